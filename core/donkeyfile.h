@@ -1,0 +1,151 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "fileio.h"
+
+// The hash kinds an entry computes: bit 0 eDonkey2000, bit 1 FileSpree.
+using THashSelection = std::uint8_t;
+inline constexpr THashSelection hsDonkey = 1;
+inline constexpr THashSelection hsFileSpree = 2;
+inline constexpr THashSelection hsAll = hsDonkey | hsFileSpree;
+
+// The state words shown in place of a hash or link.
+inline constexpr std::string_view UnknownText = "Unknown";
+inline constexpr std::string_view ErrorText = "Error !";
+inline constexpr std::string_view NotAvailableText = "N/A";
+
+// Length of an eDonkey2000 chunk: 9,500 KiB.
+inline constexpr std::int64_t DonkeyChunkSize = 9728000;
+
+// How a hashing run spreads its work. The defaults are the fastest layout;
+// tests vary them to show that the results never depend on it.
+struct THashOptions
+{
+    // Bytes per read; rounded down to whole 64-byte blocks, never crosses a chunk.
+    std::size_t ReadBlockSize = 256 * 1024;
+    // Run MD4 and MD5 on two threads side by side when both are selected.
+    bool Parallel = true;
+    // Files shorter than this are hashed on one thread even when Parallel is set.
+    std::int64_t ParallelThreshold = 4 * 1024 * 1024;
+};
+
+// One file of the list: its name, size and hashes. Name, Size and the hash texts
+// may be read from any thread while a refresh rewrites them: each is read and
+// replaced whole under the entry's lock, and the getters return copies.
+class TDonkeyFile
+{
+public:
+    using TNewBlockEvent = std::function<void(TDonkeyFile &)>;
+
+    TDonkeyFile(const std::string &path, THashSelection selection);
+    TDonkeyFile(const std::string &path, const std::string &replaceSpaceStr,
+                const std::string &nameSuffix, const std::string &namePrefix,
+                THashSelection selection);
+    virtual ~TDonkeyFile();
+
+    TDonkeyFile(const TDonkeyFile &) = delete;
+    TDonkeyFile &operator=(const TDonkeyFile &) = delete;
+
+    // The guarded run: true when ComputeHashes ran (whether or not the file read
+    // through; a failed read leaves both texts "Error !" and Failure() set).
+    virtual bool HashFile();
+    // (Re)opens Path and measures it.
+    bool OpenFile();
+
+    std::int32_t ChunkCount() const;
+    std::string DisplayName() const;
+    std::string DonkeyHashText() const;
+    std::string FileSpreeHashText() const;
+
+    // Links and the link name.
+    std::string LinkName() const;
+    std::string DonkeyLink() const;
+    std::string DonkeyLinkHtml() const;
+    std::string FileSpreeLink() const;
+
+    std::string Name() const;
+    std::string Path() const { return m_path; }
+    std::int64_t Size() const;
+    std::string DonkeyHash() const;
+    std::string FileSpreeHash() const;
+    THashSelection HashSelection() const { return m_hashSelection; }
+    bool OpenFailed() const { return m_openFailed; }
+    std::int32_t CurrentChunk() const { return m_currentChunk; }
+    const std::string &NamePrefix() const { return m_namePrefix; }
+    const std::string &NameSuffix() const { return m_nameSuffix; }
+    const std::string &ReplaceSpaceStr() const { return m_replaceSpaceStr; }
+    // Why the last open or run failed; empty when it did not.
+    std::string Failure() const;
+
+    // Raised after each chunk, in the thread that runs the hashing.
+    TNewBlockEvent OnNewBlock;
+    // Layout of the next runs; set before HashFile, not during it.
+    THashOptions HashOptions;
+
+protected:
+    // Computes the selected hashes from the open file.
+    virtual void ComputeHashes();
+
+    void SetName(std::string name);
+    void SetSize(std::int64_t size);
+    void SetDonkeyHash(std::string text);
+    void SetFileSpreeHash(std::string text);
+    void SetHashTexts(std::string_view donkey, std::string_view fileSpree);
+    void SetFailure(std::string reason);
+
+    TReadOnlyFile &File() { return m_file; }
+    // The lock that guards every field a refresh rewrites while others read.
+    std::mutex &Lock() const { return m_lock; }
+
+private:
+    // One pass over the file, both digests in this thread.
+    bool HashSequential();
+    // One pass over the file, MD4 and MD5 on two threads side by side.
+    bool HashParallel();
+    void ReportChunk(std::int32_t chunk);
+    void FinishRun(bool ok, const std::uint8_t *chunkDigests, const std::uint8_t *md5);
+
+    TReadOnlyFile m_file;
+    TReadOnlyFile::Identity m_openedAs;
+    THashSelection m_hashSelection;
+    bool m_openFailed = false;
+    std::string m_path;
+    std::string m_namePrefix;
+    std::string m_nameSuffix;
+    std::string m_replaceSpaceStr;
+    std::int32_t m_currentChunk = 0;
+
+    mutable std::mutex m_lock;
+    std::string m_name;
+    std::int64_t m_size = 0;
+    std::string m_donkeyHash;
+    std::string m_fileSpreeHash;
+    std::string m_failure;
+};
+
+// The name without its last extension (a leading dot starts no extension).
+std::string StripExtension(std::string_view name);
+// The extension of a name, its dot included; empty when it has none.
+std::string ExtractExtension(std::string_view name);
+// Every space of text replaced by replacement; replaced text is not rescanned.
+std::string ReplaceSpaces(std::string_view text, std::string_view replacement);
+// "%", "|", control bytes and DEL as %XX, so that peers read the name back whole.
+std::string EncodeLinkName(std::string_view name);
+// &, <, > and " as HTML entities.
+std::string EscapeHtml(std::string_view text);
+// 16 bytes as 32 hexadecimal digits, high nibble first.
+std::string HexText(const std::uint8_t *bytes, std::size_t count, bool upperCase);
+
+// The user's decimal separator, from the C library's current locale.
+std::string CurrentDecimalPoint();
+// "%d o", "%.2f K" or "%.2f M".
+std::string SizeText(std::int64_t size, std::string_view decimalPoint = CurrentDecimalPoint());
+// The version an executable of ours carries, as 1 to 4 dotted numbers;
+// empty for a file without one.
+std::string VersionText(const std::string &path, int parts);

@@ -1,0 +1,244 @@
+#include "fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+TReadOnlyFile::~TReadOnlyFile()
+{
+    Close();
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Widen(const std::string &path)
+{
+    // Names are held as the system's 8-bit code page, as the program always did.
+    const int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
+    return wide;
+}
+
+std::string SystemMessage(DWORD code)
+{
+    char *text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string message = text ? text : "system error";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+} // namespace
+
+bool TReadOnlyFile::Open(const std::string &path)
+{
+    Close();
+    HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrorFromSystem();
+        return false;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        m_error = "not a regular file";
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(handle);
+        m_error = "is a folder";
+        return false;
+    }
+    m_handle = handle;
+    m_error.clear();
+    return true;
+}
+
+void TReadOnlyFile::Close()
+{
+    if (m_handle) {
+        CloseHandle(static_cast<HANDLE>(m_handle));
+        m_handle = nullptr;
+    }
+}
+
+bool TReadOnlyFile::IsOpen() const
+{
+    return m_handle != nullptr;
+}
+
+bool TReadOnlyFile::Stat(Identity &identity)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(static_cast<HANDLE>(m_handle), &info)) {
+        SetErrorFromSystem();
+        return false;
+    }
+    identity.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.modified = ((static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
+                         | info.ftLastWriteTime.dwLowDateTime) * 100;
+    return true;
+}
+
+std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
+{
+    auto *out = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(static_cast<HANDLE>(m_handle), out + done, want, &got, nullptr)) {
+            SetErrorFromSystem();
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+void TReadOnlyFile::AdviseSequential()
+{
+    // FILE_FLAG_SEQUENTIAL_SCAN at opening already says so.
+}
+
+bool TReadOnlyFile::Seek(std::int64_t offset)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(static_cast<HANDLE>(m_handle), to, nullptr, FILE_BEGIN)) {
+        SetErrorFromSystem();
+        return false;
+    }
+    return true;
+}
+
+void TReadOnlyFile::SetErrorFromSystem()
+{
+    m_error = SystemMessage(GetLastError());
+}
+
+#else
+
+bool TReadOnlyFile::Open(const std::string &path)
+{
+    Close();
+    // Look before opening: opening a FIFO would block, opening a device may act.
+    struct stat before;
+    if (::stat(path.c_str(), &before) != 0) {
+        SetErrorFromSystem();
+        return false;
+    }
+    if (S_ISDIR(before.st_mode)) {
+        m_error = std::strerror(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        m_error = "not a regular file";
+        return false;
+    }
+    // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        SetErrorFromSystem();
+        return false;
+    }
+    struct stat after;
+    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode)) {
+        m_error = "not a regular file";
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = fd;
+    m_error.clear();
+    return true;
+}
+
+void TReadOnlyFile::Close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool TReadOnlyFile::IsOpen() const
+{
+    return m_fd >= 0;
+}
+
+bool TReadOnlyFile::Stat(Identity &identity)
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        SetErrorFromSystem();
+        return false;
+    }
+    identity.size = static_cast<std::int64_t>(st.st_size);
+    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
+{
+    auto *out = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(m_fd, out + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErrorFromSystem();
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+void TReadOnlyFile::AdviseSequential()
+{
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+bool TReadOnlyFile::Seek(std::int64_t offset)
+{
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        SetErrorFromSystem();
+        return false;
+    }
+    return true;
+}
+
+void TReadOnlyFile::SetErrorFromSystem()
+{
+    m_error = std::strerror(errno);
+}
+
+#endif

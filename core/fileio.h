@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A file opened read-only, sharing read and write with other programs. Only
+// regular files open; opening never blocks (a FIFO or a device is refused).
+class TReadOnlyFile final
+{
+public:
+    struct Identity
+    {
+        std::int64_t size = 0;
+        std::int64_t modified = 0; // nanoseconds, as the system reports them
+        bool operator==(const Identity &) const = default;
+    };
+
+    TReadOnlyFile() = default;
+    ~TReadOnlyFile();
+    TReadOnlyFile(const TReadOnlyFile &) = delete;
+    TReadOnlyFile &operator=(const TReadOnlyFile &) = delete;
+
+    // Opens path; on failure returns false and leaves the reason in Error().
+    bool Open(const std::string &path);
+    void Close();
+    bool IsOpen() const;
+
+    // Size and modification time as they are now; false (with Error()) on failure.
+    bool Stat(Identity &identity);
+
+    // Reads up to count bytes at the current position, retrying interrupted and
+    // partial reads. Returns the byte count (short only at end of file), or -1
+    // on a read error (reason in Error()).
+    std::int64_t Read(void *buffer, std::size_t count);
+
+    // Tells the system that the file is about to be read once, front to back.
+    void AdviseSequential();
+
+    bool Seek(std::int64_t offset);
+
+    const std::string &Error() const { return m_error; }
+
+private:
+    void SetErrorFromSystem();
+
+#ifdef _WIN32
+    void *m_handle = nullptr;
+#else
+    int m_fd = -1;
+#endif
+    std::string m_error;
+};

@@ -1,0 +1,156 @@
+// The texts built from an entry: link names, ed2k / fs links, the HTML anchor,
+// and the size text.
+#include "donkeyfile.h"
+
+#include <charconv>
+#include <clocale>
+#include <cstdio>
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view PathSeparators = "\\:";
+#else
+constexpr std::string_view PathSeparators = "/";
+#endif
+
+} // namespace
+
+std::string StripExtension(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::string(name);
+    return std::string(name.substr(0, dot));
+}
+
+std::string ExtractExtension(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    // A leading dot (".profile") names the file, it starts no extension, so
+    // that the link name holds the name once.
+    if (dot == std::string_view::npos || dot == 0)
+        return {};
+    if (name.find_first_of(PathSeparators, dot) != std::string_view::npos)
+        return {};
+    return std::string(name.substr(dot));
+}
+
+std::string ReplaceSpaces(std::string_view text, std::string_view replacement)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        if (c == ' ')
+            result += replacement;
+        else
+            result += c;
+    }
+    return result;
+}
+
+std::string EncodeLinkName(std::string_view name)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '%' || c == '|') {
+            result += '%';
+            result += Hex[byte >> 4];
+            result += Hex[byte & 0x0F];
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+std::string EscapeHtml(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&': result += "&amp;"; break;
+        case '<': result += "&lt;"; break;
+        case '>': result += "&gt;"; break;
+        case '"': result += "&quot;"; break;
+        default: result += c;
+        }
+    }
+    return result;
+}
+
+std::string HexText(const std::uint8_t *bytes, std::size_t count, bool upperCase)
+{
+    const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text(2 * count, '0');
+    for (std::size_t i = 0; i < count; ++i) {
+        text[2 * i] = digits[bytes[i] >> 4];
+        text[2 * i + 1] = digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string TDonkeyFile::LinkName() const
+{
+    const std::string display = DisplayName();
+    std::string joined = m_namePrefix + StripExtension(display) + m_nameSuffix + ExtractExtension(display);
+    if (!m_replaceSpaceStr.empty())
+        joined = ReplaceSpaces(joined, m_replaceSpaceStr);
+    return joined;
+}
+
+std::string TDonkeyFile::DonkeyLink() const
+{
+    if (!(m_hashSelection & hsDonkey))
+        return std::string(NotAvailableText);
+    // Size and hash from one moment, so that a refresh never pairs the old
+    // size with the new hash.
+    std::int64_t size;
+    std::string hash;
+    {
+        std::lock_guard lock(m_lock);
+        size = m_size;
+        hash = m_donkeyHash;
+    }
+    return "ed2k://|file|" + EncodeLinkName(LinkName()) + "|" + std::to_string(size) + "|" + hash + "|";
+}
+
+std::string TDonkeyFile::DonkeyLinkHtml() const
+{
+    if (!(m_hashSelection & hsDonkey))
+        return std::string(NotAvailableText);
+    return "<a href=\"" + EscapeHtml(DonkeyLink()) + "\">" + EscapeHtml(DisplayName()) + "</a>";
+}
+
+std::string TDonkeyFile::FileSpreeLink() const
+{
+    if (!(m_hashSelection & hsFileSpree))
+        return std::string(NotAvailableText);
+    return "fs://Get|" + EncodeLinkName(LinkName()) + "|" + FileSpreeHash() + "|";
+}
+
+std::string CurrentDecimalPoint()
+{
+    const std::lconv *conventions = std::localeconv();
+    if (!conventions || !conventions->decimal_point || !*conventions->decimal_point)
+        return ".";
+    return conventions->decimal_point;
+}
+
+std::string SizeText(std::int64_t size, std::string_view decimalPoint)
+{
+    if (size < 1024)
+        return std::to_string(size) + " o";
+    const bool mega = size >= 1024 * 1024;
+    const double value = static_cast<double>(size) / (mega ? 1024.0 * 1024.0 : 1024.0);
+    char digits[64];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 2);
+    std::string text(digits, ec == std::errc() ? end : digits);
+    if (const auto dot = text.find('.'); dot != std::string::npos)
+        text.replace(dot, 1, decimalPoint);
+    return text + (mega ? " M" : " K");
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "donkeyfile.h"
+
+// What one reading of a .part.met descriptor found. A field whose tag was not
+// read whole stays empty, so that a refresh keeps the value it had.
+struct TPartMetContents
+{
+    // The 16-byte file hash was read whole.
+    bool HashComplete = false;
+    std::array<std::uint8_t, 16> Hash{};
+    // The data ended before the declared records and tags were read.
+    bool Truncated = false;
+    // The tag list was ended by a value type the reader does not know.
+    bool UnknownType = false;
+
+    std::optional<std::string> Name;
+    std::optional<std::uint64_t> Size;
+    std::optional<std::string> FileType;
+    std::optional<std::string> FileFormat;
+    std::optional<std::uint64_t> Transferred;
+    std::optional<std::string> TempFileName;
+    std::optional<std::uint32_t> Priority;
+    std::optional<std::uint32_t> Status;
+
+    bool operator==(const TPartMetContents &) const = default;
+};
+
+// Fills up to count bytes at buffer from the next bytes of a descriptor; returns
+// how many it gave, 0 at the end and a negative number on a read error (which
+// counts as the end).
+using TPartMetSource = std::function<std::int64_t(void *buffer, std::size_t count)>;
+
+// Reads a descriptor front to back. It stops at the end of the data, holds at
+// most one 64 KiB buffer plus the texts it keeps, and sizes nothing from a
+// count found in the data, so any input of any length is safe.
+TPartMetContents ReadPartMet(const TPartMetSource &source);
+
+// An entry read from the .part.met descriptor of an unfinished download: the
+// hash, name, size and download state that the descriptor records. Nothing is
+// hashed; the FileSpree hash is never available.
+class TPartFile final : public TDonkeyFile
+{
+public:
+    explicit TPartFile(const std::string &path);
+
+    std::uint64_t Transferred() const;
+    std::string TempFileName() const;
+    std::string FileType() const;
+    std::string FileFormat() const;
+    std::uint32_t Priority() const;
+    std::uint32_t Status() const;
+
+    std::string PriorityText() const;
+    std::string StatusText() const;
+
+protected:
+    void ComputeHashes() override;
+
+private:
+    // Guarded by Lock(); each is replaced whole by a reading.
+    std::uint64_t m_transferred = 0;
+    std::string m_tempFileName;
+    std::string m_fileType;
+    std::string m_fileFormat;
+    std::uint32_t m_priority = 0;
+    std::uint32_t m_status = 0;
+};
+
+// True for a path that names a download descriptor (it ends in ".part.met").
+bool IsPartMetPath(const std::string &path);

@@ -1,0 +1,204 @@
+#include "thread.h"
+
+#include <atomic>
+#include <stdexcept>
+#include <utility>
+
+#include "donkeyfile.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::atomic<int> liveWorkers{0};
+
+#if defined(_WIN32)
+static_assert(PriorityLevelWin32(0) == THREAD_PRIORITY_IDLE);
+static_assert(PriorityLevelWin32(1) == THREAD_PRIORITY_LOWEST);
+static_assert(PriorityLevelWin32(2) == THREAD_PRIORITY_BELOW_NORMAL);
+static_assert(PriorityLevelWin32(3) == THREAD_PRIORITY_NORMAL);
+static_assert(PriorityLevelWin32(4) == THREAD_PRIORITY_ABOVE_NORMAL);
+static_assert(PriorityLevelWin32(5) == THREAD_PRIORITY_HIGHEST);
+static_assert(PriorityLevelWin32(6) == THREAD_PRIORITY_TIME_CRITICAL);
+#endif
+
+// Gives the calling thread the priority of a level. A raise that the system
+// refuses (no privilege) leaves the thread where it is, silently.
+void ApplyPriorityLevel(int level)
+{
+#if defined(_WIN32)
+    ::SetThreadPriority(::GetCurrentThread(), PriorityLevelWin32(level));
+#elif defined(__linux__)
+    if (level == IdlePriorityLevel) {
+        const sched_param param{};
+        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &param);
+    }
+    // On Linux the nice value belongs to the thread named by its id.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), PriorityLevelNice(level));
+#else
+    (void)level;
+#endif
+}
+
+} // namespace
+
+TDispatcher::~TDispatcher() = default;
+TProgressTarget::~TProgressTarget() = default;
+
+TTestThread::TLiveToken::TLiveToken()
+{
+    liveWorkers.fetch_add(1, std::memory_order_relaxed);
+}
+
+TTestThread::TLiveToken::~TLiveToken()
+{
+    liveWorkers.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int TTestThread::LiveCount()
+{
+    return liveWorkers.load(std::memory_order_relaxed);
+}
+
+TTestThread::TTestThread(TDonkeyFile &entry, int priorityLevel, TProgressTarget *progress,
+                         TDispatcher &dispatcher)
+    : m_entry(entry)
+    , m_progress(progress)
+    , m_dispatcher(dispatcher)
+    , m_priorityLevel(ClampPriorityLevel(priorityLevel))
+    , m_thread([this] { Run(); })
+{
+    if (!m_progress)
+        return;
+    try {
+        m_entry.OnNewBlock = [this](TDonkeyFile &chunkEntry) { BlockDone(chunkEntry); };
+        m_dispatcher.Synchronize([this] { SetupProgress(); });
+    } catch (...) {
+        m_entry.OnNewBlock = nullptr;
+        Abandon();
+        throw;
+    }
+}
+
+TTestThread::~TTestThread()
+{
+    // A started worker was detached at its start and is done with the object by
+    // now; it may also have been done with the entry long ago, so leave that alone.
+    if (!m_thread.joinable())
+        return;
+    Abandon();
+    if (m_progress)
+        m_entry.OnNewBlock = nullptr;
+}
+
+TTestThread *TTestThread::Start(std::unique_ptr<TTestThread> thread)
+{
+    if (!thread)
+        throw std::invalid_argument("TTestThread::Start: no thread");
+    TTestThread &self = *thread;
+    if (!self.m_thread.joinable())
+        throw std::logic_error("TTestThread::Start: already started");
+
+    // Free-on-terminate: the object owns itself through its completion step until
+    // the worker posts that step; the step releases it once OnTerminate returns,
+    // and a step that the loop drops unrun releases it as it is destroyed. The
+    // holder is shared only because a std::function must be copyable.
+    auto holder = std::make_shared<std::unique_ptr<TTestThread>>(std::move(thread));
+    self.m_completion = [holder] {
+        const std::unique_ptr<TTestThread> owned = std::move(*holder);
+        if (owned && owned->OnTerminate)
+            owned->OnTerminate(*owned);
+    };
+    // Never joined: the interface thread does not wait for a worker.
+    {
+        const std::lock_guard lock(self.m_gateLock);
+        self.m_gate = TGate::Open;
+    }
+    // The object cannot go away before this returns: only a step run by this
+    // (the interface) thread releases it.
+    self.m_gateChanged.notify_one();
+    self.m_thread.join();
+    return &self;
+}
+
+void TTestThread::Abandon() noexcept
+{
+    {
+        const std::lock_guard lock(m_gateLock);
+        m_gate = TGate::Abandoned;
+    }
+    m_gateChanged.notify_one();
+    m_thread.join();
+}
+
+void TTestThread::Run()
+{
+    {
+        std::unique_lock lock(m_gateLock);
+        m_gateChanged.wait(lock, [this] { return m_gate != TGate::Closed; });
+        if (m_gate == TGate::Abandoned)
+            return;
+    }
+    Execute();
+}
+
+void TTestThread::Execute()
+{
+    ApplyPriorityLevel(m_priorityLevel);
+    try {
+        (void)m_entry.HashFile();
+    } catch (...) {
+        KeepFatal(std::current_exception());
+    }
+    // The binding serves this run only.
+    if (m_progress)
+        m_entry.OnNewBlock = nullptr;
+
+    // The last touch of the object: once posted, the completion may release it.
+    TDispatcher &dispatcher = m_dispatcher;
+    std::function<void()> completion = std::move(m_completion);
+    dispatcher.Post(std::move(completion));
+}
+
+void TTestThread::KeepFatal(std::exception_ptr error) noexcept
+{
+    m_fatalException = error;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        try {
+            m_fatalError = e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            m_fatalError = "unknown exception";
+        } catch (...) {
+        }
+    }
+}
+
+void TTestThread::SetupProgress()
+{
+    m_progress->SetRange(0, m_entry.ChunkCount());
+    m_progress->SetStep(1);
+    m_progress->SetPosition(0);
+    m_progress->SetVisible(true);
+}
+
+void TTestThread::BlockDone(TDonkeyFile &)
+{
+    m_dispatcher.Synchronize([this] { StepProgress(); });
+}
+
+void TTestThread::StepProgress()
+{
+    m_progress->StepIt();
+}

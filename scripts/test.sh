@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release build, the whole suite again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under
+# ThreadSanitizer, and a bounded run of the descriptor fuzzer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+
+jobs=$(nproc)
+failed=()
+
+step() {
+  local name=$1; shift
+  echo "=== $name"
+  if "$@"; then echo "=== $name: ok"; else echo "=== $name: FAILED"; failed+=("$name"); fi
+}
+
+build() { # dir, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
+}
+
+release() {
+  build build -DCMAKE_BUILD_TYPE=Release &&
+  ctest --test-dir build -j "$jobs" --output-on-failure
+}
+
+sanitized() {
+  build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRACKWELL_SANITIZE=address,undefined -DBRACKWELL_BUILD_BENCH=OFF &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -j "$jobs" --output-on-failure
+}
+
+threads() {
+  build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRACKWELL_SANITIZE=thread -DBRACKWELL_BUILD_BENCH=OFF &&
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan -j "$jobs" -L core --output-on-failure
+}
+
+step "release build and tests" release
+step "address and undefined-behaviour sanitizers" sanitized
+step "thread sanitizer (core)" threads
+if [ -f scripts/fuzz.sh ]; then
+  step "descriptor fuzzing" bash scripts/fuzz.sh
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "all test stages passed"

@@ -1,0 +1,611 @@
+// The hashing worker: its order of events against the interface thread, its
+// failure paths, its release, its priority, and an entry read while a refresh
+// rewrites it. Everything runs against the tests' own event loop.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "donkeyfile.h"
+#include "testdispatcher.h"
+#include "testsupport.h"
+#include "thread.h"
+
+namespace {
+
+using testsupport::TTestDispatcher;
+
+// What happened, in order, and on which side: entries made off the loop thread
+// carry a "worker: " prefix.
+class TEventLog final
+{
+public:
+    explicit TEventLog(const TTestDispatcher &loop)
+        : m_loop(loop)
+    {
+    }
+
+    void Add(const std::string &event)
+    {
+        const std::lock_guard lock(m_lock);
+        m_events.push_back(m_loop.IsLoopThread() ? event : "worker: " + event);
+    }
+
+    std::vector<std::string> Events() const
+    {
+        const std::lock_guard lock(m_lock);
+        return m_events;
+    }
+
+private:
+    const TTestDispatcher &m_loop;
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_events;
+};
+
+class TRecordingBar final : public TProgressTarget
+{
+public:
+    explicit TRecordingBar(TEventLog &log)
+        : m_log(log)
+    {
+    }
+
+    void SetRange(int minimum, int maximum) override
+    {
+        m_log.Add("range " + std::to_string(minimum) + " " + std::to_string(maximum));
+    }
+    void SetStep(int step) override { m_log.Add("step " + std::to_string(step)); }
+    void SetPosition(int position) override { m_log.Add("position " + std::to_string(position)); }
+    void SetVisible(bool visible) override { m_log.Add(visible ? "shown" : "hidden"); }
+    void StepIt() override { m_log.Add("step-it"); }
+
+private:
+    TEventLog &m_log;
+};
+
+std::vector<std::string> SetupEvents(int chunks)
+{
+    return {"range 0 " + std::to_string(chunks), "step 1", "position 0", "shown"};
+}
+
+// An entry that notes when its run ends, and on which side.
+class TLoggedEntry final : public TDonkeyFile
+{
+public:
+    TLoggedEntry(const std::string &path, TEventLog &log)
+        : TDonkeyFile(path, hsAll)
+        , m_log(log)
+    {
+    }
+
+    bool HashFile() override
+    {
+        const bool ran = TDonkeyFile::HashFile();
+        m_log.Add(ran ? "hashed" : "not hashed");
+        return ran;
+    }
+
+private:
+    TEventLog &m_log;
+};
+
+class TThrowingEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    bool HashFile() override { throw std::runtime_error("read fault"); }
+};
+
+// Throws from inside the entry's own guarded run, and not a std::exception.
+class TThrowingDigestEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+
+protected:
+    void ComputeHashes() override { throw 42; }
+};
+
+// Starts thread, then runs the loop until it has been released.
+bool StartAndRunToRelease(TTestDispatcher &loop, std::unique_ptr<TTestThread> thread)
+{
+    const int remaining = TTestThread::LiveCount() - 1;
+    TTestThread::Start(std::move(thread));
+    return loop.RunUntil([&] { return TTestThread::LiveCount() == remaining; });
+}
+
+TEST(ThreadPriority, SevenLevelsAndClamping)
+{
+    const int nice[] = {19, 10, 5, 0, -5, -10, -20};
+    const int win32[] = {-15, -2, -1, 0, 1, 2, 15};
+    for (int level = 0; level <= 6; ++level) {
+        EXPECT_EQ(PriorityLevelNice(level), nice[level]) << level;
+        EXPECT_EQ(PriorityLevelWin32(level), win32[level]) << level;
+    }
+    for (const int level : {-1, INT_MIN})
+        EXPECT_EQ(ClampPriorityLevel(level), 0);
+    for (const int level : {7, INT_MAX})
+        EXPECT_EQ(ClampPriorityLevel(level), 6);
+    EXPECT_EQ(PriorityLevelNice(-3), 19);
+    EXPECT_EQ(PriorityLevelWin32(99), 15);
+}
+
+TEST(TestThread, StepsOncePerChunkAndCompletesAfterTheRun)
+{
+    const testsupport::TempDir dir;
+    struct Case
+    {
+        std::int64_t size;
+        int chunks;
+    };
+    for (const Case c : {Case{0, 1}, Case{DonkeyChunkSize, 2}, Case{DonkeyChunkSize + 1, 2}}) {
+        SCOPED_TRACE(c.size);
+        const std::string path = dir.file("file" + std::to_string(c.size));
+        testsupport::WritePatternFile(path, static_cast<std::uint64_t>(c.size));
+        TDonkeyFile reference(path, hsAll);
+        reference.HashFile();
+        ASSERT_EQ(reference.DonkeyHash().size(), 32u);
+
+        TTestDispatcher loop;
+        TEventLog log(loop);
+        TRecordingBar bar(log);
+        TLoggedEntry entry(path, log);
+        auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, loop);
+        // The bar is set up by the constructor itself, before anything else runs.
+        EXPECT_EQ(log.Events(), SetupEvents(c.chunks));
+
+        const int live = TTestThread::LiveCount();
+        int terminations = 0;
+        thread->OnTerminate = [&](TTestThread &done) {
+            ++terminations;
+            log.Add("terminate");
+            EXPECT_EQ(&done.Entry(), &entry);
+            EXPECT_EQ(TTestThread::LiveCount(), live) << "released before its handler ran";
+            EXPECT_EQ(entry.DonkeyHash(), reference.DonkeyHash());
+            EXPECT_EQ(entry.FileSpreeHash(), reference.FileSpreeHash());
+            EXPECT_FALSE(entry.OnNewBlock) << "the binding outlives its run";
+            EXPECT_TRUE(done.FatalError().empty());
+            EXPECT_FALSE(done.FatalException());
+        };
+        ASSERT_TRUE(StartAndRunToRelease(loop, std::move(thread)));
+
+        std::vector<std::string> expected = SetupEvents(c.chunks);
+        expected.insert(expected.end(), static_cast<std::size_t>(c.chunks), "step-it");
+        expected.push_back("worker: hashed");
+        expected.push_back("terminate");
+        EXPECT_EQ(log.Events(), expected);
+        EXPECT_EQ(terminations, 1);
+    }
+}
+
+TEST(TestThread, UnopenableFileStillCompletesWithoutSteps)
+{
+    const testsupport::TempDir dir;
+    TTestDispatcher loop;
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    TLoggedEntry entry(dir.file("missing"), log);
+    auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, loop);
+    thread->OnTerminate = [&](TTestThread &) { log.Add("terminate"); };
+    ASSERT_TRUE(StartAndRunToRelease(loop, std::move(thread)));
+
+    std::vector<std::string> expected = SetupEvents(1);
+    expected.push_back("worker: not hashed");
+    expected.push_back("terminate");
+    EXPECT_EQ(log.Events(), expected);
+    EXPECT_EQ(entry.DonkeyHash(), ErrorText);
+}
+
+TEST(TestThread, ExceptionFromTheRunIsKeptAndTheCompletionStillComes)
+{
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("data");
+    testsupport::WritePatternFile(path, 5000);
+
+    TThrowingEntry fromHashFile(path, hsAll);
+    TThrowingDigestEntry fromComputeHashes(path, hsAll);
+    struct Case
+    {
+        TDonkeyFile &entry;
+        std::string error;
+        std::function<void(std::exception_ptr)> checkKind;
+    };
+    const Case cases[] = {
+        {fromHashFile, "read fault",
+         [](std::exception_ptr e) { EXPECT_THROW(std::rethrow_exception(e), std::runtime_error); }},
+        {fromComputeHashes, "unknown exception",
+         [](std::exception_ptr e) { EXPECT_THROW(std::rethrow_exception(e), int); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.error);
+        TTestDispatcher loop;
+        TEventLog log(loop);
+        TRecordingBar bar(log);
+        auto thread = std::make_unique<TTestThread>(c.entry, NormalPriorityLevel, &bar, loop);
+        std::string fatalError;
+        std::exception_ptr fatal;
+        thread->OnTerminate = [&](TTestThread &done) {
+            log.Add("terminate");
+            fatalError = done.FatalError();
+            fatal = done.FatalException();
+        };
+        ASSERT_TRUE(StartAndRunToRelease(loop, std::move(thread)));
+
+        std::vector<std::string> expected = SetupEvents(1);
+        expected.push_back("terminate");
+        EXPECT_EQ(log.Events(), expected);
+        EXPECT_EQ(fatalError, c.error);
+        ASSERT_TRUE(fatal);
+        c.checkKind(fatal);
+        EXPECT_FALSE(c.entry.OnNewBlock);
+    }
+}
+
+TEST(TestThread, WorkersWithAndWithoutBarRunSideBySide)
+{
+    const testsupport::TempDir dir;
+    const std::string barPath = dir.file("withbar");
+    const std::string plainPath = dir.file("withoutbar");
+    testsupport::WritePatternFile(barPath, DonkeyChunkSize + 100);
+    testsupport::WritePatternFile(plainPath, 2 * DonkeyChunkSize);
+
+    TTestDispatcher loop;
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    TLoggedEntry withBar(barPath, log);
+    TDonkeyFile withoutBar(plainPath, hsFileSpree);
+    // A run without a bar leaves the creator's own handler in place.
+    std::atomic<int> ownChunks{0};
+    withoutBar.OnNewBlock = [&](TDonkeyFile &) { ++ownChunks; };
+
+    auto first = std::make_unique<TTestThread>(withBar, NormalPriorityLevel, &bar, loop);
+    auto second = std::make_unique<TTestThread>(withoutBar, NormalPriorityLevel, nullptr, loop);
+    std::vector<std::string> done;
+    first->OnTerminate = [&](TTestThread &) { done.push_back("with bar"); };
+    second->OnTerminate = [&](TTestThread &) { done.push_back("without bar"); };
+    const int remaining = TTestThread::LiveCount() - 2;
+    TTestThread::Start(std::move(first));
+    TTestThread::Start(std::move(second));
+    ASSERT_TRUE(loop.RunUntil([&] { return TTestThread::LiveCount() == remaining; }));
+
+    EXPECT_EQ(done.size(), 2u);
+    EXPECT_EQ(ownChunks.load(), 3);
+    EXPECT_TRUE(withoutBar.OnNewBlock);
+    EXPECT_EQ(withoutBar.FileSpreeHash().size(), 32u);
+    std::vector<std::string> expected = SetupEvents(2);
+    expected.insert(expected.end(), {"step-it", "step-it", "worker: hashed"});
+    EXPECT_EQ(log.Events(), expected);
+}
+
+// Notes whether its run ever started.
+class TProbeEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    bool HashFile() override
+    {
+        m_ran = true;
+        return false;
+    }
+    bool Ran() const { return m_ran; }
+
+private:
+    std::atomic<bool> m_ran{false};
+};
+
+TEST(TestThread, NeverStartedWorkerDoesNoWorkAndGoesCleanly)
+{
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("data");
+    testsupport::WritePatternFile(path, 100);
+    TTestDispatcher loop;
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    TProbeEntry entry(path, hsAll);
+    const int live = TTestThread::LiveCount();
+    {
+        TTestThread clampedLow(entry, -3, nullptr, loop);
+        TTestThread clampedHigh(entry, 99, nullptr, loop);
+        EXPECT_EQ(clampedLow.PriorityLevel(), 0);
+        EXPECT_EQ(clampedHigh.PriorityLevel(), 6);
+
+        auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, loop);
+        thread->OnTerminate = [&](TTestThread &) { log.Add("terminate"); };
+        EXPECT_EQ(TTestThread::LiveCount(), live + 3);
+        EXPECT_TRUE(entry.OnNewBlock);
+        // Destroying it ends its suspended thread, which must not run the entry.
+        thread.reset();
+        EXPECT_FALSE(entry.OnNewBlock) << "a dead worker stays bound to the entry";
+    }
+    EXPECT_FALSE(entry.Ran());
+    EXPECT_EQ(TTestThread::LiveCount(), live);
+    EXPECT_EQ(log.Events(), SetupEvents(1));
+}
+
+// Holds its run until the test lets it go (or a minute passes: a hang).
+class TGatedEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+
+    void Release()
+    {
+        const std::lock_guard lock(m_lock);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+    bool HashFile() override
+    {
+        {
+            std::unique_lock lock(m_lock);
+            m_ranOn = std::this_thread::get_id();
+            m_timedOut = !m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_released; });
+        }
+        return TDonkeyFile::HashFile();
+    }
+
+    bool TimedOut() const
+    {
+        const std::lock_guard lock(m_lock);
+        return m_timedOut;
+    }
+    std::thread::id RanOn() const
+    {
+        const std::lock_guard lock(m_lock);
+        return m_ranOn;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_released = false;
+    bool m_timedOut = false;
+    std::thread::id m_ranOn;
+};
+
+TEST(TestThread, StartReturnsWhileTheRunIsStillGoing)
+{
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("data");
+    testsupport::WritePatternFile(path, DonkeyChunkSize / 2);
+    TTestDispatcher loop;
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    TGatedEntry entry(path, hsAll);
+    auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, loop);
+    bool terminated = false;
+    thread->OnTerminate = [&](TTestThread &) { terminated = true; };
+    const int remaining = TTestThread::LiveCount() - 1;
+    TTestThread::Start(std::move(thread));
+    // Only now may the run go on: had Start waited for the worker, it would
+    // still be waiting.
+    entry.Release();
+    ASSERT_TRUE(loop.RunUntil([&] { return TTestThread::LiveCount() == remaining; }));
+
+    EXPECT_TRUE(terminated);
+    EXPECT_FALSE(entry.TimedOut()) << "the interface thread waited for the worker";
+    EXPECT_NE(entry.RanOn(), std::this_thread::get_id());
+    EXPECT_EQ(entry.FileSpreeHash().size(), 32u);
+}
+
+#if defined(__linux__)
+// Notes the scheduling the worker gave itself.
+class TPriorityProbe final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    bool HashFile() override
+    {
+        m_nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+        m_policy = ::sched_getscheduler(0);
+        return false;
+    }
+    int m_nice = INT_MIN;
+    int m_policy = -1;
+};
+
+TEST(TestThread, WorkerTakesItsPriorityLevel)
+{
+    const int inherited = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    const testsupport::TempDir dir;
+    TTestDispatcher loop;
+    for (const int level : {0, 2, 6}) {
+        SCOPED_TRACE(level);
+        TPriorityProbe probe(dir.file("missing"), hsAll);
+        ASSERT_TRUE(StartAndRunToRelease(
+            loop, std::make_unique<TTestThread>(probe, level, nullptr, loop)));
+        const int wanted = PriorityLevelNice(level);
+        if (wanted >= inherited) {
+            EXPECT_EQ(probe.m_nice, wanted);
+        } else {
+            // A raise needs privilege; refused, the worker keeps what it inherited.
+            EXPECT_TRUE(probe.m_nice == wanted || probe.m_nice == inherited) << probe.m_nice;
+        }
+        EXPECT_EQ(probe.m_policy == SCHED_IDLE, level == IdlePriorityLevel);
+    }
+}
+#endif
+
+// Name, Size and the texts of an entry as one reader sees them.
+struct TEntryTexts
+{
+    std::string name;
+    std::int64_t size = 0;
+    std::string donkeyHash;
+    std::string fileSpreeHash;
+    std::string donkeyLink;
+    std::string linkName;
+};
+
+TEntryTexts ReadTexts(const TDonkeyFile &entry)
+{
+    return {entry.Name(), entry.Size(), entry.DonkeyHash(), entry.FileSpreeHash(),
+            entry.DonkeyLink(), entry.LinkName()};
+}
+
+std::vector<std::string> LinkFields(const std::string &link)
+{
+    std::vector<std::string> fields;
+    std::istringstream in(link);
+    for (std::string field; std::getline(in, field, '|');)
+        fields.push_back(field);
+    return fields;
+}
+
+// Every whole value that an entry's texts take while one of its runs goes on.
+// Link fields are checked one by one: a link read mid-refresh may pair the
+// size of one moment with the hash of another, but no field may be torn.
+class TLegalTexts final
+{
+public:
+    void Add(const TEntryTexts &texts)
+    {
+        m_names.insert(texts.name);
+        m_sizes.insert(texts.size);
+        m_donkeyHashes.insert(texts.donkeyHash);
+        m_fileSpreeHashes.insert(texts.fileSpreeHash);
+        m_linkNames.insert(texts.linkName);
+        const auto fields = LinkFields(texts.donkeyLink);
+        m_linkFields.resize(std::max(m_linkFields.size(), fields.size()));
+        m_linkFieldCount.insert(fields.size());
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            m_linkFields[i].insert(fields[i]);
+    }
+
+    // Samples the texts of a fresh entry on path, during its run and after it;
+    // gives the texts after the run.
+    TEntryTexts AddRunOf(const std::string &path)
+    {
+        TDonkeyFile sample(path, hsAll);
+        Add(ReadTexts(sample));
+        sample.OnNewBlock = [this](TDonkeyFile &running) { Add(ReadTexts(running)); };
+        sample.HashFile();
+        const TEntryTexts hashed = ReadTexts(sample);
+        Add(hashed);
+        return hashed;
+    }
+
+    // The first text that is not legal, or empty.
+    std::string Illegal(const TEntryTexts &texts) const
+    {
+        if (!m_names.contains(texts.name))
+            return "Name " + texts.name;
+        if (!m_sizes.contains(texts.size))
+            return "Size " + std::to_string(texts.size);
+        if (!m_donkeyHashes.contains(texts.donkeyHash))
+            return "DonkeyHash " + texts.donkeyHash;
+        if (!m_fileSpreeHashes.contains(texts.fileSpreeHash))
+            return "FileSpreeHash " + texts.fileSpreeHash;
+        if (!m_linkNames.contains(texts.linkName))
+            return "LinkName " + texts.linkName;
+        const auto fields = LinkFields(texts.donkeyLink);
+        if (!m_linkFieldCount.contains(fields.size()))
+            return "DonkeyLink " + texts.donkeyLink;
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if (!m_linkFields[i].contains(fields[i]))
+                return "DonkeyLink " + texts.donkeyLink;
+        return {};
+    }
+
+private:
+    std::set<std::string> m_names, m_donkeyHashes, m_fileSpreeHashes, m_linkNames;
+    std::set<std::int64_t> m_sizes;
+    std::set<std::size_t> m_linkFieldCount;
+    std::vector<std::set<std::string>> m_linkFields;
+};
+
+// One thread refreshes an entry over and over through workers, the file being
+// rewritten between runs, while another reads its texts without pause.
+TEST(TestThread, RefreshWhileAnotherThreadReads)
+{
+    constexpr int runs = 60;
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("changing file.bin");
+    const std::vector<std::uint8_t> contents[2] = {testsupport::PatternBytes(0, 1000),
+                                                   testsupport::PatternBytes(7, 300001)};
+    TLegalTexts legal;
+    TEntryTexts hashed[2];
+    for (int i : {1, 0}) {
+        testsupport::WriteFile(path, contents[i]);
+        hashed[i] = legal.AddRunOf(path);
+    }
+    ASSERT_NE(hashed[0].donkeyHash, hashed[1].donkeyHash);
+
+    TDonkeyFile entry(path, hsAll); // holds contents[0]
+    std::atomic<bool> stop{false};
+    std::mutex readerLock;
+    std::condition_variable readerStarted;
+    bool started = false;
+    std::string illegal;
+    long reads = 0;
+    std::thread reader([&] {
+        std::string firstIllegal;
+        long count = 0;
+        do {
+            const std::string bad = legal.Illegal(ReadTexts(entry));
+            if (firstIllegal.empty())
+                firstIllegal = bad;
+            if (++count == 1) {
+                const std::lock_guard lock(readerLock);
+                started = true;
+                readerStarted.notify_all();
+            }
+        } while (!stop.load());
+        const std::lock_guard lock(readerLock);
+        illegal = firstIllegal;
+        reads = count;
+    });
+    {
+        std::unique_lock lock(readerLock);
+        readerStarted.wait(lock, [&] { return started; });
+    }
+
+    TTestDispatcher loop;
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    int finished = 0;
+    std::vector<std::string> wrongResults;
+    std::function<void()> refresh = [&] {
+        auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, loop);
+        thread->OnTerminate = [&](TTestThread &) {
+            const TEntryTexts &expected = hashed[finished % 2];
+            if (entry.DonkeyHash() != expected.donkeyHash || entry.Size() != expected.size)
+                wrongResults.push_back("run " + std::to_string(finished));
+            if (++finished < runs) {
+                testsupport::WriteFile(path, contents[finished % 2]);
+                refresh();
+            }
+        };
+        TTestThread::Start(std::move(thread));
+    };
+    const int live = TTestThread::LiveCount();
+    refresh();
+    const bool completed = loop.RunUntil([&] { return finished == runs && TTestThread::LiveCount() == live; });
+    stop = true;
+    reader.join();
+    ASSERT_TRUE(completed) << finished << " runs";
+
+    EXPECT_EQ(wrongResults, std::vector<std::string>{});
+    EXPECT_EQ(illegal, "") << "after " << reads << " reads";
+    const auto events = log.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "step-it"), runs);
+}
+
+} // namespace
