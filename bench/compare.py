@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Times brackwell-cli against rhash and md5sum on the same page-cached files.
+
+Each round runs every command once, in turn, so that a noisy neighbour slows
+all of them alike; the report gives the median time of each command and the
+median of the per-round ratios. Run from the repository root after a release
+build:  python3 bench/compare.py [--runs N] [--dir DIR]
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def run(argv):
+    """Runs argv with stdout discarded; returns (seconds, peak resident KiB)."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    err = proc.stderr.read().decode(errors="replace")
+    proc.stderr.close()
+    if proc.returncode not in (0,):
+        sys.exit(f"{' '.join(argv[:3])}... failed ({proc.returncode}): {err}")
+    return elapsed, usage.ru_maxrss
+
+
+def warm(paths):
+    for path in paths:
+        with open(path, "rb") as f:
+            while f.read(1 << 24):
+                pass
+
+
+def make_file(path, size):
+    if os.path.exists(path) and os.path.getsize(path) == size:
+        return
+    with open(path, "wb") as f:
+        left = size
+        while left:
+            n = min(left, 1 << 24)
+            f.write(os.urandom(n))
+            left -= n
+
+
+def compare(title, commands, runs, bar=None):
+    """commands: {label: argv}; the first label is ours, compared with the rest."""
+    times = {label: [] for label in commands}
+    for _ in range(runs):
+        for label, argv in commands.items():
+            times[label].append(run(argv)[0])
+    ours = next(iter(commands))
+    print(f"\n{title}")
+    for label, values in times.items():
+        print(f"  {label:<34} median {statistics.median(values):7.3f} s")
+    for label in list(commands)[1:]:
+        ratios = [a / b for a, b in zip(times[ours], times[label])]
+        ratio = statistics.median(ratios)
+        verdict = ""
+        if bar and label in bar:
+            limit = bar[label]
+            verdict = f"  (bar <= {limit:.2f}: {'met' if ratio <= limit else 'NOT met'})"
+        print(f"  ratio {ours} / {label}: {ratio:.3f}{verdict}")
+
+
+def google_benchmark(build):
+    exe = os.path.join(build, "bench", "brackwell_bench")
+    if not os.path.exists(exe):
+        print("\n(no bench/brackwell_bench in the build: digest MB/s skipped)")
+        return
+    print("\nDigest throughput (Google Benchmark, one core)")
+    out = subprocess.run([exe, "--benchmark_min_time=1"], capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        if "bytes_per_second" in line or "/s" in line:
+            print("  " + line.strip())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--runs", type=int, default=7, help="alternating rounds per comparison")
+    parser.add_argument("--dir", default=None, help="folder for the test files (default: a temporary one)")
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="release build folder")
+    parser.add_argument("--skip-many", action="store_true", help="skip the many-files comparison")
+    args = parser.parse_args()
+
+    cli = os.path.join(args.build, "cli", "brackwell-cli")
+    if not os.path.exists(cli):
+        sys.exit(f"{cli} not found: build first (cmake -B build -DCMAKE_BUILD_TYPE=Release && ninja -C build)")
+    workdir = args.dir or tempfile.mkdtemp(prefix="brackwell-bench-")
+    os.makedirs(workdir, exist_ok=True)
+    print(f"machine: {os.cpu_count()} cores; files in {workdir}")
+
+    big = os.path.join(workdir, "big.bin")
+    make_file(big, 1 << 30)
+    warm([big])
+    for _ in range(2):
+        run(["md5sum", big])
+
+    compare("One file of 1 GiB, both hashes", {
+        "brackwell-cli (ed2k + md5)": [cli, "--format=hashes", big],
+        "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5", big],
+        "md5sum": ["md5sum", big],
+    }, args.runs, bar={"rhash --ed2k --md5": 0.65, "md5sum": 1.05})
+
+    compare("One file of 1 GiB, MD5 alone", {
+        "brackwell-cli --no-ed2k": [cli, "--no-ed2k", "--format=hashes", big],
+        "md5sum": ["md5sum", big],
+    }, args.runs, bar={"md5sum": 1.0})
+
+    compare("One file of 1 GiB, ed2k alone", {
+        "brackwell-cli --no-fs": [cli, "--no-fs", "--format=hashes", big],
+        "rhash --ed2k": ["rhash", "--ed2k", big],
+    }, args.runs, bar={"rhash --ed2k": 1 / 1.1})
+
+    if not args.skip_many:
+        many = os.path.join(workdir, "many")
+        os.makedirs(many, exist_ok=True)
+        paths = []
+        for i in range(2000):
+            path = os.path.join(many, f"f{i:04d}.bin")
+            make_file(path, 512 * 1024)
+            paths.append(path)
+        warm(paths)
+        compare("2,000 files of 512 KiB, both hashes", {
+            "brackwell-cli (-j cores)": [cli, "--format=hashes"] + paths,
+            "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5"] + paths,
+        }, args.runs, bar={"rhash --ed2k --md5": 0.5})
+
+    sparse = os.path.join(workdir, "sparse5g.bin")
+    with open(sparse, "wb") as f:
+        f.truncate(5 << 30)
+    seconds, peak = run([cli, "--format=hashes", sparse])
+    print(f"\nMemory: 5 GiB sparse file hashed in {seconds:.2f} s, peak resident {peak / 1024:.1f} MiB"
+          f" (bar < 32 MiB: {'met' if peak < 32 * 1024 else 'NOT met'})")
+    os.remove(sparse)
+
+    google_benchmark(args.build)
+
+
+if __name__ == "__main__":
+    main()
