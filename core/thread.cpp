@@ -117,6 +117,7 @@ TTestThread *TTestThread::Start(std::unique_ptr<TTestThread> thread)
             owned->OnTerminate(*owned);
     };
     // Never joined: the interface thread does not wait for a worker.
+    self.m_thread.detach();
     {
         const std::lock_guard lock(self.m_gateLock);
         self.m_gate = TGate::Open;
@@ -124,7 +125,6 @@ TTestThread *TTestThread::Start(std::unique_ptr<TTestThread> thread)
     // The object cannot go away before this returns: only a step run by this
     // (the interface) thread releases it.
     self.m_gateChanged.notify_one();
-    self.m_thread.join();
     return &self;
 }
 
