@@ -31,6 +31,18 @@ def run(argv):
     return elapsed, usage.ru_maxrss
 
 
+def peak_rss(argv):
+    """(seconds, peak resident KiB) of argv alone. GNU time reports the program's
+    own peak; the rusage of a child forked from this interpreter would also
+    count the interpreter's pages from before the exec."""
+    if os.path.exists("/usr/bin/time"):
+        start = time.perf_counter()
+        out = subprocess.run(["/usr/bin/time", "-f", "%M"] + argv, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE, text=True, check=True)
+        return time.perf_counter() - start, int(out.stderr.strip().splitlines()[-1])
+    return run(argv)
+
+
 def warm(paths):
     for path in paths:
         with open(path, "rb") as f:
@@ -135,7 +147,7 @@ def main():
     sparse = os.path.join(workdir, "sparse5g.bin")
     with open(sparse, "wb") as f:
         f.truncate(5 << 30)
-    seconds, peak = run([cli, "--format=hashes", sparse])
+    seconds, peak = peak_rss([cli, "--format=hashes", sparse])
     print(f"\nMemory: 5 GiB sparse file hashed in {seconds:.2f} s, peak resident {peak / 1024:.1f} MiB"
           f" (bar < 32 MiB: {'met' if peak < 32 * 1024 else 'NOT met'})")
     os.remove(sparse)

@@ -25,7 +25,7 @@ rm -rf "$work"
 mkdir -p "$work/seeds" "$work/corpus" "$work/artifacts"
 "$build/tests/fuzz/partmet_write_seeds" "$work/seeds"
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:quarantine_size_mb=64}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 status=0
