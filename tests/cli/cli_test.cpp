@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "partmetbuilder.h"
 #include "testsupport.h"
 
 using testing::HasSubstr;
@@ -179,4 +180,42 @@ TEST(Cli, JobsKeepTheOrder)
     ASSERT_EQ(lines.size(), 13u);
     for (int i = 0; i < 12; ++i)
         EXPECT_THAT(lines[i], testing::EndsWith("\tf" + std::to_string(i)));
+}
+
+// Descriptors: read by their ".part.met" name, or as forced; JSON adds the
+// download state.
+TEST(Cli, DescriptorsInJson)
+{
+    TempDir dir;
+    const std::string met = dir.file("001.part.met");
+    testsupport::WriteFile(met, partmet::ModernLarge().Bytes());
+    const std::string renamed = dir.file("descriptor.bin");
+    testsupport::WriteFile(renamed, partmet::OldForm().Bytes());
+
+    auto r = Cli({"--format=json", met});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"path\":\"" + met + "\",\"name\":\"debian-12.iso\",\"size\":5368709120,\"ed2k\":\""
+                         + std::string(partmet::SampleHashText) + "\",\"md5\":\"N/A\",\"ed2k_link\":\"ed2k://|file|"
+                         + "debian-12.iso|5368709120|" + std::string(partmet::SampleHashText)
+                         + "|\",\"fs_link\":\"N/A\",\"html_link\":\"<a href=\\\"ed2k://|file|debian-12.iso|5368709120|"
+                         + std::string(partmet::SampleHashText) + "|\\\">debian-12.iso</a>\",\"error\":null,"
+                         + "\"transferred\":4294967295,\"temp_file\":\"007.part\",\"type\":\"Iso\",\"format\":\"iso\","
+                         + "\"priority\":1,\"status\":0,\"priority_text\":\"Normal\",\"status_text\":\"Looking...\"}\n");
+
+    // A descriptor's links never take the link-name options.
+    EXPECT_EQ(Cli({"--partmet", "--suffix=-x", renamed}).out,
+              "ed2k://|file|holiday.avi|734003200|" + std::string(partmet::SampleHashText) + "|\n");
+    // Forced plain: the descriptor file is hashed like any other.
+    r = Cli({"--no-partmet", "--format=json", met});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("\"name\":\"001.part.met\""));
+    EXPECT_THAT(r.out, testing::Not(HasSubstr("transferred")));
+
+    // A descriptor cut inside its hash fails like an unreadable file.
+    const std::string cut = dir.file("cut.part.met");
+    testsupport::WriteFile(cut, partmet::OldForm().Bytes().substr(0, 12));
+    r = Cli({"--format=hashes", cut});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, testing::StartsWith("Error !\tN/A\t"));
+    EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + cut + ": "));
 }
