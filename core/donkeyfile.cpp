@@ -31,7 +31,7 @@ std::size_t EffectiveBlockSize(std::size_t requested)
     return std::min<std::size_t>(block, DonkeyChunkSize);
 }
 
-// A read buffer that never sits across a cache line it shares with anything else.
+// A read buffer that starts on a cache line of its own.
 struct TBlockBuffer
 {
     explicit TBlockBuffer(std::size_t size)
@@ -134,42 +134,67 @@ bool TDonkeyFile::HashSequential()
 {
     const bool donkey = m_hashSelection & hsDonkey;
     const bool fileSpree = m_hashSelection & hsFileSpree;
-    const std::int64_t size = Size();
     const std::int32_t chunks = ChunkCount();
-    const std::size_t blockSize = EffectiveBlockSize(HashOptions.ReadBlockSize);
 
-    std::vector<std::uint8_t> chunkDigests(donkey ? DigestBytes * chunks : 0);
-    std::unique_ptr<TMD5> fileSpreeDigest = fileSpree ? std::make_unique<TMD5>() : nullptr;
-    TBlockBuffer buffer(blockSize);
-    TMD4 chunkDigest;
-
-    for (std::int32_t chunk = 1; chunk <= chunks; ++chunk) {
-        m_currentChunk = chunk;
-        chunkDigest.Initialize();
-        for (std::int64_t left = ChunkLength(size, chunk); left > 0;) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, blockSize));
-            const std::int64_t got = m_file.Read(buffer.bytes, want);
-            if (got != static_cast<std::int64_t>(want)) {
-                FinishRun(false, nullptr, nullptr);
-                SetFailure(got < 0 ? m_file.Error() : "the file shrank while it was read");
-                return false;
-            }
-            if (donkey)
-                chunkDigest.Transform(buffer.bytes, want);
-            if (fileSpree)
-                fileSpreeDigest->Transform(buffer.bytes, want);
-            left -= static_cast<std::int64_t>(want);
+    // The run's own state, released on every way out.
+    struct TRunState
+    {
+        TDonkeyFile &entry;
+        ~TRunState()
+        {
+            entry.m_chunkDigests.clear();
+            entry.m_chunkDigests.shrink_to_fit();
+            entry.m_fileSpreeDigest.reset();
+            entry.m_readBuffer.clear();
+            entry.m_readBuffer.shrink_to_fit();
         }
-        if (donkey) {
-            chunkDigest.Complete();
-            std::memcpy(chunkDigests.data() + DigestBytes * (chunk - 1), chunkDigest.Digest().data(), DigestBytes);
-        }
-        ReportChunk(chunk);
-    }
+    } runState{*this};
+    if (donkey)
+        m_chunkDigests.assign(DigestBytes * chunks, 0);
     if (fileSpree)
-        fileSpreeDigest->Complete();
-    FinishRun(true, donkey ? chunkDigests.data() : nullptr,
-              fileSpree ? fileSpreeDigest->Digest().data() : nullptr);
+        m_fileSpreeDigest = std::make_unique<TMD5>();
+    m_readBlockSize = EffectiveBlockSize(HashOptions.ReadBlockSize);
+    m_readBuffer.resize(m_readBlockSize);
+
+    for (m_currentChunk = 1; m_currentChunk <= chunks; ++m_currentChunk) {
+        if (!HashChunk())
+            return false;
+    }
+    m_currentChunk = chunks;
+    if (fileSpree)
+        m_fileSpreeDigest->Complete();
+    FinishRun(true, donkey ? m_chunkDigests.data() : nullptr,
+              fileSpree ? m_fileSpreeDigest->Digest().data() : nullptr);
+    return true;
+}
+
+bool TDonkeyFile::HashChunk()
+{
+    const bool donkey = m_hashSelection & hsDonkey;
+    const bool fileSpree = m_hashSelection & hsFileSpree;
+    std::uint8_t *const buffer = m_readBuffer.data();
+    std::unique_ptr<TMD4> chunkDigest = donkey ? std::make_unique<TMD4>() : nullptr;
+
+    for (std::int64_t left = ChunkLength(Size(), m_currentChunk); left > 0;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, m_readBlockSize));
+        const std::int64_t got = m_file.Read(buffer, want);
+        if (got != static_cast<std::int64_t>(want)) {
+            FinishRun(false, nullptr, nullptr);
+            SetFailure(got < 0 ? m_file.Error() : "the file shrank while it was read");
+            return false;
+        }
+        if (donkey)
+            chunkDigest->Transform(buffer, want);
+        if (fileSpree)
+            m_fileSpreeDigest->Transform(buffer, want);
+        left -= static_cast<std::int64_t>(want);
+    }
+    if (donkey) {
+        chunkDigest->Complete();
+        std::memcpy(m_chunkDigests.data() + DigestBytes * (m_currentChunk - 1), chunkDigest->Digest().data(),
+                    DigestBytes);
+    }
+    ReportChunk(m_currentChunk);
     return true;
 }
 

@@ -6,7 +6,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "MessageDigests.h"
 #include "fileio.h"
 
 // The hash kinds an entry computes: bit 0 eDonkey2000, bit 1 FileSpree.
@@ -104,7 +106,9 @@ protected:
     std::mutex &Lock() const { return m_lock; }
 
 private:
-    // One pass over the file, both digests in this thread.
+    // Reads and hashes chunk CurrentChunk; false when the file did not read through.
+    bool HashChunk();
+    // One pass over the file, both digests in this thread, chunk by chunk.
     bool HashSequential();
     // One pass over the file, MD4 and MD5 on two threads side by side.
     bool HashParallel();
@@ -112,6 +116,11 @@ private:
     void FinishRun(bool ok, const std::uint8_t *chunkDigests, const std::uint8_t *md5);
 
     TReadOnlyFile m_file;
+    // Exist only during a run.
+    std::vector<std::uint8_t> m_chunkDigests;
+    std::unique_ptr<TMD5> m_fileSpreeDigest;
+    std::vector<std::uint8_t> m_readBuffer;
+    std::size_t m_readBlockSize = 0;
     TReadOnlyFile::Identity m_openedAs;
     THashSelection m_hashSelection;
     bool m_openFailed = false;
