@@ -12,7 +12,13 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "donkeyfile.h"
 #include "partfile.h"
@@ -65,8 +71,22 @@ void PrintHelp()
 std::string OwnPath()
 {
     char buffer[4096];
+#ifdef _WIN32
+    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+#else
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+#endif
+}
+
+bool StderrIsTerminal()
+{
+#ifdef _WIN32
+    return ::_isatty(::_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) == 1;
+#endif
 }
 
 [[noreturn]] void UsageError(const std::string &message)
@@ -344,7 +364,7 @@ int main(int argc, char **argv)
     for (std::size_t i = 0; i < jobs.size(); ++i)
         jobs[i].path = options.paths[i];
 
-    TProgressLine progress(::isatty(STDERR_FILENO) == 1);
+    TProgressLine progress(StderrIsTerminal());
     std::mutex mutex;
     std::condition_variable finished;
     std::atomic<std::size_t> next{0};
