@@ -322,7 +322,8 @@ bool TDonkeyFile::HashParallel()
     const std::int64_t size = Size();
     const std::int32_t chunks = ChunkCount();
     const std::size_t blockSize = EffectiveBlockSize(HashOptions.ReadBlockSize);
-    constexpr std::size_t slots = 16;
+    // About 16 MiB in flight: enough for MD5 never to wait for a read.
+    const std::size_t slots = std::clamp<std::size_t>((16u << 20) / blockSize, 4, 64);
 
     std::vector<std::uint8_t> chunkDigests(DigestBytes * chunks);
     TBlockRing ring(slots, blockSize);

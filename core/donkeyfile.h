@@ -30,7 +30,7 @@ inline constexpr std::int64_t DonkeyChunkSize = 9728000;
 struct THashOptions
 {
     // Bytes per read; rounded down to whole 64-byte blocks, never crosses a chunk.
-    std::size_t ReadBlockSize = 256 * 1024;
+    std::size_t ReadBlockSize = 1024 * 1024;
     // Run MD4 and MD5 on two threads side by side when both are selected.
     bool Parallel = true;
     // Files shorter than this are hashed on one thread even when Parallel is set.
