@@ -87,7 +87,7 @@ def google_benchmark(build):
         print("\n(no bench/brackwell_bench in the build: digest MB/s skipped)")
         return
     print("\nDigest throughput (Google Benchmark, one core)")
-    out = subprocess.run([exe, "--benchmark_min_time=1"], capture_output=True, text=True).stdout
+    out = subprocess.run([exe, "--benchmark_filter=Digest", "--benchmark_min_time=1"], capture_output=True, text=True).stdout
     for line in out.splitlines():
         if "bytes_per_second" in line or "/s" in line:
             print("  " + line.strip())

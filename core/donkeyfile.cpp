@@ -145,16 +145,17 @@ bool TDonkeyFile::HashSequential()
             entry.m_chunkDigests.clear();
             entry.m_chunkDigests.shrink_to_fit();
             entry.m_fileSpreeDigest.reset();
-            entry.m_readBuffer.clear();
-            entry.m_readBuffer.shrink_to_fit();
+            entry.m_readBuffer.reset();
         }
     } runState{*this};
     if (donkey)
         m_chunkDigests.assign(DigestBytes * chunks, 0);
     if (fileSpree)
         m_fileSpreeDigest = std::make_unique<TMD5>();
-    m_readBlockSize = EffectiveBlockSize(HashOptions.ReadBlockSize);
-    m_readBuffer.resize(m_readBlockSize);
+    // No bigger than the file: many small files cost no large buffers.
+    m_readBlockSize = EffectiveBlockSize(
+        static_cast<std::size_t>(std::min<std::int64_t>(HashOptions.ReadBlockSize, Size() + 63)));
+    m_readBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(m_readBlockSize);
 
     for (m_currentChunk = 1; m_currentChunk <= chunks; ++m_currentChunk) {
         if (!HashChunk())
@@ -172,7 +173,7 @@ bool TDonkeyFile::HashChunk()
 {
     const bool donkey = m_hashSelection & hsDonkey;
     const bool fileSpree = m_hashSelection & hsFileSpree;
-    std::uint8_t *const buffer = m_readBuffer.data();
+    std::uint8_t *const buffer = m_readBuffer.get();
     std::unique_ptr<TMD4> chunkDigest = donkey ? std::make_unique<TMD4>() : nullptr;
 
     for (std::int64_t left = ChunkLength(Size(), m_currentChunk); left > 0;) {

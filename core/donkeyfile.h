@@ -119,7 +119,7 @@ private:
     // Exist only during a run.
     std::vector<std::uint8_t> m_chunkDigests;
     std::unique_ptr<TMD5> m_fileSpreeDigest;
-    std::vector<std::uint8_t> m_readBuffer;
+    std::unique_ptr<std::uint8_t[]> m_readBuffer;
     std::size_t m_readBlockSize = 0;
     TReadOnlyFile::Identity m_openedAs;
     THashSelection m_hashSelection;
