@@ -336,11 +336,11 @@ BRACKWELL_ALWAYS_INLINE void Md5Block(std::uint32_t &a, std::uint32_t &b, std::u
     (Md5Quad<static_cast<int>(Quad) * 4>(a, b, c, d, block), ...);
 }
 
-#undef BRACKWELL_ALWAYS_INLINE
-
-} // namespace
-
-[[gnu::hot]] void MD4CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks, std::size_t count)
+// Runs `compress` over each 64-byte block, with the chaining values held in
+// locals for the whole loop and added in after every block.
+template <class Compress>
+BRACKWELL_ALWAYS_INLINE void CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks,
+                                            std::size_t count, Compress compress)
 {
     std::uint32_t a = state[0];
     std::uint32_t b = state[1];
@@ -348,7 +348,7 @@ BRACKWELL_ALWAYS_INLINE void Md5Block(std::uint32_t &a, std::uint32_t &b, std::u
     std::uint32_t d = state[3];
     for (; count > 0; --count, blocks += kMd4FamilyBlockBytes) {
         const std::uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
-        Md4Block(a, b, c, d, blocks, std::make_index_sequence<12>{});
+        compress(a, b, c, d, blocks);
         a += a0;
         b += b0;
         c += c0;
@@ -360,24 +360,24 @@ BRACKWELL_ALWAYS_INLINE void Md5Block(std::uint32_t &a, std::uint32_t &b, std::u
     state[3] = d;
 }
 
+#undef BRACKWELL_ALWAYS_INLINE
+
+} // namespace
+
+[[gnu::hot]] void MD4CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks, std::size_t count)
+{
+    CompressBlocks(state, blocks, count, [](std::uint32_t &a, std::uint32_t &b, std::uint32_t &c, std::uint32_t &d,
+                                            const std::uint8_t *block) {
+        Md4Block(a, b, c, d, block, std::make_index_sequence<12>{});
+    });
+}
+
 [[gnu::hot]] void MD5CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks, std::size_t count)
 {
-    std::uint32_t a = state[0];
-    std::uint32_t b = state[1];
-    std::uint32_t c = state[2];
-    std::uint32_t d = state[3];
-    for (; count > 0; --count, blocks += kMd4FamilyBlockBytes) {
-        const std::uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
-        Md5Block(a, b, c, d, blocks, std::make_index_sequence<16>{});
-        a += a0;
-        b += b0;
-        c += c0;
-        d += d0;
-    }
-    state[0] = a;
-    state[1] = b;
-    state[2] = c;
-    state[3] = d;
+    CompressBlocks(state, blocks, count, [](std::uint32_t &a, std::uint32_t &b, std::uint32_t &c, std::uint32_t &d,
+                                            const std::uint8_t *block) {
+        Md5Block(a, b, c, d, block, std::make_index_sequence<16>{});
+    });
 }
 
 // ---------------------------------------------------------------------------
