@@ -204,7 +204,7 @@ TEST(DonkeyFile, UnopenableFilesAreMarked)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::filesystem::create_directory(dir.file("folder"));
 
-    for (const std::string path : {dir.file("missing"), dir.file("folder"), fifo, std::string("/dev/zero")}) {
+    for (const std::string &path : {dir.file("missing"), dir.file("folder"), fifo, std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
         TDonkeyFile entry(path, hsAll);
         EXPECT_TRUE(entry.OpenFailed());
