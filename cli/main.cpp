@@ -191,12 +191,10 @@ TOptions ParseArguments(int argc, char **argv)
 // the \u00XX escape of that byte, so that no name is lost or altered.
 std::string JsonString(std::string_view text)
 {
-    static constexpr char Hex[] = "0123456789abcdef";
     std::string out = "\"";
-    const auto escapeByte = [&](unsigned char byte) {
+    const auto escapeByte = [&](std::uint8_t byte) {
         out += "\\u00";
-        out += Hex[byte >> 4];
-        out += Hex[byte & 0x0F];
+        out += HexText(&byte, 1, false);
     };
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);

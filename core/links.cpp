@@ -51,15 +51,13 @@ std::string ReplaceSpaces(std::string_view text, std::string_view replacement)
 
 std::string EncodeLinkName(std::string_view name)
 {
-    static constexpr char Hex[] = "0123456789ABCDEF";
     std::string result;
     result.reserve(name.size());
     for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
+        const auto byte = static_cast<std::uint8_t>(c);
         if (byte < 0x20 || byte == 0x7F || c == '%' || c == '|') {
             result += '%';
-            result += Hex[byte >> 4];
-            result += Hex[byte & 0x0F];
+            result += HexText(&byte, 1, true);
         } else {
             result += c;
         }

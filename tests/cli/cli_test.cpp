@@ -27,9 +27,8 @@ std::vector<std::string> Lines(const std::string &text)
     return lines;
 }
 
-// MD4 and MD5 of "abc" (RFC 1320, RFC 1321).
-constexpr const char *AbcMd4 = "A448017AAF21D8525FC10AE87AA6729D";
-constexpr const char *AbcMd5 = "900150983cd24fb0d6963f7d28e17f72";
+using testsupport::AbcMd4;
+using testsupport::AbcMd5;
 
 struct TAbcFile
 {

@@ -7,6 +7,10 @@
 
 namespace testsupport {
 
+// MD4 (upper case, as eDonkey2000 texts) and MD5 of "abc": RFC 1320, RFC 1321.
+inline constexpr const char *AbcMd4 = "A448017AAF21D8525FC10AE87AA6729D";
+inline constexpr const char *AbcMd5 = "900150983cd24fb0d6963f7d28e17f72";
+
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir final
 {

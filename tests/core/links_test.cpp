@@ -24,9 +24,8 @@ struct THashedAbc
     std::unique_ptr<TDonkeyFile> entry;
 };
 
-// MD4 and MD5 of "abc" (RFC 1320, RFC 1321).
-constexpr const char *AbcMd4 = "A448017AAF21D8525FC10AE87AA6729D";
-constexpr const char *AbcMd5 = "900150983cd24fb0d6963f7d28e17f72";
+using testsupport::AbcMd4;
+using testsupport::AbcMd5;
 
 std::string UnescapeHtml(std::string text)
 {

@@ -130,22 +130,6 @@ bool StartAndRunToRelease(TTestDispatcher &loop, std::unique_ptr<TTestThread> th
     return loop.RunUntil([&] { return TTestThread::LiveCount() == remaining; });
 }
 
-TEST(ThreadPriority, SevenLevelsAndClamping)
-{
-    const int nice[] = {19, 10, 5, 0, -5, -10, -20};
-    const int win32[] = {-15, -2, -1, 0, 1, 2, 15};
-    for (int level = 0; level <= 6; ++level) {
-        EXPECT_EQ(PriorityLevelNice(level), nice[level]) << level;
-        EXPECT_EQ(PriorityLevelWin32(level), win32[level]) << level;
-    }
-    for (const int level : {-1, INT_MIN})
-        EXPECT_EQ(ClampPriorityLevel(level), 0);
-    for (const int level : {7, INT_MAX})
-        EXPECT_EQ(ClampPriorityLevel(level), 6);
-    EXPECT_EQ(PriorityLevelNice(-3), 19);
-    EXPECT_EQ(PriorityLevelWin32(99), 15);
-}
-
 TEST(TestThread, StepsOncePerChunkAndCompletesAfterTheRun)
 {
     const testsupport::TempDir dir;
