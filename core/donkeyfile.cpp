@@ -443,15 +443,49 @@ void TDonkeyFile::FinishRun(bool ok, const std::uint8_t *chunkDigests, const std
     SetHashTexts(donkey, fileSpree);
 }
 
-std::string TDonkeyFile::DisplayName() const
+std::string DisplayNameOf(std::string_view name)
 {
-    const std::string name = Name();
 #ifdef _WIN32
     const auto cut = name.find_last_of("\\:");
 #else
     const auto cut = name.find_last_of('/');
 #endif
-    return cut == std::string::npos ? name : name.substr(cut + 1);
+    return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
+}
+
+std::string TDonkeyFile::DisplayName() const
+{
+    return DisplayNameOf(Name());
+}
+
+std::string TEntrySnapshot::DonkeyHashText() const
+{
+    return (HashSelection & hsDonkey) ? DonkeyHash : std::string(NotAvailableText);
+}
+
+std::string TEntrySnapshot::FileSpreeHashText() const
+{
+    return (HashSelection & hsFileSpree) ? FileSpreeHash : std::string(NotAvailableText);
+}
+
+void TDonkeyFile::FillSnapshot(TEntrySnapshot &snapshot) const
+{
+    snapshot.Name = m_name;
+    snapshot.DisplayName = DisplayNameOf(m_name);
+    snapshot.Size = m_size;
+    snapshot.DonkeyHash = m_donkeyHash;
+    snapshot.FileSpreeHash = m_fileSpreeHash;
+    snapshot.HashSelection = m_hashSelection;
+    snapshot.OpenFailed = m_openFailed;
+    snapshot.CurrentChunk = m_currentChunk;
+}
+
+TEntrySnapshot TDonkeyFile::Snapshot() const
+{
+    TEntrySnapshot snapshot;
+    std::lock_guard lock(m_lock);
+    FillSnapshot(snapshot);
+    return snapshot;
 }
 
 std::string TDonkeyFile::DonkeyHashText() const

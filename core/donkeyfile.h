@@ -37,6 +37,37 @@ struct THashOptions
     std::int64_t ParallelThreshold = 4 * 1024 * 1024;
 };
 
+// Everything a list row, a dialog or an export shows of an entry, taken at one
+// moment under the entry's lock. The descriptor fields stay zero and empty for
+// a plain file.
+struct TEntrySnapshot
+{
+    bool IsPartFile = false;
+    std::string Name;
+    std::string DisplayName;
+    std::int64_t Size = 0;
+    // The raw texts ("Unknown", "Error !" or the hash).
+    std::string DonkeyHash;
+    std::string FileSpreeHash;
+    THashSelection HashSelection = 0;
+    bool OpenFailed = false;
+    std::int32_t CurrentChunk = 0;
+
+    std::uint64_t Transferred = 0;
+    std::string TempFileName;
+    std::string FileType;
+    std::string FileFormat;
+    std::uint32_t Priority = 0;
+    std::uint32_t Status = 0;
+
+    // The hash texts as shown: "N/A" for a kind not computed.
+    std::string DonkeyHashText() const;
+    std::string FileSpreeHashText() const;
+};
+
+// The name after its last path separator ("/" on Linux, "\\" and ":" on Windows).
+std::string DisplayNameOf(std::string_view name);
+
 // One file of the list: its name, size and hashes. Name, Size and the hash texts
 // may be read from any thread while a refresh rewrites them: each is read and
 // replaced whole under the entry's lock, and the getters return copies.
@@ -84,6 +115,8 @@ public:
     const std::string &ReplaceSpaceStr() const { return m_replaceSpaceStr; }
     // Why the last open or run failed; empty when it did not.
     std::string Failure() const;
+    // The fields a view shows, all from one moment, for one lock.
+    virtual TEntrySnapshot Snapshot() const;
 
     // Raised after each chunk, in the thread that runs the hashing.
     TNewBlockEvent OnNewBlock;
@@ -102,6 +135,8 @@ protected:
     void SetFailure(std::string reason);
 
     TReadOnlyFile &File() { return m_file; }
+    // Fills the fields of a plain entry; the caller holds Lock().
+    void FillSnapshot(TEntrySnapshot &snapshot) const;
     // The lock that guards every field a refresh rewrites while others read.
     std::mutex &Lock() const { return m_lock; }
 

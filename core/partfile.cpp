@@ -387,6 +387,21 @@ std::uint32_t TPartFile::Status() const
     return m_status;
 }
 
+TEntrySnapshot TPartFile::Snapshot() const
+{
+    TEntrySnapshot snapshot;
+    const std::lock_guard guard(Lock());
+    FillSnapshot(snapshot);
+    snapshot.IsPartFile = true;
+    snapshot.Transferred = m_transferred;
+    snapshot.TempFileName = m_tempFileName;
+    snapshot.FileType = m_fileType;
+    snapshot.FileFormat = m_fileFormat;
+    snapshot.Priority = m_priority;
+    snapshot.Status = m_status;
+    return snapshot;
+}
+
 std::string TPartFile::PriorityText() const
 {
     switch (Priority()) {

@@ -61,6 +61,8 @@ public:
     std::string PriorityText() const;
     std::string StatusText() const;
 
+    TEntrySnapshot Snapshot() const override;
+
 protected:
     void ComputeHashes() override;
 
