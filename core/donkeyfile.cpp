@@ -5,11 +5,19 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "MessageDigests.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -31,21 +39,108 @@ std::size_t EffectiveBlockSize(std::size_t requested)
     return std::min<std::size_t>(block, DonkeyChunkSize);
 }
 
-// A read buffer that starts on a cache line of its own.
+// A read buffer mapped from the system and handed back to it when the run
+// ends. From the heap, a freed block of this size would stay in the process
+// (the C library raises its mapping threshold once one is freed), and a run
+// over many files would keep a buffer's worth per file. Pages start on a
+// cache line and are not touched before the first read.
 struct TBlockBuffer
 {
     explicit TBlockBuffer(std::size_t size)
-        : bytes(new (std::align_val_t(64)) std::uint8_t[size])
+        : size(std::max<std::size_t>(size, 1))
     {
+#ifdef _WIN32
+        bytes = static_cast<std::uint8_t *>(VirtualAlloc(nullptr, this->size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (!bytes)
+            throw std::bad_alloc();
+#else
+        void *mapped = ::mmap(nullptr, this->size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        bytes = static_cast<std::uint8_t *>(mapped);
+#endif
     }
-    ~TBlockBuffer() { ::operator delete[](bytes, std::align_val_t(64)); }
+    ~TBlockBuffer()
+    {
+#ifdef _WIN32
+        VirtualFree(bytes, 0, MEM_RELEASE);
+#else
+        ::munmap(bytes, size);
+#endif
+    }
     TBlockBuffer(const TBlockBuffer &) = delete;
     TBlockBuffer &operator=(const TBlockBuffer &) = delete;
 
-    std::uint8_t *bytes;
+    std::size_t size;
+    std::uint8_t *bytes = nullptr;
+};
+
+// Holds one token of a TCoreTokens, if it got one, until it goes.
+class THelperToken final
+{
+public:
+    explicit THelperToken(const std::shared_ptr<TCoreTokens> &tokens)
+        : m_tokens(tokens && tokens->TryAcquire() ? tokens : nullptr)
+    {
+    }
+    ~THelperToken()
+    {
+        if (m_tokens)
+            m_tokens->Release();
+    }
+    THelperToken(const THelperToken &) = delete;
+    THelperToken &operator=(const THelperToken &) = delete;
+    bool Held(const std::shared_ptr<TCoreTokens> &tokens) const { return !tokens || m_tokens; }
+
+private:
+    std::shared_ptr<TCoreTokens> m_tokens;
 };
 
 } // namespace
+
+std::string DescribeException(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc &) {
+        return "out of memory";
+    } catch (const std::exception &e) {
+        return e.what();
+    } catch (...) {
+        return "unexpected failure";
+    }
+}
+
+namespace {
+
+constexpr const char *ShrankText = "the file shrank while it was read";
+
+} // namespace
+
+void TCoreTokens::Acquire()
+{
+    std::unique_lock lock(m_mutex);
+    m_freed.wait(lock, [this] { return m_free > 0; });
+    --m_free;
+}
+
+bool TCoreTokens::TryAcquire()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_free == 0)
+        return false;
+    --m_free;
+    return true;
+}
+
+void TCoreTokens::Release()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_free;
+    }
+    m_freed.notify_one();
+}
 
 TDonkeyFile::TDonkeyFile(const std::string &path, THashSelection selection)
     : m_hashSelection(selection)
@@ -72,20 +167,18 @@ TDonkeyFile::~TDonkeyFile() = default;
 
 bool TDonkeyFile::OpenFile()
 {
-    SetHashTexts(UnknownText, UnknownText);
+    const bool opened = m_file.Open(m_path) && m_file.Stat(m_openedAs);
+    const std::string reason = opened ? std::string() : m_file.Error();
+    if (!opened)
+        m_file.Close();
+    const std::lock_guard lock(m_lock);
     m_currentChunk = 0;
-    if (m_file.Open(m_path) && m_file.Stat(m_openedAs)) {
-        SetSize(m_openedAs.size);
-        SetFailure({});
-        return true;
-    }
-    const std::string reason = m_file.Error();
-    m_file.Close();
-    m_openFailed = true;
-    SetHashTexts(ErrorText, ErrorText);
-    SetSize(0);
-    SetFailure(reason);
-    return false;
+    m_openFailed = m_openFailed || !opened;
+    m_donkeyHash = m_fileSpreeHash = opened ? UnknownText : ErrorText;
+    m_size = opened ? m_openedAs.size : 0;
+    m_failure = reason;
+    m_warning.clear();
+    return opened;
 }
 
 bool TDonkeyFile::HashFile()
@@ -96,25 +189,40 @@ bool TDonkeyFile::HashFile()
         ~CloseOnExit() { file.Close(); }
     } closeOnExit{m_file};
 
-    if (m_hashSelection == 0 || m_openFailed)
+    if (m_hashSelection == 0 || OpenFailed())
         return false;
     if (!m_file.IsOpen() && !OpenFile())
         return false;
-    ComputeHashes();
+    try {
+        ComputeHashes();
+    } catch (...) {
+        MarkFailed(DescribeException(std::current_exception()));
+        throw;
+    }
     return true;
+}
+
+void TDonkeyFile::MarkFailed(std::string reason)
+{
+    Publish({.DonkeyHash = std::string(ErrorText), .FileSpreeHash = std::string(ErrorText),
+             .Failure = std::move(reason)});
 }
 
 void TDonkeyFile::ComputeHashes()
 {
-    SetHashTexts({}, {});
-    SetFailure({});
+    Publish({.DonkeyHash = {}, .FileSpreeHash = {}});
     m_file.AdviseSequential();
 
     const bool both = (m_hashSelection & hsAll) == hsAll;
-    if (both && HashOptions.Parallel && Size() >= HashOptions.ParallelThreshold)
-        HashParallel();
-    else
-        HashSequential();
+    if (both && HashOptions.Parallel && Size() >= HashOptions.ParallelThreshold) {
+        // A second thread only where a core is free for it.
+        const THelperToken helper(HashOptions.HelperTokens);
+        if (helper.Held(HashOptions.HelperTokens)) {
+            HashParallel();
+            return;
+        }
+    }
+    HashSequential();
 }
 
 std::int32_t TDonkeyFile::ChunkCount() const
@@ -123,11 +231,29 @@ std::int32_t TDonkeyFile::ChunkCount() const
     return static_cast<std::int32_t>(std::min<std::int64_t>(chunks, INT32_MAX));
 }
 
+void TDonkeyFile::SetCurrentChunk(std::int32_t chunk)
+{
+    const std::lock_guard lock(m_lock);
+    m_currentChunk = chunk;
+}
+
 void TDonkeyFile::ReportChunk(std::int32_t chunk)
 {
-    m_currentChunk = chunk;
+    SetCurrentChunk(chunk);
     if (OnNewBlock)
         OnNewBlock(*this);
+}
+
+bool TDonkeyFile::EndsWhereExpected(std::string &reason)
+{
+    // A file that grew, or one that reports a false size (the pseudo-files of
+    // /proc say 0 and hold text), still has bytes here.
+    std::uint8_t probe;
+    const std::int64_t got = m_file.Read(&probe, 1);
+    if (got == 0)
+        return true;
+    reason = got < 0 ? m_file.Error() : "the file holds more than its size said (it grew while it was read)";
+    return false;
 }
 
 bool TDonkeyFile::HashSequential()
@@ -145,7 +271,6 @@ bool TDonkeyFile::HashSequential()
             entry.m_chunkDigests.clear();
             entry.m_chunkDigests.shrink_to_fit();
             entry.m_fileSpreeDigest.reset();
-            entry.m_readBuffer.reset();
         }
     } runState{*this};
     if (donkey)
@@ -153,35 +278,37 @@ bool TDonkeyFile::HashSequential()
     if (fileSpree)
         m_fileSpreeDigest = std::make_unique<TMD5>();
     // No bigger than the file: many small files cost no large buffers.
-    m_readBlockSize = EffectiveBlockSize(
+    const std::size_t blockSize = EffectiveBlockSize(
         static_cast<std::size_t>(std::min<std::int64_t>(HashOptions.ReadBlockSize, Size() + 63)));
-    m_readBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(m_readBlockSize);
+    const TBlockBuffer buffer(blockSize);
 
-    for (m_currentChunk = 1; m_currentChunk <= chunks; ++m_currentChunk) {
-        if (!HashChunk())
+    for (std::int32_t chunk = 1; chunk <= chunks; ++chunk) {
+        if (!HashChunk(chunk, buffer.bytes, blockSize))
             return false;
     }
-    m_currentChunk = chunks;
+    if (std::string reason; !EndsWhereExpected(reason)) {
+        MarkFailed(std::move(reason));
+        return false;
+    }
     if (fileSpree)
         m_fileSpreeDigest->Complete();
-    FinishRun(true, donkey ? m_chunkDigests.data() : nullptr,
+    FinishRun(donkey ? m_chunkDigests.data() : nullptr,
               fileSpree ? m_fileSpreeDigest->Digest().data() : nullptr);
     return true;
 }
 
-bool TDonkeyFile::HashChunk()
+bool TDonkeyFile::HashChunk(std::int32_t chunk, std::uint8_t *buffer, std::size_t blockSize)
 {
     const bool donkey = m_hashSelection & hsDonkey;
     const bool fileSpree = m_hashSelection & hsFileSpree;
-    std::uint8_t *const buffer = m_readBuffer.get();
     std::unique_ptr<TMD4> chunkDigest = donkey ? std::make_unique<TMD4>() : nullptr;
+    SetCurrentChunk(chunk);
 
-    for (std::int64_t left = ChunkLength(Size(), m_currentChunk); left > 0;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, m_readBlockSize));
+    for (std::int64_t left = ChunkLength(Size(), chunk); left > 0;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, blockSize));
         const std::int64_t got = m_file.Read(buffer, want);
         if (got != static_cast<std::int64_t>(want)) {
-            FinishRun(false, nullptr, nullptr);
-            SetFailure(got < 0 ? m_file.Error() : "the file shrank while it was read");
+            MarkFailed(got < 0 ? m_file.Error() : ShrankText);
             return false;
         }
         if (donkey)
@@ -192,10 +319,9 @@ bool TDonkeyFile::HashChunk()
     }
     if (donkey) {
         chunkDigest->Complete();
-        std::memcpy(m_chunkDigests.data() + DigestBytes * (m_currentChunk - 1), chunkDigest->Digest().data(),
-                    DigestBytes);
+        std::memcpy(m_chunkDigests.data() + DigestBytes * (chunk - 1), chunkDigest->Digest().data(), DigestBytes);
     }
-    ReportChunk(m_currentChunk);
+    ReportChunk(chunk);
     return true;
 }
 
@@ -346,7 +472,7 @@ bool TDonkeyFile::HashParallel()
                     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, blockSize));
                     const std::int64_t got = want ? m_file.Read(slot.bytes, want) : 0;
                     if (got != static_cast<std::int64_t>(want)) {
-                        ring.Fail(got < 0 ? m_file.Error() : "the file shrank while it was read", nullptr);
+                        ring.Fail(got < 0 ? m_file.Error() : ShrankText, nullptr);
                         return;
                     }
                     left -= static_cast<std::int64_t>(want);
@@ -358,6 +484,10 @@ bool TDonkeyFile::HashParallel()
                 } while (left > 0);
                 chunkDigest.Complete();
                 std::memcpy(chunkDigests.data() + DigestBytes * (chunk - 1), chunkDigest.Digest().data(), DigestBytes);
+                if (std::string reason; chunk == chunks && !EndsWhereExpected(reason)) {
+                    ring.Fail(std::move(reason), nullptr);
+                    return;
+                }
                 ring.PublishChunkDigest(chunk);
             }
         } catch (...) {
@@ -386,7 +516,7 @@ bool TDonkeyFile::HashParallel()
                 break;
             }
             const TBlockRing::Slot slot = ring.At(sequence);
-            m_currentChunk = slot.chunk;
+            SetCurrentChunk(slot.chunk);
             fileSpreeDigest.Transform(slot.bytes, slot.length);
             ring.Release(sequence + 1);
             if (slot.endsChunk) {
@@ -406,25 +536,21 @@ bool TDonkeyFile::HashParallel()
     if (ring.Failed(reason, error) && error)
         std::rethrow_exception(error);
     if (!ok) {
-        FinishRun(false, nullptr, nullptr);
-        SetFailure(reason);
+        MarkFailed(std::move(reason));
         return false;
     }
     fileSpreeDigest.Complete();
-    FinishRun(true, chunkDigests.data(), fileSpreeDigest.Digest().data());
+    FinishRun(chunkDigests.data(), fileSpreeDigest.Digest().data());
     return true;
 }
 
-void TDonkeyFile::FinishRun(bool ok, const std::uint8_t *chunkDigests, const std::uint8_t *md5)
+void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5)
 {
-    // A file that changed under the reads would give hashes of no real content.
+    // A file that changed under the reads would give hashes of no real content;
+    // the change time shows a rewrite whose modification time was put back.
     TReadOnlyFile::Identity now;
-    if (ok && (!m_file.Stat(now) || !(now == m_openedAs))) {
-        ok = false;
-        SetFailure(m_file.Error().empty() ? "the file changed while it was read" : m_file.Error());
-    }
-    if (!ok) {
-        SetHashTexts(ErrorText, ErrorText);
+    if (!m_file.Stat(now) || !(now == m_openedAs)) {
+        MarkFailed(m_file.Error().empty() ? "the file changed while it was read" : m_file.Error());
         return;
     }
     std::string donkey;
@@ -440,7 +566,7 @@ void TDonkeyFile::FinishRun(bool ok, const std::uint8_t *chunkDigests, const std
         }
     }
     const std::string fileSpree = md5 ? HexText(md5, DigestBytes, false) : std::string();
-    SetHashTexts(donkey, fileSpree);
+    Publish({.DonkeyHash = std::move(donkey), .FileSpreeHash = fileSpree});
 }
 
 std::string DisplayNameOf(std::string_view name)
@@ -478,6 +604,8 @@ void TDonkeyFile::FillSnapshot(TEntrySnapshot &snapshot) const
     snapshot.HashSelection = m_hashSelection;
     snapshot.OpenFailed = m_openFailed;
     snapshot.CurrentChunk = m_currentChunk;
+    snapshot.Failure = m_failure;
+    snapshot.Warning = m_warning;
 }
 
 TEntrySnapshot TDonkeyFile::Snapshot() const
@@ -526,6 +654,39 @@ std::string TDonkeyFile::Failure() const
 {
     std::lock_guard lock(m_lock);
     return m_failure;
+}
+
+std::string TDonkeyFile::Warning() const
+{
+    std::lock_guard lock(m_lock);
+    return m_warning;
+}
+
+bool TDonkeyFile::OpenFailed() const
+{
+    std::lock_guard lock(m_lock);
+    return m_openFailed;
+}
+
+std::int32_t TDonkeyFile::CurrentChunk() const
+{
+    std::lock_guard lock(m_lock);
+    return m_currentChunk;
+}
+
+void TDonkeyFile::Publish(TReadResult result, const std::function<void()> &more)
+{
+    std::lock_guard lock(m_lock);
+    if (result.Name)
+        m_name = std::move(*result.Name);
+    if (result.Size)
+        m_size = *result.Size;
+    m_donkeyHash = std::move(result.DonkeyHash);
+    m_fileSpreeHash = std::move(result.FileSpreeHash);
+    m_failure = std::move(result.Failure);
+    m_warning = std::move(result.Warning);
+    if (more)
+        more();
 }
 
 void TDonkeyFile::SetName(std::string name)

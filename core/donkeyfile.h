@@ -1,9 +1,12 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +28,29 @@ inline constexpr std::string_view NotAvailableText = "N/A";
 // Length of an eDonkey2000 chunk: 9,500 KiB.
 inline constexpr std::int64_t DonkeyChunkSize = 9728000;
 
+// Processor cores shared by hashing runs that go on at once. Each run holds
+// one token for its own thread; a run that would put its MD5 on a second
+// thread does so only if it can take one more token at once, so that several
+// runs together never keep more threads busy than there are tokens.
+class TCoreTokens final
+{
+public:
+    explicit TCoreTokens(unsigned count) : m_free(count) {}
+    TCoreTokens(const TCoreTokens &) = delete;
+    TCoreTokens &operator=(const TCoreTokens &) = delete;
+
+    // Waits for a token.
+    void Acquire();
+    // Takes a token if one is free now.
+    bool TryAcquire();
+    void Release();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_freed;
+    unsigned m_free;
+};
+
 // How a hashing run spreads its work. The defaults are the fastest layout;
 // tests vary them to show that the results never depend on it.
 struct THashOptions
@@ -35,6 +61,8 @@ struct THashOptions
     bool Parallel = true;
     // Files shorter than this are hashed on one thread even when Parallel is set.
     std::int64_t ParallelThreshold = 4 * 1024 * 1024;
+    // When set, the second thread needs a free token of these (see TCoreTokens).
+    std::shared_ptr<TCoreTokens> HelperTokens;
 };
 
 // Everything a list row, a dialog or an export shows of an entry, taken at one
@@ -52,6 +80,10 @@ struct TEntrySnapshot
     THashSelection HashSelection = 0;
     bool OpenFailed = false;
     std::int32_t CurrentChunk = 0;
+    // Why the last open or run failed, and what a reading found amiss though
+    // it kept what it read; both empty when all went well.
+    std::string Failure;
+    std::string Warning;
 
     std::uint64_t Transferred = 0;
     std::string TempFileName;
@@ -68,9 +100,12 @@ struct TEntrySnapshot
 // The name after its last path separator ("/" on Linux, "\\" and ":" on Windows).
 std::string DisplayNameOf(std::string_view name);
 
-// One file of the list: its name, size and hashes. Name, Size and the hash texts
-// may be read from any thread while a refresh rewrites them: each is read and
-// replaced whole under the entry's lock, and the getters return copies.
+// One file of the list: its name, size and hashes. Every getter may be called
+// from any thread while a refresh rewrites the entry: what a run changes is read
+// and replaced whole under the entry's lock, the getters return copies, and
+// Snapshot() gives all the shown fields of one moment. The link-name texts, the
+// path and the selection never change after construction; OnNewBlock and
+// HashOptions are set between runs only, never while one goes on.
 class TDonkeyFile
 {
 public:
@@ -86,7 +121,9 @@ public:
     TDonkeyFile &operator=(const TDonkeyFile &) = delete;
 
     // The guarded run: true when ComputeHashes ran (whether or not the file read
-    // through; a failed read leaves both texts "Error !" and Failure() set).
+    // through; a failed read leaves both texts "Error !" and Failure() set). An
+    // exception from the run leaves the entry failed the same way, then goes on
+    // to the caller.
     virtual bool HashFile();
     // (Re)opens Path and measures it.
     bool OpenFile();
@@ -108,17 +145,23 @@ public:
     std::string DonkeyHash() const;
     std::string FileSpreeHash() const;
     THashSelection HashSelection() const { return m_hashSelection; }
-    bool OpenFailed() const { return m_openFailed; }
-    std::int32_t CurrentChunk() const { return m_currentChunk; }
+    bool OpenFailed() const;
+    std::int32_t CurrentChunk() const;
     const std::string &NamePrefix() const { return m_namePrefix; }
     const std::string &NameSuffix() const { return m_nameSuffix; }
     const std::string &ReplaceSpaceStr() const { return m_replaceSpaceStr; }
     // Why the last open or run failed; empty when it did not.
     std::string Failure() const;
+    // What the last reading found amiss while keeping what it read (a cut
+    // descriptor); empty when nothing was.
+    std::string Warning() const;
+    // Ends the entry's run as failed: both texts "Error !", reason as Failure().
+    void MarkFailed(std::string reason);
     // The fields a view shows, all from one moment, for one lock.
     virtual TEntrySnapshot Snapshot() const;
 
-    // Raised after each chunk, in the thread that runs the hashing.
+    // Raised after each chunk, in the thread that runs the hashing. Bound before
+    // a run and left alone until it ends (the worker binds it, the run reads it).
     TNewBlockEvent OnNewBlock;
     // Layout of the next runs; set before HashFile, not during it.
     THashOptions HashOptions;
@@ -134,6 +177,21 @@ protected:
     void SetHashTexts(std::string_view donkey, std::string_view fileSpree);
     void SetFailure(std::string reason);
 
+    // What one reading found, published in one step so that no reader sees half
+    // of it. An empty optional leaves its field as it was.
+    struct TReadResult
+    {
+        std::optional<std::string> Name = {};
+        std::optional<std::int64_t> Size = {};
+        std::string DonkeyHash = {};
+        std::string FileSpreeHash = {};
+        std::string Failure = {};
+        std::string Warning = {};
+    };
+    // Replaces the fields of result, then runs more (a subclass's own fields),
+    // all under one hold of Lock().
+    void Publish(TReadResult result, const std::function<void()> &more = {});
+
     TReadOnlyFile &File() { return m_file; }
     // Fills the fields of a plain entry; the caller holds Lock().
     void FillSnapshot(TEntrySnapshot &snapshot) const;
@@ -141,37 +199,50 @@ protected:
     std::mutex &Lock() const { return m_lock; }
 
 private:
-    // Reads and hashes chunk CurrentChunk; false when the file did not read through.
-    bool HashChunk();
+    // Reads and hashes chunk `chunk` through buffer, blockSize bytes at a time;
+    // false when the file did not read through.
+    bool HashChunk(std::int32_t chunk, std::uint8_t *buffer, std::size_t blockSize);
+    // After the last chunk: true when the file ends there, as its size said.
+    bool EndsWhereExpected(std::string &reason);
     // One pass over the file, both digests in this thread, chunk by chunk.
     bool HashSequential();
     // One pass over the file, MD4 and MD5 on two threads side by side.
     bool HashParallel();
+    // The link name of displayName as links carry it: the name's own bytes
+    // percent-encoded, the user's texts only where they would break the link.
+    std::string EncodedLinkName(std::string_view displayName) const;
+    std::string DonkeyLinkOf(const TEntrySnapshot &now) const;
     void ReportChunk(std::int32_t chunk);
-    void FinishRun(bool ok, const std::uint8_t *chunkDigests, const std::uint8_t *md5);
+    void SetCurrentChunk(std::int32_t chunk);
+    // Publishes the hashes of a run that read through, unless the file changed.
+    void FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5);
 
     TReadOnlyFile m_file;
     // Exist only during a run.
     std::vector<std::uint8_t> m_chunkDigests;
     std::unique_ptr<TMD5> m_fileSpreeDigest;
-    std::unique_ptr<std::uint8_t[]> m_readBuffer;
-    std::size_t m_readBlockSize = 0;
     TReadOnlyFile::Identity m_openedAs;
-    THashSelection m_hashSelection;
-    bool m_openFailed = false;
-    std::string m_path;
-    std::string m_namePrefix;
-    std::string m_nameSuffix;
-    std::string m_replaceSpaceStr;
-    std::int32_t m_currentChunk = 0;
+    const THashSelection m_hashSelection;
+    const std::string m_path;
+    const std::string m_namePrefix;
+    const std::string m_nameSuffix;
+    const std::string m_replaceSpaceStr;
 
+    // Guarded by m_lock: everything a run changes while others may read.
     mutable std::mutex m_lock;
+    bool m_openFailed = false;
+    std::int32_t m_currentChunk = 0;
     std::string m_name;
     std::int64_t m_size = 0;
     std::string m_donkeyHash;
     std::string m_fileSpreeHash;
     std::string m_failure;
+    std::string m_warning;
 };
+
+// A caught exception as a reason to show: its message, "out of memory" for a
+// failed allocation.
+std::string DescribeException(const std::exception_ptr &error);
 
 // The name without its last extension (a leading dot starts no extension).
 std::string StripExtension(std::string_view name);
@@ -181,6 +252,12 @@ std::string ExtractExtension(std::string_view name);
 std::string ReplaceSpaces(std::string_view text, std::string_view replacement);
 // "%", "|", control bytes and DEL as %XX, so that peers read the name back whole.
 std::string EncodeLinkName(std::string_view name);
+// "|", control bytes and DEL as %XX: a text the user typed for link names goes
+// in as typed ("%20" stays "%20"), but never cuts or breaks the link.
+std::string EncodeLinkText(std::string_view text);
+// Control bytes and DEL as %XX, so that a name shown in a line of text stays on
+// its line and sends nothing to a terminal.
+std::string EscapeControlBytes(std::string_view text);
 // &, <, > and " as HTML entities.
 std::string EscapeHtml(std::string_view text);
 // 16 bytes as 32 hexadecimal digits, high nibble first.

@@ -24,7 +24,7 @@ namespace {
 
 std::wstring Widen(const std::string &path)
 {
-    // Names are held as the system's 8-bit code page, as the program always did.
+    // Names are held in the system's 8-bit code page.
     const int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
     std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
     if (n > 1)
@@ -95,6 +95,12 @@ bool TReadOnlyFile::Stat(Identity &identity)
     identity.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     identity.modified = ((static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
                          | info.ftLastWriteTime.dwLowDateTime) * 100;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(static_cast<HANDLE>(m_handle), FileBasicInfo, &basic, sizeof basic)) {
+        SetErrorFromSystem();
+        return false;
+    }
+    identity.changed = basic.ChangeTime.QuadPart * 100;
     return true;
 }
 
@@ -198,6 +204,7 @@ bool TReadOnlyFile::Stat(Identity &identity)
     }
     identity.size = static_cast<std::int64_t>(st.st_size);
     identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    identity.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return true;
 }
 

@@ -13,6 +13,10 @@ public:
     {
         std::int64_t size = 0;
         std::int64_t modified = 0; // nanoseconds, as the system reports them
+        // Status change time, in nanoseconds: unlike the modification time, no
+        // program can set it back, so a rewrite shows here even when it hides
+        // from the modification time.
+        std::int64_t changed = 0;
         bool operator==(const Identity &) const = default;
     };
 
@@ -26,7 +30,7 @@ public:
     void Close();
     bool IsOpen() const;
 
-    // Size and modification time as they are now; false (with Error()) on failure.
+    // Size, modification and change times as they are now; false (with Error()) on failure.
     bool Stat(Identity &identity);
 
     // Reads up to count bytes at the current position, retrying interrupted and

@@ -10,7 +10,7 @@
 // wrote, old and current. Integers are little-endian and are assembled byte by
 // byte, so the host's byte order does not matter.
 //
-//   offset 0   1 byte     leading byte: 0xE0, or 0xE2 for large files; not interpreted
+//   offset 0   1 byte     leading byte: 0xE0, 0xE1, or 0xE2 for large files
 //   offset 1   4 bytes    not interpreted
 //   offset 5   16 bytes   eDonkey2000 hash of the complete file
 //   offset 21  u16        record count N, then N records of 16 bytes (part hashes)
@@ -275,12 +275,27 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
 
 } // namespace
 
+bool IsDescriptorLeadingByte(std::uint8_t byte)
+{
+    return byte >= 0xE0 && byte <= 0xE2;
+}
+
 TPartMetContents ReadPartMet(const TPartMetSource &source)
 {
     TPartMetContents contents;
     TByteReader in(source);
 
-    if (!in.Skip(5) || !in.Bytes(contents.Hash.data(), contents.Hash.size())) {
+    std::uint64_t leading = 0;
+    if (!in.UInt(1, leading)) {
+        contents.Truncated = true;
+        return contents;
+    }
+    contents.LeadingByte = static_cast<std::uint8_t>(leading);
+    // Whatever else the file is, it is no descriptor: read no further into it.
+    if (!IsDescriptorLeadingByte(contents.LeadingByte))
+        return contents;
+
+    if (!in.Skip(4) || !in.Bytes(contents.Hash.data(), contents.Hash.size())) {
         contents.Hash = {};
         contents.Truncated = true;
         return contents;
@@ -293,6 +308,7 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
         contents.Truncated = true;
         return contents;
     }
+    contents.TagCountRead = true;
 
     // Every tag takes at least one byte, so a count larger than the data ends
     // with the data.
@@ -321,22 +337,37 @@ void TPartFile::ComputeHashes()
     const TPartMetContents contents = ReadPartMet(
         [&file](void *buffer, std::size_t count) { return file.Read(buffer, count); });
 
-    if (contents.HashComplete) {
-        SetDonkeyHash(HexText(contents.Hash.data(), contents.Hash.size(), true));
-    } else {
-        SetHashTexts(ErrorText, ErrorText);
-        SetFailure("the descriptor ends inside its file hash");
+    if (!IsDescriptorLeadingByte(contents.LeadingByte) || !contents.TagCountRead) {
+        std::string reason;
+        if (contents.Truncated && contents.LeadingByte == 0)
+            reason = "not a download descriptor: the file is empty";
+        else if (!IsDescriptorLeadingByte(contents.LeadingByte))
+            reason = "not a download descriptor: it starts with byte 0x"
+                     + HexText(&contents.LeadingByte, 1, true) + ", not 0xE0, 0xE1 or 0xE2";
+        else
+            reason = "not a download descriptor: the file ends before its tag count";
+        MarkFailed(std::move(reason));
+        return;
     }
-    if (contents.Name)
-        SetName(*contents.Name);
+
+    TReadResult result;
+    result.DonkeyHash = HexText(contents.Hash.data(), contents.Hash.size(), true);
+    result.FileSpreeHash = UnknownText; // never computed for a descriptor
+    result.Name = contents.Name;
     if (contents.Size) {
         // No real file comes near 2^63 bytes; a larger recorded size is taken
         // as the largest the entry can hold rather than as a negative one.
         constexpr auto largest = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-        SetSize(static_cast<std::int64_t>(std::min(*contents.Size, largest)));
+        result.Size = static_cast<std::int64_t>(std::min(*contents.Size, largest));
     }
+    if (contents.Truncated)
+        result.Warning = "the descriptor is cut short inside its tags; only the tags read whole are kept";
+    // Everything that was read appears at once, under one hold of the lock.
+    Publish(std::move(result), [&] { StoreFields(contents); });
+}
 
-    const std::lock_guard guard(Lock());
+void TPartFile::StoreFields(const TPartMetContents &contents)
+{
     if (contents.Transferred)
         m_transferred = *contents.Transferred;
     if (contents.TempFileName)

@@ -13,9 +13,14 @@
 // read whole stays empty, so that a refresh keeps the value it had.
 struct TPartMetContents
 {
+    // The first byte (0 when there was none). Descriptors carry 0xE0, 0xE1 or
+    // 0xE2; with any other, nothing further is read.
+    std::uint8_t LeadingByte = 0;
     // The 16-byte file hash was read whole.
     bool HashComplete = false;
     std::array<std::uint8_t, 16> Hash{};
+    // The records and the tag count were read whole.
+    bool TagCountRead = false;
     // The data ended before the declared records and tags were read.
     bool Truncated = false;
     // The tag list was ended by a value type the reader does not know.
@@ -33,6 +38,9 @@ struct TPartMetContents
     bool operator==(const TPartMetContents &) const = default;
 };
 
+// True for a leading byte that real descriptors carry.
+bool IsDescriptorLeadingByte(std::uint8_t byte);
+
 // Fills up to count bytes at buffer from the next bytes of a descriptor; returns
 // how many it gave, 0 at the end and a negative number on a read error (which
 // counts as the end).
@@ -45,7 +53,10 @@ TPartMetContents ReadPartMet(const TPartMetSource &source);
 
 // An entry read from the .part.met descriptor of an unfinished download: the
 // hash, name, size and download state that the descriptor records. Nothing is
-// hashed; the FileSpree hash is never available.
+// hashed; the FileSpree hash is never available. A file that is no descriptor
+// (an unknown leading byte, or an end before the tag count) fails like an
+// unreadable file; a descriptor cut inside its tags keeps what was read whole
+// and says so in Warning().
 class TPartFile final : public TDonkeyFile
 {
 public:
@@ -67,6 +78,9 @@ protected:
     void ComputeHashes() override;
 
 private:
+    // Takes the download state that a reading found; the caller holds Lock().
+    void StoreFields(const TPartMetContents &contents);
+
     // Guarded by Lock(); each is replaced whole by a reading.
     std::uint64_t m_transferred = 0;
     std::string m_tempFileName;
