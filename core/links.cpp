@@ -14,6 +14,29 @@ constexpr std::string_view PathSeparators = "\\:";
 constexpr std::string_view PathSeparators = "/";
 #endif
 
+bool IsControlByte(std::uint8_t byte)
+{
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// text with every byte for which encode holds written as %XX.
+template <typename TPredicate>
+std::string PercentEncode(std::string_view text, TPredicate encode)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (encode(byte)) {
+            result += '%';
+            result += HexText(&byte, 1, true);
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 std::string StripExtension(std::string_view name)
@@ -51,18 +74,17 @@ std::string ReplaceSpaces(std::string_view text, std::string_view replacement)
 
 std::string EncodeLinkName(std::string_view name)
 {
-    std::string result;
-    result.reserve(name.size());
-    for (const char c : name) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%' || c == '|') {
-            result += '%';
-            result += HexText(&byte, 1, true);
-        } else {
-            result += c;
-        }
-    }
-    return result;
+    return PercentEncode(name, [](std::uint8_t byte) { return IsControlByte(byte) || byte == '%' || byte == '|'; });
+}
+
+std::string EncodeLinkText(std::string_view text)
+{
+    return PercentEncode(text, [](std::uint8_t byte) { return IsControlByte(byte) || byte == '|'; });
+}
+
+std::string EscapeControlBytes(std::string_view text)
+{
+    return PercentEncode(text, IsControlByte);
 }
 
 std::string EscapeHtml(std::string_view text)
@@ -101,34 +123,48 @@ std::string TDonkeyFile::LinkName() const
     return joined;
 }
 
+std::string TDonkeyFile::EncodedLinkName(std::string_view displayName) const
+{
+    // Encoding neither adds nor removes spaces, so replacing them piece by
+    // piece gives what replacing them in the joined name would.
+    const std::string space = EncodeLinkText(m_replaceSpaceStr);
+    const auto piece = [&](const std::string &encoded) {
+        return m_replaceSpaceStr.empty() ? encoded : ReplaceSpaces(encoded, space);
+    };
+    return piece(EncodeLinkText(m_namePrefix)) + piece(EncodeLinkName(StripExtension(displayName)))
+           + piece(EncodeLinkText(m_nameSuffix)) + piece(EncodeLinkName(ExtractExtension(displayName)));
+}
+
+std::string TDonkeyFile::DonkeyLinkOf(const TEntrySnapshot &now) const
+{
+    return "ed2k://|file|" + EncodedLinkName(now.DisplayName) + "|" + std::to_string(now.Size) + "|"
+           + now.DonkeyHash + "|";
+}
+
+// Each link is made from one snapshot, so that a refresh never pairs the name
+// or size of one moment with the hash of another.
 std::string TDonkeyFile::DonkeyLink() const
 {
     if (!(m_hashSelection & hsDonkey))
         return std::string(NotAvailableText);
-    // Size and hash from one moment, so that a refresh never pairs the old
-    // size with the new hash.
-    std::int64_t size;
-    std::string hash;
-    {
-        std::lock_guard lock(m_lock);
-        size = m_size;
-        hash = m_donkeyHash;
-    }
-    return "ed2k://|file|" + EncodeLinkName(LinkName()) + "|" + std::to_string(size) + "|" + hash + "|";
+    return DonkeyLinkOf(Snapshot());
 }
 
 std::string TDonkeyFile::DonkeyLinkHtml() const
 {
     if (!(m_hashSelection & hsDonkey))
         return std::string(NotAvailableText);
-    return "<a href=\"" + EscapeHtml(DonkeyLink()) + "\">" + EscapeHtml(DisplayName()) + "</a>";
+    const TEntrySnapshot now = Snapshot();
+    const std::string link = DonkeyLinkOf(now);
+    return "<a href=\"" + EscapeHtml(link) + "\">" + EscapeHtml(EscapeControlBytes(now.DisplayName)) + "</a>";
 }
 
 std::string TDonkeyFile::FileSpreeLink() const
 {
     if (!(m_hashSelection & hsFileSpree))
         return std::string(NotAvailableText);
-    return "fs://Get|" + EncodeLinkName(LinkName()) + "|" + FileSpreeHash() + "|";
+    const TEntrySnapshot now = Snapshot();
+    return "fs://Get|" + EncodedLinkName(now.DisplayName) + "|" + now.FileSpreeHash + "|";
 }
 
 std::string CurrentDecimalPoint()
