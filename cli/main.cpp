@@ -1,6 +1,7 @@
 // brackwell-cli: hashes the files it is given and prints one line per file.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -91,7 +92,8 @@ bool StderrIsTerminal()
 
 [[noreturn]] void UsageError(const std::string &message)
 {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program, message.c_str(), Program);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program,
+                 EscapeControlBytes(message).c_str(), Program);
     std::exit(2);
 }
 
@@ -262,51 +264,99 @@ struct TJob
 {
     std::string path;
     std::unique_ptr<TDonkeyFile> entry;
+    // Why the entry could not even be made; empty when it was.
+    std::string fault;
     bool done = false;
 };
 
-bool Failed(const TDonkeyFile &entry)
+// Why an entry failed, or empty when it did not.
+std::string FailureOf(const TEntrySnapshot &entry)
 {
-    return entry.OpenFailed() || !entry.Failure().empty();
+    if (!entry.Failure.empty())
+        return entry.Failure;
+    return entry.OpenFailed ? "cannot be read" : std::string();
 }
 
 std::string FormatLine(const TOptions &options, const TJob &job)
 {
     const TDonkeyFile &entry = *job.entry;
+    const TEntrySnapshot shown = entry.Snapshot();
     switch (options.format) {
     case TFormat::Ed2k: return entry.DonkeyLink();
     case TFormat::Fs: return entry.FileSpreeLink();
     case TFormat::Html: return entry.DonkeyLinkHtml();
     case TFormat::Hashes:
-        return entry.DonkeyHashText() + "\t" + entry.FileSpreeHashText() + "\t" + std::to_string(entry.Size())
-               + "\t" + entry.DisplayName();
+        return shown.DonkeyHashText() + "\t" + shown.FileSpreeHashText() + "\t" + std::to_string(shown.Size) + "\t"
+               + EscapeControlBytes(shown.DisplayName);
     case TFormat::Json: break;
     }
     TJsonObject json;
     json.Add("path", job.path);
-    json.Add("name", entry.DisplayName());
-    json.Add("size", entry.Size());
-    json.Add("ed2k", entry.DonkeyHashText());
-    json.Add("md5", entry.FileSpreeHashText());
+    json.Add("name", shown.DisplayName);
+    json.Add("size", shown.Size);
+    json.Add("ed2k", shown.DonkeyHashText());
+    json.Add("md5", shown.FileSpreeHashText());
     json.Add("ed2k_link", entry.DonkeyLink());
     json.Add("fs_link", entry.FileSpreeLink());
     json.Add("html_link", entry.DonkeyLinkHtml());
-    if (Failed(entry))
-        json.Add("error", entry.Failure().empty() ? std::string("cannot be read") : entry.Failure());
-    else
-        json.AddNull("error");
+    const std::string failure = FailureOf(shown);
+    for (const auto &[key, text] : {std::pair{"error", failure}, std::pair{"warning", shown.Warning}}) {
+        if (text.empty())
+            json.AddNull(key);
+        else
+            json.Add(key, text);
+    }
     if (const auto *part = dynamic_cast<const TPartFile *>(&entry)) {
-        json.Add("transferred", part->Transferred());
-        json.Add("temp_file", part->TempFileName());
-        json.Add("type", part->FileType());
-        json.Add("format", part->FileFormat());
-        json.Add("priority", std::uint64_t{part->Priority()});
-        json.Add("status", std::uint64_t{part->Status()});
+        json.Add("transferred", shown.Transferred);
+        json.Add("temp_file", shown.TempFileName);
+        json.Add("type", shown.FileType);
+        json.Add("format", shown.FileFormat);
+        json.Add("priority", std::uint64_t{shown.Priority});
+        json.Add("status", std::uint64_t{shown.Status});
         json.Add("priority_text", part->PriorityText());
         json.Add("status_text", part->StatusText());
     }
     return json.Text();
 }
+
+// Standard output, every write checked: a failed write ends the run with
+// status 1, never with a success that printed nothing.
+class TOutput final
+{
+public:
+    bool Write(const std::string &text)
+    {
+        if (m_failed)
+            return false;
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+            Fail();
+        return !m_failed;
+    }
+    bool Flush()
+    {
+        if (!m_failed && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+            Fail();
+        return !m_failed;
+    }
+    // Flushes and closes, so that a late error (a full disk) shows too.
+    bool Close()
+    {
+        Flush();
+        if (std::fclose(stdout) != 0 && !m_failed)
+            Fail();
+        return !m_failed;
+    }
+
+private:
+    void Fail()
+    {
+        const int error = errno;
+        m_failed = true;
+        std::fprintf(stderr, "%s: cannot write the output: %s\n", Program,
+                     error ? std::strerror(error) : "write error");
+    }
+    bool m_failed = false;
+};
 
 // Shows "name: chunk k of n" on a terminal's stderr while one file is hashed.
 class TProgressLine final
@@ -318,9 +368,11 @@ public:
     {
         if (!m_enabled)
             return;
+        const TEntrySnapshot shown = entry.Snapshot();
+        const std::int32_t chunks = entry.ChunkCount();
         std::lock_guard lock(m_mutex);
-        std::fprintf(stderr, "\r\033[K%s: chunk %d of %d", entry.DisplayName().c_str(), entry.CurrentChunk(),
-                     entry.ChunkCount());
+        std::fprintf(stderr, "\r\033[K%s: chunk %d of %d", EscapeControlBytes(shown.DisplayName).c_str(),
+                     shown.CurrentChunk, chunks);
         std::fflush(stderr);
         m_shown = true;
     }
@@ -367,47 +419,97 @@ int main(int argc, char **argv)
     std::condition_variable finished;
     std::atomic<std::size_t> next{0};
 
+    // One token per core: a job holds one while it hashes, and a run puts MD5
+    // on a second thread only when it can take another, so that the jobs
+    // together never keep more threads busy than there are cores.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto tokens = std::make_shared<TCoreTokens>(cores);
+
     // Each worker takes the next path, hashes it and hands it back; the main
     // thread prints in the order given. An entry is made only when its turn
-    // comes, so that no more files are open than there are workers.
+    // comes, so that no more files are open than there are workers. Whatever a
+    // job throws (memory running out) is that path's failure alone.
+    const auto hash = [&](const std::string &path) {
+        std::unique_ptr<TDonkeyFile> entry = MakeEntry(options, path);
+        entry->HashOptions.HelperTokens = tokens;
+        entry->OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
+        try {
+            entry->HashFile();
+        } catch (...) {
+            // HashFile has marked the entry failed with the reason.
+        }
+        entry->OnNewBlock = nullptr;
+        return entry;
+    };
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            std::unique_ptr<TDonkeyFile> entry = MakeEntry(options, jobs[i].path);
-            entry->OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
-            entry->HashFile();
-            entry->OnNewBlock = nullptr;
+            std::unique_ptr<TDonkeyFile> entry;
+            std::string fault;
+            tokens->Acquire();
+            try {
+                entry = hash(jobs[i].path);
+            } catch (...) {
+                fault = DescribeException(std::current_exception());
+            }
+            tokens->Release();
             {
                 std::lock_guard lock(mutex);
                 jobs[i].entry = std::move(entry);
+                jobs[i].fault = std::move(fault);
                 jobs[i].done = true;
             }
             finished.notify_all();
         }
     };
 
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workerCount = std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size());
     std::vector<std::jthread> workers;
     for (std::size_t w = 0; w < workerCount; ++w)
         workers.emplace_back(work);
 
+    TOutput out;
     int status = 0;
+    const auto outputLost = [&] {
+        next = jobs.size(); // no more work for a run whose output is lost
+        status = 1;
+    };
     for (TJob &job : jobs) {
         {
             std::unique_lock lock(mutex);
             finished.wait(lock, [&] { return job.done; });
         }
         progress.Clear();
-        const std::string line = FormatLine(options, job) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        if (Failed(*job.entry)) {
+        std::string reason = job.fault;
+        if (!job.entry) {
+            // Made again here, only to report the path as failed.
+            try {
+                job.entry = MakeEntry(options, job.path);
+                job.entry->MarkFailed(job.fault);
+            } catch (...) {
+            }
+        }
+        if (job.entry) {
+            const TEntrySnapshot shown = job.entry->Snapshot();
+            reason = FailureOf(shown);
+            if (reason.empty())
+                reason = shown.Warning;
+            if (!out.Write(FormatLine(options, job) + "\n")) {
+                outputLost();
+                break;
+            }
+        }
+        if (!reason.empty()) {
             status = 1;
-            std::fflush(stdout);
-            const std::string reason = job.entry->Failure().empty() ? "cannot be read" : job.entry->Failure();
-            std::fprintf(stderr, "%s: %s: %s\n", Program, job.path.c_str(), reason.c_str());
+            if (!out.Flush()) {
+                outputLost();
+                break;
+            }
+            std::fprintf(stderr, "%s: %s: %s\n", Program, EscapeControlBytes(job.path).c_str(),
+                         EscapeControlBytes(reason).c_str());
         }
         job.entry.reset();
     }
-    std::fflush(stdout);
+    if (!out.Close())
+        outputLost();
     return status;
 }
