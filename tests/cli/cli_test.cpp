@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "MessageDigests.h"
 #include "partmetbuilder.h"
 #include "testsupport.h"
 
@@ -29,6 +30,18 @@ std::vector<std::string> Lines(const std::string &text)
 
 using testsupport::AbcMd4;
 using testsupport::AbcMd5;
+
+// Digests of whole texts, from the digests that the RFC suites check.
+template <typename TDigest>
+std::string DigestOf(const std::string &data)
+{
+    TDigest digest;
+    digest.Transform(reinterpret_cast<const std::uint8_t *>(data.data()), data.size());
+    digest.Complete();
+    return digest.DigestText();
+}
+std::string Md4Text(const std::string &data) { return testsupport::ToUpper(DigestOf<TMD4>(data)); }
+std::string Md5Text(const std::string &data) { return DigestOf<TMD5>(data); }
 
 struct TAbcFile
 {
@@ -77,7 +90,7 @@ TEST(Cli, JsonObjectPerLine)
                          + "\",\"md5\":\"" + AbcMd5 + "\",\"ed2k_link\":\"ed2k://|file|a\\\"b\\\\c.txt|3|" + AbcMd4
                          + "|\",\"fs_link\":\"fs://Get|a\\\"b\\\\c.txt|" + AbcMd5
                          + "|\",\"html_link\":\"<a href=\\\"ed2k://|file|a&quot;b\\\\c.txt|3|" + AbcMd4
-                         + "|\\\">a&quot;b\\\\c.txt</a>\",\"error\":null}\n");
+                         + "|\\\">a&quot;b\\\\c.txt</a>\",\"error\":null,\"warning\":null}\n");
 }
 
 TEST(Cli, LinkNameOptionsAndSelection)
@@ -159,10 +172,13 @@ TEST(Cli, JobsKeepTheOrder)
 {
     TempDir dir;
     std::vector<std::string> args = {"--format=hashes"};
+    std::vector<std::size_t> sizes;
     for (int i = 0; i < 12; ++i) {
         const std::string path = dir.file("f" + std::to_string(i));
-        // The first files are the largest, so that later ones finish first.
-        testsupport::WritePatternFile(path, static_cast<std::uint64_t>((12 - i) * 1500000 + i));
+        // The first files are the largest, so that later ones finish first;
+        // each is shorter than a chunk, its ed2k hash its MD4.
+        sizes.push_back(static_cast<std::size_t>((12 - i) * 750000 + i));
+        testsupport::WritePatternFile(path, sizes.back());
         args.push_back(path);
     }
     args.push_back(dir.file("missing"));
@@ -170,15 +186,18 @@ TEST(Cli, JobsKeepTheOrder)
     single.insert(single.begin(), {"-j", "1"});
     auto many = args;
     many.insert(many.begin(), "--jobs=4");
-    const auto one = Cli(single);
-    const auto four = Cli(many);
-    EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(four.status, 1);
-    EXPECT_EQ(one.out, four.out);
-    const auto lines = Lines(four.out);
-    ASSERT_EQ(lines.size(), 13u);
-    for (int i = 0; i < 12; ++i)
-        EXPECT_THAT(lines[i], testing::EndsWith("\tf" + std::to_string(i)));
+    for (const auto &run : {Cli(single), Cli(many)}) {
+        EXPECT_EQ(run.status, 1);
+        const auto lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 13u);
+        for (std::size_t i = 0; i < 12; ++i) {
+            const auto bytes = testsupport::PatternBytes(0, sizes[i]);
+            const std::string data(bytes.begin(), bytes.end());
+            EXPECT_EQ(lines[i], Md4Text(data) + "\t" + Md5Text(data) + "\t" + std::to_string(sizes[i]) + "\tf"
+                                    + std::to_string(i));
+        }
+        EXPECT_EQ(lines[12], "Error !\tError !\t0\tmissing");
+    }
 }
 
 // Descriptors: read by their ".part.met" name, or as forced; JSON adds the
@@ -197,7 +216,7 @@ TEST(Cli, DescriptorsInJson)
                          + std::string(partmet::SampleHashText) + "\",\"md5\":\"N/A\",\"ed2k_link\":\"ed2k://|file|"
                          + "debian-12.iso|5368709120|" + std::string(partmet::SampleHashText)
                          + "|\",\"fs_link\":\"N/A\",\"html_link\":\"<a href=\\\"ed2k://|file|debian-12.iso|5368709120|"
-                         + std::string(partmet::SampleHashText) + "|\\\">debian-12.iso</a>\",\"error\":null,"
+                         + std::string(partmet::SampleHashText) + "|\\\">debian-12.iso</a>\",\"error\":null,\"warning\":null,"
                          + "\"transferred\":4294967295,\"temp_file\":\"007.part\",\"type\":\"Iso\",\"format\":\"iso\","
                          + "\"priority\":1,\"status\":0,\"priority_text\":\"Normal\",\"status_text\":\"Looking...\"}\n");
 
@@ -207,14 +226,110 @@ TEST(Cli, DescriptorsInJson)
     // Forced plain: the descriptor file is hashed like any other.
     r = Cli({"--no-partmet", "--format=json", met});
     EXPECT_EQ(r.status, 0);
-    EXPECT_THAT(r.out, HasSubstr("\"name\":\"001.part.met\""));
+    const std::string bytes = partmet::ModernLarge().Bytes();
+    EXPECT_THAT(r.out, HasSubstr("\"name\":\"001.part.met\",\"size\":" + std::to_string(bytes.size()) + ",\"ed2k\":\""
+                                 + Md4Text(bytes) + "\",\"md5\":\"" + Md5Text(bytes) + "\""));
     EXPECT_THAT(r.out, testing::Not(HasSubstr("transferred")));
+}
 
-    // A descriptor cut inside its hash fails like an unreadable file.
+// What is no descriptor fails; a descriptor cut inside its tags prints what
+// was read whole, and says that it is cut.
+TEST(Cli, BrokenDescriptors)
+{
+    TempDir dir;
+    const std::string text = dir.file("fake.part.met");
+    testsupport::WriteFile(text, std::string("NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n"));
+    const std::string plain = dir.file("passwd");
+    testsupport::WriteFile(plain, std::string("root:x:0:0:root:/root:/bin/bash\n"));
+    const std::string hashCut = dir.file("hash.part.met");
+    testsupport::WriteFile(hashCut, partmet::OldForm().Bytes().substr(0, 12));
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {text}, {"--partmet", "--format=hashes", plain}, {hashCut}}) {
+        const auto r = Cli(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.out, HasSubstr("Error !"));
+        EXPECT_THAT(r.err, HasSubstr(": not a download descriptor"));
+    }
+
     const std::string cut = dir.file("cut.part.met");
-    testsupport::WriteFile(cut, partmet::OldForm().Bytes().substr(0, 12));
-    r = Cli({"--format=hashes", cut});
+    const std::string whole = partmet::OldForm().Bytes();
+    testsupport::WriteFile(cut, whole.substr(0, whole.size() - 3));
+    auto r = Cli({"--format=json", cut});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, testing::StartsWith("Error !\tN/A\t"));
-    EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + cut + ": "));
+    EXPECT_THAT(r.out, HasSubstr("\"ed2k\":\"" + std::string(partmet::SampleHashText) + "\""));
+    EXPECT_THAT(r.out, HasSubstr("\"name\":\"holiday.avi\""));
+    EXPECT_THAT(r.out, HasSubstr("\"error\":null,\"warning\":\"the descriptor is cut short"));
+    EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + cut + ": the descriptor is cut short"));
+    r = Cli({cut});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, testing::StartsWith("ed2k://|file|holiday.avi|"));
+}
+
+// A pseudo-file says it is empty and is not: no empty file's hashes.
+TEST(Cli, PseudoFileFails)
+{
+    const auto r = Cli({"--format=hashes", "/proc/cpuinfo"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error !\tError !\t0\tcpuinfo\n");
+    EXPECT_THAT(r.err, HasSubstr("brackwell-cli: /proc/cpuinfo: "));
+}
+
+// Output that cannot be written is a failure, not a silent success.
+TEST(Cli, OutputThatCannotBeWrittenFails)
+{
+    TAbcFile file;
+    for (const char *redirect : {">/dev/full", ">&-"}) {
+        SCOPED_TRACE(redirect);
+        const auto r = testsupport::Run(
+            {"sh", "-c", std::string("exec \"$0\" \"$1\" ") + redirect, BRACKWELL_CLI_PATH, file.path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("brackwell-cli: cannot write the output: "));
+    }
+}
+
+// Control bytes of a name never reach a line of text or the terminal raw.
+TEST(Cli, ControlBytesInNamesAreEncoded)
+{
+    TAbcFile file("a\nb\tc\x1B[31m\x7F.txt");
+    const std::string shown = "a%0Ab%09c%1B[31m%7F.txt";
+    EXPECT_EQ(Cli({"--format=hashes", file.path}).out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\t" + shown + "\n");
+    EXPECT_EQ(Cli({"--format=html", "--suffix=", file.path}).out,
+              "<a href=\"ed2k://|file|" + shown + "|3|" + AbcMd4 + "|\">" + shown + "</a>\n");
+    const auto r = Cli({file.dir.file("gone\x1B]0;title\x07")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("/gone%1B]0;title%07: "));
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos);
+}
+
+// A job that runs out of memory fails its own path only; every line is
+// printed. Address-space limits that leave the small files room and not the
+// read ring of the large one.
+TEST(Cli, FaultInAJobIsThatPathsFailure)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
+#endif
+    TAbcFile small;
+    const std::string large = small.dir.file("large");
+    testsupport::WritePatternFile(large, 50000000);
+    int largeFailed = 0;
+    for (const int limitKiB : {16000, 20000, 24000, 28000, 32000}) {
+        SCOPED_TRACE(limitKiB);
+        const auto r = testsupport::Run({"sh", "-c", "ulimit -v " + std::to_string(limitKiB) + "; exec \"$@\"", "sh",
+                                         BRACKWELL_CLI_PATH, "--format=hashes", "-j", "1", small.path, large, small.path});
+        const auto lines = Lines(r.out);
+        if (r.status == 1 && lines.empty())
+            continue; // too little even to start
+        ASSERT_EQ(lines.size(), 3u) << r.err;
+        EXPECT_EQ(lines[0], std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\tmy file.txt");
+        EXPECT_EQ(lines[2], lines[0]);
+        if (lines[1].starts_with("Error !\tError !\t50000000\t")) {
+            ++largeFailed;
+            EXPECT_EQ(r.status, 1);
+            EXPECT_THAT(r.err, HasSubstr(large + ": out of memory"));
+        } else {
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+    }
+    EXPECT_GT(largeFailed, 0) << "no limit made the large file fail";
 }

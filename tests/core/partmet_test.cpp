@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -91,6 +92,7 @@ TEST(PartMet, Descriptors)
         const char *what;
         std::string bytes;
         TExpected expected;
+        bool cutShort = false; // ends inside its tags: kept, with a warning
     };
     const std::vector<TCase> cases = {
         {"old form, every row, gap tags", OldForm().Bytes(),
@@ -98,7 +100,7 @@ TEST(PartMet, Descriptors)
         {"large file, current form, every skipped type", ModernLarge().Bytes(),
          {"debian-12.iso", 5368709120, 4294967295, "007.part", "Iso", "iso", 1, 0}},
         {"no tags", TBuilder().Bytes(), {}},
-        {"any leading byte", TBuilder(0x00).Add(Integer(FileSize, 5)).Bytes(), {.size = 5}},
+        {"leading byte 0xE1", TBuilder(0xE1).Add(Integer(FileSize, 5)).Bytes(), {.size = 5}},
         {"32-bit size of all ones is unsigned", TBuilder().Add(Integer(FileSize, 0xFFFFFFFF)).Bytes(),
          {.size = 4294967295}},
         {"NUL ends a text",
@@ -135,12 +137,12 @@ TEST(PartMet, Descriptors)
              .Add(Integer(FileSize, 42)).Bytes(),
          {.size = 42}},
         {"more tags declared than present", OldForm().DeclaredTagCount(0xFFFFFFFF).Bytes(),
-         {"holiday.avi", 734003200, 1048576, "001.part", "Video", "avi", 2, 1}},
+         {"holiday.avi", 734003200, 1048576, "001.part", "Video", "avi", 2, 1}, true},
         {"fewer tags declared than present",
          TBuilder().Add(Integer(Priority, 2)).Add(Integer(Status, 1)).DeclaredTagCount(1).Bytes(), {.priority = 2}},
         {"blob longer than the data", TBuilder().Add(Text(FileName, "kept")).Add({0x07, Id(0x20), false, LittleEndian(0xFFFFFFFF, 4) + "\x03"})
              .Add(Integer(Status, 1)).Bytes(),
-         {.name = "kept"}},
+         {.name = "kept"}, true},
         {"type 0x00 ends the tags", EndedByType(0x00), {.status = 1}},
         {"type 0x0C ends the tags", EndedByType(0x0C), {.status = 1}},
         {"type 0x10 ends the tags", EndedByType(0x10), {.status = 1}},
@@ -154,6 +156,37 @@ TEST(PartMet, Descriptors)
         const auto entry = ReadEntry(path, c.bytes);
         ExpectEntry(*entry, c.expected, c.bytes.size());
         EXPECT_EQ(entry->Failure(), "");
+        EXPECT_EQ(entry->Warning().empty(), !c.cutShort) << entry->Warning();
+    }
+}
+
+// Files that are no descriptor fail like unreadable files, whatever follows
+// their first byte, and show nothing of what they hold.
+TEST(PartMet, NotADescriptorFails)
+{
+    const std::string valid = OldForm().Bytes();
+    const struct
+    {
+        const char *what;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"text", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"},
+        {"leading byte 0x00, a descriptor after it", std::string(1, '\0') + valid.substr(1)},
+        {"leading byte 0xE3, a descriptor after it", "\xE3" + valid.substr(1)},
+        {"leading byte 0xDF, a descriptor after it", "\xDF" + valid.substr(1)},
+        {"ends inside the hash", valid.substr(0, 12)},
+        {"ends inside the records", valid.substr(0, 30)},
+        {"ends inside the tag count", valid.substr(0, 1 + 4 + 16 + 2 + 32 + 3)},
+    };
+    TempDir dir;
+    const std::string path = dir.file("fake.part.met");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto entry = ReadEntry(path, c.bytes);
+        ExpectEntry(*entry, {.hash = std::string(ErrorText)}, c.bytes.size());
+        EXPECT_THAT(entry->Failure(), testing::StartsWith("not a download descriptor"));
+        EXPECT_EQ(entry->DonkeyLink(), "ed2k://|file|fake.part.met|" + std::to_string(c.bytes.size()) + "|Error !|");
     }
 }
 
@@ -165,8 +198,9 @@ TEST(PartMet, LinksCarryTheRecordedNameAndSize)
     EXPECT_EQ(entry->FileSpreeLink(), NotAvailableText);
 }
 
-// Every prefix of a descriptor reads as far as it goes: no hash when cut
-// inside the hash, else the hash and exactly the tags that are whole.
+// Every prefix of a descriptor: no descriptor at all when cut before its tag
+// count; past it, the hash and exactly the tags that are whole, with a warning
+// unless nothing is missing.
 TEST(PartMet, TruncationAtEveryOffset)
 {
     TBuilder builder(0xE2);
@@ -183,6 +217,7 @@ TEST(PartMet, TruncationAtEveryOffset)
     const std::string full = builder.Bytes();
     const std::vector<std::size_t> ends = builder.TagEnds();
     ASSERT_EQ(ends.back(), full.size());
+    const std::size_t tagCountEnd = 1 + 4 + 16 + 2 + 16 + 4;
 
     TempDir dir;
     const std::string path = dir.file("cut.part.met");
@@ -191,7 +226,7 @@ TEST(PartMet, TruncationAtEveryOffset)
         const auto entry = ReadEntry(path, full.substr(0, cut));
         const auto whole = [&](std::size_t tag) { return ends[tag] <= cut; };
         TExpected expected;
-        if (cut < 21) {
+        if (cut < tagCountEnd) {
             expected.hash = std::string(ErrorText);
         } else {
             if (whole(0)) expected.name = "cut.bin";
@@ -204,7 +239,8 @@ TEST(PartMet, TruncationAtEveryOffset)
             if (whole(8)) expected.fileFormat = "pdf";
         }
         ExpectEntry(*entry, expected, cut);
-        EXPECT_EQ(entry->Failure().empty(), cut >= 21);
+        EXPECT_EQ(entry->Failure().empty(), cut >= tagCountEnd);
+        EXPECT_EQ(entry->Warning().empty(), cut < tagCountEnd || cut == full.size());
         if (HasFailure())
             break;
     }
@@ -315,24 +351,40 @@ TEST(PartMet, MissingDescriptor)
     EXPECT_EQ(entry.PriorityText(), "Low");
 }
 
-// The interface thread reads an entry while a refresh rewrites it: each field
-// is one whole value, old or new (run under ThreadSanitizer to see races).
-TEST(PartMet, ReadersSeeWholeValuesDuringRefresh)
+// The interface thread reads an entry while a refresh rewrites it: every
+// getter gives one whole value, and a snapshot never mixes two readings (run
+// under ThreadSanitizer to see races).
+TEST(PartMet, ReadersSeeOneReadingDuringRefresh)
 {
     TempDir dir;
     const std::string path = dir.file("t.part.met");
     const std::string tempA(3000, 'a'), tempB(3000, 'b');
-    const std::string a = TBuilder().Add(Text(FileName, "name-a")).Add(Text(TempFileName, tempA)).Add(Integer(Priority, 1)).Bytes();
-    const std::string b = TBuilder().Add(Text(FileName, "name-b")).Add(Text(TempFileName, tempB)).Add(Integer(Priority, 2)).Bytes();
+    THash hashB{};
+    hashB.fill(0xBB);
+    const std::string a = TBuilder().Add(Text(FileName, "name-a")).Add(Text(TempFileName, tempA))
+        .Add(Integer(Priority, 1)).Add(Integer(FileSize, 1000)).Bytes();
+    const std::string b = TBuilder(0xE0, hashB).Add(Text(FileName, "name-b")).Add(Text(TempFileName, tempB))
+        .Add(Integer(Priority, 2)).Add(Integer(FileSize, 2000)).Bytes();
     const auto entry = ReadEntry(path, a);
 
     std::atomic<bool> done = false;
-    std::atomic<int> torn = 0;
+    std::atomic<int> torn = 0, mixed = 0;
     std::thread reader([&] {
-        const std::set<std::string> names = {"name-a", "name-b"}, temps = {tempA, tempB}, priorities = {"Normal", "High"};
+        const std::set<std::string> names = {"name-a", "name-b"}, temps = {tempA, tempB},
+                                     priorities = {"Normal", "High"};
         while (!done) {
-            torn += !names.contains(entry->Name()) + !temps.contains(entry->TempFileName()) +
-                    !priorities.contains(entry->PriorityText());
+            torn += !names.contains(entry->Name()) + !temps.contains(entry->TempFileName())
+                    + !priorities.contains(entry->PriorityText());
+            // The other getters, for the sanitizer to watch.
+            (void)entry->Size(), (void)entry->DonkeyHash(), (void)entry->CurrentChunk(), (void)entry->OpenFailed();
+            (void)entry->Failure(), (void)entry->Warning(), (void)entry->DonkeyLink(), (void)entry->StatusText();
+            const TEntrySnapshot shown = entry->Snapshot();
+            if (shown.DonkeyHash == "Unknown")
+                continue; // between the opening and the reading
+            const bool isA = shown.Name == "name-a";
+            mixed += shown.TempFileName != (isA ? tempA : tempB) || shown.Priority != (isA ? 1u : 2u)
+                     || shown.Size != (isA ? 1000 : 2000)
+                     || shown.DonkeyHash != (isA ? std::string(SampleHashText) : std::string(32, 'B'));
         }
     });
     for (int i = 0; i < 200; ++i) {
@@ -342,6 +394,7 @@ TEST(PartMet, ReadersSeeWholeValuesDuringRefresh)
     done = true;
     reader.join();
     EXPECT_EQ(torn, 0);
+    EXPECT_EQ(mixed, 0);
 }
 
 TEST(PartMet, IsPartMetPath)

@@ -80,7 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Only the end of the data cuts a descriptor short.
     Check(!whole.Truncated || pieceOffset == size);
 
-    Check(whole.HashComplete == (size >= 21));
+    const bool knownLeadingByte = size > 0 && IsDescriptorLeadingByte(data[0]);
+    Check(whole.HashComplete == (knownLeadingByte && size >= 21));
+    Check(!whole.TagCountRead || whole.HashComplete);
     if (whole.HashComplete)
         Check(std::equal(whole.Hash.begin(), whole.Hash.end(), data + 5));
     for (const auto *text : {&whole.Name, &whole.FileType, &whole.FileFormat, &whole.TempFileName})
@@ -89,12 +91,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static TMemoryFile file;
     TPartFile entry(file.Write(data, size));
     Check(!entry.OpenFailed() && entry.HashFile());
+    // No descriptor: "Error !" and nothing of the data shown.
+    const bool descriptor = whole.TagCountRead;
+    Check(entry.Failure().empty() == descriptor);
+    Check(entry.Warning().empty() == (!descriptor || !whole.Truncated));
     Check(entry.DonkeyHashText() ==
-          (whole.HashComplete ? HexText(whole.Hash.data(), whole.Hash.size(), true) : std::string(ErrorText)));
-    Check(entry.Name() == whole.Name.value_or(entry.Path()));
-    Check(entry.Transferred() == whole.Transferred.value_or(0));
-    Check(entry.Priority() == whole.Priority.value_or(0) && entry.Status() == whole.Status.value_or(0));
+          (descriptor ? HexText(whole.Hash.data(), whole.Hash.size(), true) : std::string(ErrorText)));
+    const TPartMetContents shown = descriptor ? whole : TPartMetContents{};
+    Check(entry.Name() == shown.Name.value_or(entry.Path()));
+    Check(entry.Transferred() == shown.Transferred.value_or(0));
+    Check(entry.Priority() == shown.Priority.value_or(0) && entry.Status() == shown.Status.value_or(0));
     const auto largest = static_cast<std::uint64_t>(INT64_MAX);
-    Check(entry.Size() == static_cast<std::int64_t>(std::min(whole.Size.value_or(size), largest)));
+    Check(entry.Size() == static_cast<std::int64_t>(std::min(shown.Size.value_or(size), largest)));
     return 0;
 }
