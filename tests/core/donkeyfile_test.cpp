@@ -342,3 +342,33 @@ TEST(DonkeyFile, ExceptionFromProgressHandlerPropagates)
         EXPECT_EQ(entry.DonkeyHash().size(), 32u);
     }
 }
+
+// The MD5 thread beside the reader runs only on a free core token, and gives
+// it back when the run ends.
+TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
+{
+    const auto threadCount = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator{});
+    };
+    TempDir dir;
+    const std::string path = dir.file("f");
+    // Long enough for the reader, at most 16 MiB ahead, to be alive at chunk 1.
+    testsupport::WritePatternFile(path, 19460097);
+    for (const unsigned free : {0u, 1u}) {
+        SCOPED_TRACE(free);
+        TDonkeyFile entry(path, hsAll);
+        entry.HashOptions.ParallelThreshold = 0;
+        entry.HashOptions.HelperTokens = std::make_shared<TCoreTokens>(free);
+        const auto before = threadCount();
+        long atFirstChunk = -1;
+        entry.OnNewBlock = [&](TDonkeyFile &e) {
+            if (e.CurrentChunk() == 1)
+                atFirstChunk = threadCount() - before;
+        };
+        ASSERT_TRUE(entry.HashFile());
+        EXPECT_EQ(entry.DonkeyHash(), MeasuredFor(19460097).ed2k);
+        EXPECT_EQ(atFirstChunk, free);
+        EXPECT_EQ(entry.HashOptions.HelperTokens->TryAcquire(), free == 1);
+    }
+}

@@ -160,10 +160,34 @@ TEST(Links, NameFieldIsPercentEncoded)
     EXPECT_EQ(EncodeLinkName(std::string(1, '\0')), "%00");
 }
 
+// The user's texts go into links as typed ("%20" is read as a space by
+// peers), but "|" and control bytes in them would cut or break the link; the
+// name's own "%" is still encoded.
+TEST(Links, UserTextsKeepTheirPercent)
+{
+    const struct
+    {
+        const char *name, *replace, *suffix, *prefix, *linkName;
+    } cases[] = {
+        {"my file.avi", "%20", "", "", "my%20file.avi"},
+        {"my file.avi", "%20", " %41", "[%] ", "[%]%20my%20file%20%41.avi"},
+        {"100% sure.avi", "%20", "", "", "100%25%20sure.avi"},
+        {"a b.txt", "|", "|s", "p\t", "p%09a%7Cb%7Cs.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.linkName);
+        THashedAbc file(c.name, hsAll, c.replace, c.suffix, c.prefix);
+        EXPECT_EQ(file.entry->DonkeyLink(), std::string("ed2k://|file|") + c.linkName + "|3|" + AbcMd4 + "|");
+        EXPECT_EQ(file.entry->FileSpreeLink(), std::string("fs://Get|") + c.linkName + "|" + AbcMd5 + "|");
+        EXPECT_EQ(file.entry->DonkeyLinkHtml(),
+                  std::string("<a href=\"ed2k://|file|") + c.linkName + "|3|" + AbcMd4 + "|\">" + c.name + "</a>");
+    }
+}
+
 // The anchor's href, once a browser decodes it, is exactly DonkeyLink.
 TEST(Links, HtmlAnchorIsEscaped)
 {
-    for (const std::string name : {"a&b.txt", "<script>x.txt", "say \"hi\".txt", "q'uote > lt.txt"}) {
+    for (const std::string name : {"a&b.txt", "<script>x.txt", "say \"hi\".txt", "q'uote > lt.txt", "two\nlines.txt"}) {
         SCOPED_TRACE(name);
         THashedAbc file(name);
         const std::string html = file.entry->DonkeyLinkHtml();
@@ -176,7 +200,8 @@ TEST(Links, HtmlAnchorIsEscaped)
         const std::string anchor = html.substr(hrefEnd + 2, html.size() - hrefEnd - 2 - 4);
         EXPECT_EQ(html.substr(html.size() - 4), "</a>");
         EXPECT_EQ(anchor.find_first_of("<>\""), std::string::npos);
-        EXPECT_EQ(UnescapeHtml(anchor), name);
+        // One line whatever the name: control bytes as in links.
+        EXPECT_EQ(UnescapeHtml(anchor), EscapeControlBytes(name));
     }
 }
 
