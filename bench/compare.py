@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times brackwell-cli against rhash and md5sum on the same page-cached files.
+"""Times brackwell-cli against rhash and md5sum on the same page-cached files,
+and the default job count against -j 1 on many sparse files, with peak memory.
 
 Each round runs every command once, in turn, so that a noisy neighbour slows
 all of them alike; the report gives the median time of each command and the
@@ -81,6 +82,26 @@ def compare(title, commands, runs, bar=None):
         print(f"  ratio {ours} / {label}: {ratio:.3f}{verdict}")
 
 
+def sparse_many(cli, workdir, runs):
+    """32 sparse files of 200 MiB: the default job count against -j 1 (never
+    slower), and peak memory by job count (about one file's figure per job)."""
+    folder = os.path.join(workdir, "sparse32")
+    os.makedirs(folder, exist_ok=True)
+    paths = []
+    for i in range(32):
+        path = os.path.join(folder, f"s{i:02d}.bin")
+        with open(path, "wb") as f:
+            f.truncate(200 << 20)
+        paths.append(path)
+    compare("32 sparse files of 200 MiB, both hashes", {
+        "brackwell-cli (-j cores)": [cli, "--format=hashes"] + paths,
+        "brackwell-cli -j 1": [cli, "--format=hashes", "-j", "1"] + paths,
+    }, runs, bar={"brackwell-cli -j 1": 1.05})
+    for jobs in ("1", str(os.cpu_count()), "32"):
+        seconds, peak = peak_rss([cli, "--format=hashes", "-j", jobs] + paths)
+        print(f"  -j {jobs:<3} peak resident {peak / 1024:6.1f} MiB ({seconds:.2f} s)")
+
+
 def google_benchmark(build):
     exe = os.path.join(build, "bench", "brackwell_bench")
     if not os.path.exists(exe):
@@ -99,6 +120,7 @@ def main():
     parser.add_argument("--dir", default=None, help="folder for the test files (default: a temporary one)")
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="release build folder")
     parser.add_argument("--skip-many", action="store_true", help="skip the many-files comparison")
+    parser.add_argument("--skip-sparse", action="store_true", help="skip the 32 sparse files comparison")
     args = parser.parse_args()
 
     cli = os.path.join(args.build, "cli", "brackwell-cli")
@@ -143,6 +165,9 @@ def main():
             "brackwell-cli (-j cores)": [cli, "--format=hashes"] + paths,
             "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5"] + paths,
         }, args.runs, bar={"rhash --ed2k --md5": 0.5})
+
+    if not args.skip_sparse:
+        sparse_many(cli, workdir, args.runs)
 
     sparse = os.path.join(workdir, "sparse5g.bin")
     with open(sparse, "wb") as f:

@@ -39,11 +39,10 @@ std::size_t EffectiveBlockSize(std::size_t requested)
     return std::min<std::size_t>(block, DonkeyChunkSize);
 }
 
-// A read buffer mapped from the system and handed back to it when the run
-// ends. From the heap, a freed block of this size would stay in the process
-// (the C library raises its mapping threshold once one is freed), and a run
-// over many files would keep a buffer's worth per file. Pages start on a
-// cache line and are not touched before the first read.
+// A read buffer mapped from the system and handed back to it as a whole. From
+// the heap, freed blocks of this size would stay in the process (the C library
+// raises its mapping threshold once one is freed) and add up over many files.
+// Pages start on a cache line and are not touched before the first read.
 struct TBlockBuffer
 {
     explicit TBlockBuffer(std::size_t size)
@@ -73,6 +72,35 @@ struct TBlockBuffer
 
     std::size_t size;
     std::uint8_t *bytes = nullptr;
+};
+
+// The largest buffer a thread has used, kept for its next run: a job that
+// hashes file after file maps its memory once (no page faults, no unmapping
+// per file) and holds about what one file needs. It goes with the thread.
+thread_local std::unique_ptr<TBlockBuffer> t_spareBuffer;
+
+// A buffer of at least size bytes, from the thread's spare one when it is large
+// enough, given back to it when done.
+class TLeasedBuffer final
+{
+public:
+    explicit TLeasedBuffer(std::size_t size)
+        : m_buffer(t_spareBuffer && t_spareBuffer->size >= size ? std::move(t_spareBuffer)
+                                                                : std::make_unique<TBlockBuffer>(size))
+    {
+    }
+    ~TLeasedBuffer()
+    {
+        if (!t_spareBuffer || t_spareBuffer->size < m_buffer->size)
+            t_spareBuffer = std::move(m_buffer);
+    }
+    TLeasedBuffer(const TLeasedBuffer &) = delete;
+    TLeasedBuffer &operator=(const TLeasedBuffer &) = delete;
+
+    std::uint8_t *Bytes() const { return m_buffer->bytes; }
+
+private:
+    std::unique_ptr<TBlockBuffer> m_buffer;
 };
 
 // Holds one token of a TCoreTokens, if it got one, until it goes.
@@ -280,10 +308,10 @@ bool TDonkeyFile::HashSequential()
     // No bigger than the file: many small files cost no large buffers.
     const std::size_t blockSize = EffectiveBlockSize(
         static_cast<std::size_t>(std::min<std::int64_t>(HashOptions.ReadBlockSize, Size() + 63)));
-    const TBlockBuffer buffer(blockSize);
+    const TLeasedBuffer buffer(blockSize);
 
     for (std::int32_t chunk = 1; chunk <= chunks; ++chunk) {
-        if (!HashChunk(chunk, buffer.bytes, blockSize))
+        if (!HashChunk(chunk, buffer.Bytes(), blockSize))
             return false;
     }
     if (std::string reason; !EndsWhereExpected(reason)) {
@@ -347,7 +375,7 @@ public:
         , m_storage(slots * blockSize)
     {
         for (std::size_t i = 0; i < slots; ++i)
-            m_slots[i].bytes = m_storage.bytes + i * blockSize;
+            m_slots[i].bytes = m_storage.Bytes() + i * blockSize;
     }
 
     std::size_t BlockSize() const { return m_blockSize; }
@@ -428,7 +456,7 @@ public:
 private:
     std::vector<Slot> m_slots;
     std::size_t m_blockSize;
-    TBlockBuffer m_storage;
+    TLeasedBuffer m_storage;
 
     std::mutex m_mutex;
     std::condition_variable m_produced;
