@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -464,8 +465,15 @@ int main(int argc, char **argv)
 
     const std::size_t workerCount = std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size());
     std::vector<std::jthread> workers;
-    for (std::size_t w = 0; w < workerCount; ++w)
-        workers.emplace_back(work);
+    try {
+        for (std::size_t w = 0; w < workerCount; ++w)
+            workers.emplace_back(work);
+    } catch (const std::system_error &) {
+        // No more threads to be had: the workers made so far do the work, or,
+        // with none, this thread does it before printing.
+        if (workers.empty())
+            work();
+    }
 
     TOutput out;
     int status = 0;

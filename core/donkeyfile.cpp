@@ -280,7 +280,7 @@ bool TDonkeyFile::EndsWhereExpected(std::string &reason)
     const std::int64_t got = m_file.Read(&probe, 1);
     if (got == 0)
         return true;
-    reason = got < 0 ? m_file.Error() : "the file holds more than its size said (it grew while it was read)";
+    reason = got < 0 ? m_file.Error() : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
     return false;
 }
 
