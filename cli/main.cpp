@@ -497,11 +497,17 @@ int main(int argc, char **argv)
             }
         }
         if (job.entry) {
-            const TEntrySnapshot shown = job.entry->Snapshot();
-            reason = FailureOf(shown);
-            if (reason.empty())
-                reason = shown.Warning;
-            if (!out.Write(FormatLine(options, job) + "\n")) {
+            std::string line;
+            try {
+                const TEntrySnapshot shown = job.entry->Snapshot();
+                reason = FailureOf(shown);
+                if (reason.empty())
+                    reason = shown.Warning;
+                line = FormatLine(options, job) + "\n";
+            } catch (...) {
+                reason = DescribeException(std::current_exception());
+            }
+            if (!out.Write(line)) {
                 outputLost();
                 break;
             }
