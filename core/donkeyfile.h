@@ -170,13 +170,6 @@ protected:
     // Computes the selected hashes from the open file.
     virtual void ComputeHashes();
 
-    void SetName(std::string name);
-    void SetSize(std::int64_t size);
-    void SetDonkeyHash(std::string text);
-    void SetFileSpreeHash(std::string text);
-    void SetHashTexts(std::string_view donkey, std::string_view fileSpree);
-    void SetFailure(std::string reason);
-
     // What one reading found, published in one step so that no reader sees half
     // of it. An empty optional leaves its field as it was.
     struct TReadResult
