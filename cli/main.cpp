@@ -21,6 +21,7 @@
 #endif
 
 #include "donkeyfile.h"
+#include "export.h"
 #include "partfile.h"
 
 namespace {
@@ -41,6 +42,7 @@ struct TOptions
     TPartMode partMode = TPartMode::ByName;
     unsigned jobs = 0; // 0: one per core
     std::vector<std::string> paths;
+    TExportRequest exportRequest;
 };
 
 void PrintHelp()
@@ -66,6 +68,7 @@ void PrintHelp()
         "\n"
         "Exit status: 0 when every file hashed, 1 when any failed, 2 on bad usage.\n",
         Program, DefaultNameSuffix);
+    PrintExportHelp();
 }
 
 std::string OwnPath()
@@ -178,11 +181,14 @@ TOptions ParseArguments(int argc, char **argv)
             if (text.empty() || *end || jobs < 1 || jobs > 1024)
                 UsageError("invalid job count '" + text + "'");
             options.jobs = static_cast<unsigned>(jobs);
+        } else if (ParseExportOption(name, {value, noValue, UsageError}, options.exportRequest)) {
         } else {
             UsageError("unknown option '" + std::string(arg) + "'");
         }
     }
-    if (options.paths.empty())
+    if (const std::string problem = CheckExportRequest(options.exportRequest); !problem.empty())
+        UsageError(problem);
+    if (options.paths.empty() && !options.exportRequest.File)
         UsageError("no file given");
     return options;
 }
@@ -392,22 +398,30 @@ int main(int argc, char **argv)
         workers.emplace_back(work);
 
     int status = 0;
+    const bool exporting = options.exportRequest.File.has_value();
+    std::vector<std::unique_ptr<TDonkeyFile>> exported;
     for (TJob &job : jobs) {
         {
             std::unique_lock lock(mutex);
             finished.wait(lock, [&] { return job.done; });
         }
         progress.Clear();
-        const std::string line = FormatLine(options, job) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        if (!exporting) {
+            const std::string line = FormatLine(options, job) + "\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        }
         if (Failed(*job.entry)) {
             status = 1;
             std::fflush(stdout);
             const std::string reason = job.entry->Failure().empty() ? "cannot be read" : job.entry->Failure();
             std::fprintf(stderr, "%s: %s: %s\n", Program, job.path.c_str(), reason.c_str());
         }
+        if (exporting)
+            exported.push_back(std::move(job.entry));
         job.entry.reset();
     }
+    if (exporting && !ExportEntries(options.exportRequest, exported, OwnPath()))
+        status = 1;
     std::fflush(stdout);
     return status;
 }
