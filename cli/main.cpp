@@ -23,6 +23,7 @@
 #include "donkeyfile.h"
 #include "export.h"
 #include "partfile.h"
+#include "settings.h"
 
 namespace {
 
@@ -108,9 +109,24 @@ std::optional<TFormat> ParseFormat(std::string_view text)
     return std::nullopt;
 }
 
+// The hash kinds and link-name texts the user keeps in the settings store;
+// the options given override them.
+TOptions StoredDefaults()
+{
+    TSettings settings;
+    int viewStyle = 0;
+    (void)LoadSettings(settings, viewStyle);
+    TOptions options;
+    options.selection = settings.ActiveHashes;
+    options.prefix = settings.NamePrefix;
+    options.suffix = settings.NameSuffix;
+    options.replaceSpaces = settings.ReplaceSpaceStr;
+    return options;
+}
+
 TOptions ParseArguments(int argc, char **argv)
 {
-    TOptions options;
+    TOptions options = StoredDefaults();
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];

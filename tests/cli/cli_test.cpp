@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "partmetbuilder.h"
@@ -217,4 +219,29 @@ TEST(Cli, DescriptorsInJson)
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, testing::StartsWith("Error !\tN/A\t"));
     EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + cut + ": "));
+}
+
+TEST(Cli, DefaultsComeFromTheSettingsStore)
+{
+    TAbcFile file("a b.txt");
+    TempDir config;
+    std::filesystem::create_directories(config.path() / "Brackwell");
+    testsupport::WriteFile(config.file("Brackwell/Brackwell.conf"),
+                           std::string("[Config]\nNamePrefix=[p]\nNameSuffix=\nReplaceSpaceStr=_\nActiveDonkey=0\n"));
+    const char *saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string previous = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+
+    const auto stored = Cli({"--format=hashes", file.path});
+    const auto fs = Cli({"--format=fs", file.path});
+    const auto overridden = Cli({"--format=fs", "--prefix=", "--suffix", "-s", "--replace-spaces", "+", file.path});
+
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+
+    EXPECT_EQ(stored.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
+    EXPECT_EQ(fs.out, std::string("fs://Get|[p]a_b.txt|") + AbcMd5 + "|\n");
+    EXPECT_EQ(overridden.out, std::string("fs://Get|a+b-s.txt|") + AbcMd5 + "|\n");
 }
