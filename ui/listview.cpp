@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include <algorithm>
@@ -16,6 +17,20 @@ constexpr int NameWidth = 250;
 constexpr int NameMinWidth = 100;
 constexpr int NameMaxWidth = 400;
 constexpr int SizeWidth = 80;
+
+// One size for every item of the list view: the view lays out all rows from
+// it without asking for their texts, and no name sets the width for the others.
+class TFixedSizeDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void SetSize(QSize size) { m_size = size; }
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override { return m_size; }
+
+private:
+    QSize m_size;
+};
 
 void CommonSetup(QAbstractItemView *view)
 {
@@ -39,6 +54,7 @@ TListView::TListView(TEntryListModel &model, QWidget *parent)
     m_detailView->setObjectName(QStringLiteral("ListViewDetails"));
 
     m_iconView->setModel(&m_model);
+    m_iconView->setItemDelegate(new TFixedSizeDelegate(m_iconView));
     m_iconView->setUniformItemSizes(true);
     m_iconView->setLayoutMode(QListView::Batched);
     m_iconView->setBatchSize(4096);
@@ -91,12 +107,16 @@ TListView::TListView(TEntryListModel &model, QWidget *parent)
 void TListView::SetViewStyle(int style)
 {
     m_viewStyle = std::clamp(style, 0, 3);
+    auto *delegate = static_cast<TFixedSizeDelegate *>(m_iconView->itemDelegate());
+    const int line = m_iconView->fontMetrics().lineSpacing();
     switch (m_viewStyle) {
     case vsIcon:
+        // Large icons with up to two lines of name under them.
         m_iconView->setViewMode(QListView::IconMode);
         m_iconView->setMovement(QListView::Static);
         m_iconView->setIconSize(QSize(32, 32));
-        m_iconView->setGridSize(QSize(96, 64));
+        delegate->SetSize(QSize(100, 32 + 8 + 2 * line));
+        m_iconView->setGridSize(QSize(104, 32 + 12 + 2 * line));
         m_iconView->setWordWrap(true);
         m_iconView->setSpacing(0);
         break;
@@ -106,6 +126,7 @@ void TListView::SetViewStyle(int style)
         m_iconView->setFlow(m_viewStyle == vsList ? QListView::TopToBottom : QListView::LeftToRight);
         m_iconView->setWrapping(true);
         m_iconView->setIconSize(QSize(16, 16));
+        delegate->SetSize(QSize(220, std::max(18, line + 4)));
         m_iconView->setGridSize(QSize());
         m_iconView->setWordWrap(false);
         m_iconView->setSpacing(2);
