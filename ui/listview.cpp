@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QStyledItemDelegate>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -47,7 +47,7 @@ TListView::TListView(TEntryListModel &model, QWidget *parent)
     : QStackedWidget(parent)
     , m_model(model)
     , m_iconView(new QListView(this))
-    , m_detailView(new QTreeView(this))
+    , m_detailView(new QTableView(this))
 {
     setObjectName(QStringLiteral("ListView"));
     m_iconView->setObjectName(QStringLiteral("ListViewIcons"));
@@ -64,17 +64,22 @@ TListView::TListView(TEntryListModel &model, QWidget *parent)
 
     m_detailView->setModel(&m_model);
     m_detailView->setSelectionModel(m_iconView->selectionModel());
-    m_detailView->setRootIsDecorated(false);
-    m_detailView->setItemsExpandable(false);
-    m_detailView->setUniformRowHeights(true);
-    m_detailView->setAllColumnsShowFocus(true);
+    m_detailView->setShowGrid(false);
+    m_detailView->setWordWrap(false);
+    m_detailView->setCornerButtonEnabled(false);
     m_detailView->setSortingEnabled(false);
+    m_detailView->verticalHeader()->hide();
+    // One height for every row, so that no row is measured.
+    m_detailView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_detailView->verticalHeader()->setDefaultSectionSize(std::max(18, m_detailView->fontMetrics().lineSpacing() + 4));
     m_detailView->setIconSize(QSize(16, 16));
     m_detailView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     CommonSetup(m_detailView);
-    QHeaderView *header = m_detailView->header();
+    QHeaderView *header = m_detailView->horizontalHeader();
     header->setStretchLastSection(false);
     header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSectionsMovable(false);
     header->setMinimumSectionSize(40);
     header->resizeSection(TEntryListModel::NameColumn, NameWidth);
@@ -238,7 +243,7 @@ void TListView::FitHashColumns()
 {
     // What the name and size leave of the client width goes to the two hash
     // columns in equal parts, the odd pixel to the first.
-    QHeaderView *header = m_detailView->header();
+    QHeaderView *header = m_detailView->horizontalHeader();
     const int left = m_detailView->viewport()->width() - header->sectionSize(TEntryListModel::NameColumn)
                      - header->sectionSize(TEntryListModel::SizeColumn);
     const int half = std::max(left, 2 * header->minimumSectionSize()) / 2;

@@ -8,12 +8,13 @@
 class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
-class QTreeView;
+class QTableView;
 class TEntryListModel;
 
 // The file list: one model shown as large icons, small icons, a list in
-// columns or details, by a list view and a tree view that share the model and
-// one selection. Type-ahead, Enter and the context menu are the same in every
+// columns or details, by a list view and a table view that share the model and
+// one selection. (A table keeps nothing per row, where a tree view lays out an
+// item for every row at each insertion.) Type-ahead, Enter and the context menu are the same in every
 // style.
 class TListView final : public QStackedWidget
 {
@@ -36,7 +37,7 @@ public:
     void SetViewStyle(int style);
 
     QListView *IconView() const { return m_iconView; }
-    QTreeView *DetailView() const { return m_detailView; }
+    QTableView *DetailView() const { return m_detailView; }
     // The view of the current style.
     QAbstractItemView *CurrentView() const;
     QItemSelectionModel *SelectionModel() const;
@@ -63,7 +64,7 @@ private:
 
     TEntryListModel &m_model;
     QListView *m_iconView;
-    QTreeView *m_detailView;
+    QTableView *m_detailView;
     int m_viewStyle = vsIcon;
     QString m_typed;
     QElapsedTimer m_lastTyped;

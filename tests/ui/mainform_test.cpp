@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
+#include <QTableView>
 #include <QUrl>
 
 #include <atomic>
@@ -430,7 +430,7 @@ private slots:
             QCOMPARE(form.ListView()->ViewStyle(), 3);
             QCOMPARE(form.ListView()->currentWidget(), form.ListView()->DetailView());
             // Name and Size keep their widths; the hash columns share the rest.
-            const QHeaderView *header = form.ListView()->DetailView()->header();
+            const QHeaderView *header = form.ListView()->DetailView()->horizontalHeader();
             QCOMPARE(header->sectionSize(0), 250);
             QCOMPARE(header->sectionSize(1), 80);
             const int rest = form.ListView()->DetailView()->viewport()->width() - 330;
