@@ -1,6 +1,5 @@
 // brackwell: the desktop program.
 #include <QApplication>
-#include <QFile>
 
 #include "main.h"
 
@@ -12,8 +11,9 @@ int main(int argc, char **argv)
 
     TMainForm mainForm;
     mainForm.show();
-    // Only the first argument is a path to hash; the rest are ignored.
+    // Only the first argument is a path to hash; the rest are ignored. Its
+    // bytes go to the core as they are, whatever their encoding.
     if (argc > 1 && argv[1][0] != '\0')
-        mainForm.QueueFiles({QFile::decodeName(argv[1])});
+        mainForm.QueueFilePaths({argv[1]});
     return application.exec();
 }

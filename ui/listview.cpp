@@ -225,7 +225,10 @@ bool TListView::eventFilter(QObject *watched, QEvent *event)
         }
         const QString text = key->text();
         const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-        if (plain && !text.isEmpty() && text.at(0).isPrint() && !text.at(0).isSpace()) {
+        // A space goes on a search under way; alone it is the view's own key.
+        const bool searching = m_lastTyped.isValid()
+                               && m_lastTyped.elapsed() < QApplication::keyboardInputInterval();
+        if (plain && !text.isEmpty() && text.at(0).isPrint() && (!text.at(0).isSpace() || searching)) {
             TypeAhead(text);
             return true;
         }

@@ -296,8 +296,15 @@ void TMainForm::ShowError(const QString &message)
 
 void TMainForm::QueueFiles(const QStringList &paths)
 {
+    std::vector<std::string> bytes;
     for (const QString &path : paths)
-        m_fileQueue.push_back(PathBytes(path));
+        bytes.push_back(PathBytes(path));
+    QueueFilePaths(bytes);
+}
+
+void TMainForm::QueueFilePaths(const std::vector<std::string> &paths)
+{
+    m_fileQueue.insert(m_fileQueue.end(), paths.begin(), paths.end());
     StartNextFile();
 }
 

@@ -64,6 +64,8 @@ public:
 
     // Appends paths to FileQueue, in their order, and starts the next one.
     void QueueFiles(const QStringList &paths);
+    // The same with paths as the system's bytes, which need not be valid text.
+    void QueueFilePaths(const std::vector<std::string> &paths);
 
     // Commands.
     void ActionAjouterExecute();

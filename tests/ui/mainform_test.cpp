@@ -350,6 +350,13 @@ private slots:
         w.Select({0});
         form.ActionRefreshExecute();
         QVERIFY(form.PartWorkerBusy());
+        // Busy with a descriptor only: Refresh stays enabled, and a second
+        // refresh of a descriptor is dropped.
+        form.PopupMenu2Popup();
+        QVERIFY(form.Action("ActionRefresh")->isEnabled());
+        const int workers = TTestThread::LiveCount();
+        form.ActionRefreshExecute();
+        QCOMPARE(TTestThread::LiveCount(), workers);
         w.WaitIdle();
         QCOMPARE(w.Names(), (QStringList{"zzz.avi", "mmm.bin"}));
 
@@ -477,6 +484,10 @@ private slots:
         QTest::qWait(QApplication::keyboardInputInterval() + 50);
         QTest::keyClicks(view, "ABA");
         QCOMPARE(form.ListView()->FirstSelectedRow(), 3);
+        // Enter opens the current row's details, whatever Open's state.
+        QSignalSpy open(form.ListView(), &TListView::OpenRequested);
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(open.count(), 1);
     }
 
     void dispatcherRunsStepsOnTheInterfaceThread()
