@@ -196,6 +196,7 @@ private slots:
         QCOMPARE(statusAtInsert, (QStringList{"3 file(s) left", "2 file(s) left", "1 file(s) left"}));
         QCOMPARE(form.StatusText(), "Ready");
         QCOMPARE(w.Names(), (QStringList{"A.txt", "a.txt", "b.txt"}));
+        QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), AbcMd4);
         QCOMPARE(w.Text(0, TEntryListModel::SizeColumn), "3 o");
 
@@ -488,6 +489,46 @@ private slots:
         QSignalSpy open(form.ListView(), &TListView::OpenRequested);
         QTest::keyClick(view, Qt::Key_Return);
         QCOMPARE(open.count(), 1);
+    }
+
+    void listKeepsOrderThroughInsertionsAndRemovals()
+    {
+        TEntryListModel list;
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Entries of paths that do not exist: listed as failed opens, no hashing.
+        QList<int> numbers;
+        for (int i = 0; i < 100; ++i)
+            numbers << (i * 37) % 100;
+        for (int n : numbers)
+            list.AddFinishedEntry(std::make_unique<TDonkeyFile>(
+                "/nonexistent/" + QStringLiteral("f%1").arg(n, 3, 10, QChar('0')).toStdString(), hsAll));
+        const auto name = [&](int row) { return list.index(row, 0).data().toString(); };
+        for (int row = 0; row < 100; ++row)
+            QCOMPARE(name(row), QStringLiteral("f%1").arg(row, 3, 10, QChar('0')));
+
+        // Fifty scattered rows, then a few: the two ways rows leave the list.
+        std::vector<int> even;
+        for (int row = 0; row < 100; row += 2)
+            even.push_back(row);
+        QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
+        const auto takenEven = list.TakeRows(even);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(list.rowCount(), 50);
+        QCOMPARE(takenEven.front()->DisplayName(), "f000");
+        QCOMPARE(takenEven.back()->DisplayName(), "f098");
+        QCOMPARE(name(0), "f001");
+        QCOMPARE(name(49), "f099");
+
+        QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+        const auto taken = list.TakeRows({2, 3, 7});
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(taken[0]->DisplayName(), "f005");
+        QCOMPARE(taken[1]->DisplayName(), "f007");
+        QCOMPARE(taken[2]->DisplayName(), "f015");
+        QCOMPARE(name(2), "f009");
+        QCOMPARE(list.rowCount(), 47);
+        QVERIFY(!list.index(47, 0).data().isValid());
     }
 
     void dispatcherRunsStepsOnTheInterfaceThread()
