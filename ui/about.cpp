@@ -49,8 +49,8 @@ TAboutForm::TAboutForm(QWidget *parent)
 
     auto *icon = new QLabel(panel);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
-    const QIcon appIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_FileIcon)
-                                                              : QApplication::windowIcon();
+    // The window's own icon, which a dialog takes from the window it belongs to.
+    const QIcon appIcon = windowIcon().isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : windowIcon();
     icon->setPixmap(appIcon.pixmap(32, 32));
     icon->setFixedSize(32, 32);
 

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "data.h"
 #include "donkeyfile.h"
 #include "outils.h"
 #include "partfile.h"
@@ -32,6 +33,13 @@ QString LocaleDecimalPoint()
 QString SizeTextOf(std::int64_t size)
 {
     return QString::fromStdString(SizeText(size, LocaleDecimalPoint().toStdString()));
+}
+
+// The program's picture of a command, or the style's when the pictures are not loaded.
+QIcon Picture(const char *name, QStyle::StandardPixmap fallback, const QStyle *style)
+{
+    const QIcon icon = TDataModule1::CommandImage(QString::fromLatin1(name));
+    return icon.pixmap(16, 16).isNull() ? style->standardIcon(fallback) : icon;
 }
 
 QToolButton *ImageButton(const char *name, const QIcon &icon, QWidget *parent)
@@ -90,9 +98,8 @@ TDetailForm::TDetailForm(QWidget *parent)
     auto *properties = new QWidget;
     properties->setObjectName(QStringLiteral("TabSheet1"));
     auto *grid = new QGridLayout(properties);
-    const QIcon web = QIcon::fromTheme(QStringLiteral("internet-web-browser"),
-                                       style()->standardIcon(QStyle::SP_FileDialogInfoView));
-    const QIcon copy = QIcon::fromTheme(QStringLiteral("edit-copy"), style()->standardIcon(QStyle::SP_DialogSaveButton));
+    const QIcon web = Picture("comment", QStyle::SP_FileDialogInfoView, style());
+    const QIcon copy = Picture("copy", QStyle::SP_DialogSaveButton, style());
     const struct
     {
         const char *label, *field, *button;

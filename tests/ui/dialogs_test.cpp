@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -27,7 +28,10 @@
 
 #include "about.h"
 #include "detail.h"
+#include "entrylist.h"
 #include "exportlink.h"
+#include "listview.h"
+#include "main.h"
 #include "option.h"
 #include "outils.h"
 #include "partfile.h"
@@ -517,6 +521,80 @@ private slots:
         QCOMPARE(opened.urls[0], QStringLiteral("mailto:") + Child<QLabel>(&about, "Email")->text()
                                      + QStringLiteral("?subject=[Brackwell]"));
         QVERIFY(opened.urls[1].startsWith(QStringLiteral("http://www.brackwell.org/")));
+    }
+
+    void mainWindowCommands()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("config")));
+        TMainForm form;
+        for (const char *name : {"b.txt", "A.txt"}) {
+            const QString path = m_dir.filePath(QString::fromLatin1(name));
+            WriteBytes(path, "abc");
+            auto entry = std::make_unique<TDonkeyFile>(path.toStdString(), "", "", "", hsAll);
+            entry->HashFile();
+            form.EntryList().AddFinishedEntry(std::move(entry));
+        }
+        const QString md4 = QStringLiteral("A448017AAF21D8525FC10AE87AA6729D");
+        const QString md5 = QStringLiteral("900150983cd24fb0d6963f7d28e17f72");
+        form.ListView()->SelectionModel()->select(form.EntryList().index(1, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+        // Copying goes through the detail dialog's link field.
+        form.CopyED2klinkClick();
+        const QString link = QStringLiteral("ed2k://|file|b.txt|3|") + md4 + QStringLiteral("|");
+        QCOMPARE(Text(form.DetailForm(), "DonkeyLinkEdit"), link);
+        QCOMPARE(QGuiApplication::clipboard()->text(), link);
+
+        form.ActionOuvrirExecute();
+        QVERIFY(form.DetailForm()->isVisible());
+        QCOMPARE(Text(form.DetailForm(), "FileEdit"), QStringLiteral("b.txt"));
+        const QString url = QString::fromStdString(form.Settings().URLComment) + md4;
+        QVERIFY(url.contains(QStringLiteral("/ed2kutils/infos.php?numfichier=") + md4));
+        QCOMPARE(form.DetailForm()->VerificationUrl(), url);
+        {
+            TOpenedUrls opened;
+            form.ActionCommentExecute();
+            QCOMPARE(opened.urls, QStringList{url});
+        }
+
+        // Export: the options, then the save dialog, then the file in the list's order.
+        form.ExportForm()->SaveDialog()->setOption(QFileDialog::DontUseNativeDialog);
+        const QString list = m_dir.filePath(QStringLiteral("window-list.txt"));
+        WithModalWindows([&] { form.ActionExportExecute(); }, [&](QWidget *w) {
+            if (w == form.ExportForm())
+                QMetaObject::invokeMethod(form.ExportForm(), &TExportForm::Button2Click, Qt::QueuedConnection);
+            else
+                Accept(w, list);
+        });
+        QFile written(list);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(written.readAll()),
+                 QStringLiteral("Share List\r\n")
+                     + QStringLiteral("A.txt (3 o) ed2k://|file|A.txt|3|%1| fs://Get|A.txt|%2| \r\n").arg(md4, md5)
+                     + QStringLiteral("b.txt (3 o) ed2k://|file|b.txt|3|%1| fs://Get|b.txt|%2| \r\n").arg(md4, md5));
+
+        // Options confirmed: copied into the settings and saved.
+        WithModalWindows([&] { form.ActionOptionsExecute(); }, [&](QWidget *w) {
+            Child<QLineEdit>(w, "PrefixEdit")->setText(QStringLiteral("pre-"));
+            Child<QComboBox>(w, "cbPriority")->setCurrentIndex(2);
+            Child<QPushButton>(w, "Button1")->click();
+        });
+        QCOMPARE(form.Settings().NamePrefix, std::string("pre-"));
+        QCOMPARE(int(form.Settings().ThreadPriority), 5);
+        QCOMPARE(form.SettingsKey()->value(QStringLiteral("Config/ThreadPriority")).toString(), QStringLiteral("5"));
+        // Cancelled: nothing changes.
+        WithModalWindows([&] { form.ActionOptionsExecute(); }, [&](QWidget *w) {
+            Child<QLineEdit>(w, "PrefixEdit")->setText(QStringLiteral("other"));
+            Child<QPushButton>(w, "Button2")->click();
+        });
+        QCOMPARE(form.Settings().NamePrefix, std::string("pre-"));
+
+        QString product;
+        WithModalWindows([&] { form.Aproposde1Click(); }, [&](QWidget *w) {
+            product = Child<QLabel>(w, "ProductName")->text();
+            static_cast<QDialog *>(w)->accept();
+        });
+        QVERIFY(product.startsWith(QStringLiteral("Brackwell ")));
     }
 
 private:
