@@ -106,9 +106,13 @@ TOptionForm::TOptionForm(QWidget *parent)
     auto *generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(fileName);
     generalLayout->addWidget(m_chkIntegrerShell);
-    auto *priorityForm = new QFormLayout;
-    priorityForm->addRow(QStringLiteral("Thread Priority"), m_cbPriority);
-    generalLayout->addLayout(priorityForm);
+    auto *priorityRow = new QHBoxLayout;
+    auto *priorityLabel = new QLabel(QStringLiteral("Thread Priority"));
+    priorityLabel->setBuddy(m_cbPriority);
+    priorityRow->addWidget(priorityLabel);
+    priorityRow->addWidget(m_cbPriority);
+    priorityRow->addStretch(1);
+    generalLayout->addLayout(priorityRow);
     generalLayout->addStretch(1);
     generalLayout->addWidget(defaults, 0, Qt::AlignLeft);
 
