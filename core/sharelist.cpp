@@ -231,6 +231,14 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
         return {};
     }
 
+    // A file the user may not write stays as it is, as when it is opened for writing.
+#ifdef _WIN32
+    if (fs::exists(status) && ::_access(target.string().c_str(), 2) != 0)
+#else
+    if (fs::exists(status) && ::access(target.c_str(), W_OK) != 0)
+#endif
+        return {TShareListStatus::CannotCreate, SystemReason(errno)};
+
     fs::path temporary;
     TFilePtr file = CreateTemporaryBeside(target, temporary);
     if (!file)

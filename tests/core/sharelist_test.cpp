@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "donkeyfile.h"
 #include "sharelist.h"
@@ -190,6 +191,16 @@ TEST(ShareListFile, FailuresLeaveTheOldFile)
     EXPECT_EQ(WriteShareList(dir.file("missing/list.txt"), {}, {Alpha}).Status, TShareListStatus::CannotCreate);
     EXPECT_EQ(WriteShareList(dir.path().string(), {}, {Alpha}).Status, TShareListStatus::CannotCreate);
     EXPECT_EQ(FileCount(dir), 0u);
+
+    // A file the user may not write is not replaced (root may write any file).
+    const std::string locked = dir.file("locked.txt");
+    testsupport::WriteFile(locked, std::string("keep"));
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(WriteShareList(locked, {}, {Alpha}).Status, TShareListStatus::CannotCreate);
+        EXPECT_EQ(testsupport::ReadFile(locked), "keep");
+    }
+    std::filesystem::remove(locked);
 
     // A device that is always full: written directly, the failure reported.
     const TShareListResult full = WriteShareList("/dev/full", {}, {Alpha});
