@@ -406,6 +406,10 @@ private slots:
         QCOMPARE(Text(&form, "DonkeyHashEdit"), QStringLiteral("Error !"));
         QCOMPARE(Text(&form, "FileSpreeHashEdit"), QStringLiteral("Error !"));
         QCOMPARE(form.VerificationUrl(), QStringLiteral("http://v/?n=Error !"));
+
+        TDonkeyFile withoutDonkey(path.toStdString(), hsFileSpree);
+        withoutDonkey.HashFile();
+        QCOMPARE(VerificationUrlOf(QStringLiteral("http://v/?n="), withoutDonkey), QStringLiteral("http://v/?n=N/A"));
     }
 
     void detailDescriptorEntries_data()
