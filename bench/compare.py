@@ -5,10 +5,12 @@ and the default job count against -j 1 on many sparse files, with peak memory.
 Each round runs every command once, in turn, so that a noisy neighbour slows
 all of them alike; the report gives the median time of each command and the
 median of the per-round ratios. Run from the repository root after a release
-build:  python3 bench/compare.py [--runs N] [--dir DIR]
+build:  python3 bench/compare.py [--runs N] [--dir DIR] [--window-only]
+The last part times the window's list at 100,000 entries.
 """
 import argparse
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -114,6 +116,26 @@ def google_benchmark(build):
             print("  " + line.strip())
 
 
+def window_benchmark(build):
+    """The window's list at 100,000 entries, with the bars it is held to."""
+    exe = os.path.join(build, "bench", "brackwell_bench_window")
+    if not os.path.exists(exe):
+        print("\n(no bench/brackwell_bench_window in the build: list figures skipped)")
+        return
+    print("\nThe window's list at 100,000 entries")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    out = subprocess.run([exe], capture_output=True, text=True, env=env, check=True).stdout
+    for line in out.splitlines():
+        verdict = ""
+        insertion = re.search(r"one insertion at \d+ rows: median ([\d.]+) us", line)
+        deletion = re.search(r"Delete of \d+ rows: ([\d.]+) ms", line)
+        if insertion:
+            verdict = f"  (bar < 1000 us: {'met' if float(insertion.group(1)) < 1000 else 'NOT met'})"
+        elif deletion:
+            verdict = f"  (bar < 250 ms: {'met' if float(deletion.group(1)) < 250 else 'NOT met'})"
+        print("  " + line + verdict)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=7, help="alternating rounds per comparison")
@@ -121,7 +143,11 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="release build folder")
     parser.add_argument("--skip-many", action="store_true", help="skip the many-files comparison")
     parser.add_argument("--skip-sparse", action="store_true", help="skip the 32 sparse files comparison")
+    parser.add_argument("--window-only", action="store_true", help="only the window's list figures")
     args = parser.parse_args()
+    if args.window_only:
+        window_benchmark(args.build)
+        return
 
     cli = os.path.join(args.build, "cli", "brackwell-cli")
     if not os.path.exists(cli):
@@ -178,6 +204,7 @@ def main():
     os.remove(sparse)
 
     google_benchmark(args.build)
+    window_benchmark(args.build)
 
 
 if __name__ == "__main__":

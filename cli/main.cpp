@@ -23,7 +23,9 @@
 #endif
 
 #include "donkeyfile.h"
+#include "export.h"
 #include "partfile.h"
+#include "settings.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ struct TOptions
     TPartMode partMode = TPartMode::ByName;
     unsigned jobs = 0; // 0: one per core
     std::vector<std::string> paths;
+    TExportRequest exportRequest;
 };
 
 void PrintHelp()
@@ -68,6 +71,7 @@ void PrintHelp()
         "\n"
         "Exit status: 0 when every file hashed, 1 when any failed, 2 on bad usage.\n",
         Program, DefaultNameSuffix);
+    PrintExportHelp();
 }
 
 std::string OwnPath()
@@ -108,9 +112,24 @@ std::optional<TFormat> ParseFormat(std::string_view text)
     return std::nullopt;
 }
 
+// The hash kinds and link-name texts the user keeps in the settings store;
+// the options given override them.
+TOptions StoredDefaults()
+{
+    TSettings settings;
+    int viewStyle = 0;
+    (void)LoadSettings(settings, viewStyle);
+    TOptions options;
+    options.selection = settings.ActiveHashes;
+    options.prefix = settings.NamePrefix;
+    options.suffix = settings.NameSuffix;
+    options.replaceSpaces = settings.ReplaceSpaceStr;
+    return options;
+}
+
 TOptions ParseArguments(int argc, char **argv)
 {
-    TOptions options;
+    TOptions options = StoredDefaults();
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -181,11 +200,14 @@ TOptions ParseArguments(int argc, char **argv)
             if (text.empty() || *end || jobs < 1 || jobs > 1024)
                 UsageError("invalid job count '" + text + "'");
             options.jobs = static_cast<unsigned>(jobs);
+        } else if (ParseExportOption(name, {value, noValue, UsageError}, options.exportRequest)) {
         } else {
             UsageError("unknown option '" + std::string(arg) + "'");
         }
     }
-    if (options.paths.empty())
+    if (const std::string problem = CheckExportRequest(options.exportRequest); !problem.empty())
+        UsageError(problem);
+    if (options.paths.empty() && !options.exportRequest.File)
         UsageError("no file given");
     return options;
 }
@@ -481,6 +503,8 @@ int main(int argc, char **argv)
         next = jobs.size(); // no more work for a run whose output is lost
         status = 1;
     };
+    const bool exporting = options.exportRequest.File.has_value();
+    std::vector<std::unique_ptr<TDonkeyFile>> exported;
     for (TJob &job : jobs) {
         {
             std::unique_lock lock(mutex);
@@ -503,7 +527,8 @@ int main(int argc, char **argv)
                 reason = FailureOf(shown);
                 if (reason.empty())
                     reason = shown.Warning;
-                line = FormatLine(options, job) + "\n";
+                if (!exporting)
+                    line = FormatLine(options, job) + "\n";
             } catch (...) {
                 reason = DescribeException(std::current_exception());
             }
@@ -521,8 +546,12 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: %s: %s\n", Program, EscapeControlBytes(job.path).c_str(),
                          EscapeControlBytes(reason).c_str());
         }
+        if (exporting && job.entry)
+            exported.push_back(std::move(job.entry));
         job.entry.reset();
     }
+    if (exporting && !ExportEntries(options.exportRequest, exported, OwnPath()))
+        status = 1;
     if (!out.Close())
         outputLost();
     return status;

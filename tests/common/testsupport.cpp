@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <random>
 #include <spawn.h>
@@ -63,6 +64,12 @@ void WriteFile(const std::string &path, const std::string &bytes)
 void WriteFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
 {
     WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WritePatternFile(const std::string &path, std::uint64_t size)

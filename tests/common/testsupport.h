@@ -35,6 +35,8 @@ std::vector<std::uint8_t> PatternBytes(std::uint64_t offset, std::size_t count);
 
 void WriteFile(const std::string &path, const std::string &bytes);
 void WriteFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
+// The whole file; empty when it cannot be read.
+std::string ReadFile(const std::string &path);
 // A file of size bytes of PatternByte content, written in pieces.
 void WritePatternFile(const std::string &path, std::uint64_t size);
 // A file of size bytes that holds no data blocks (all zeros when read).

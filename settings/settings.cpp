@@ -1,0 +1,160 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+const QString ConfigGroup = QStringLiteral("Config");
+
+// The store's location. Windows keeps it in the registry under the user's key;
+// elsewhere Qt's native format is an INI file in the user's config folder.
+TSettingsKey OpenKey()
+{
+#ifdef _WIN32
+    return std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\Brackwell"),
+                                       QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Brackwell"), QStringLiteral("Brackwell"));
+#endif
+}
+
+std::string DefaultFolder([[maybe_unused]] const char *windowsFolder)
+{
+#ifdef _WIN32
+    return windowsFolder;
+#else
+    return QDir::homePath().toStdString();
+#endif
+}
+
+// A stored text; none when the value is missing or is not text (a number or a
+// list written by hand, for instance).
+std::optional<QString> ReadText(const QSettings &key, const char *name)
+{
+    const QVariant value = key.value(ConfigGroup + '/' + QLatin1String(name));
+    if (!value.isValid() || value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+std::string ReadString(const QSettings &key, const char *name, const std::string &fallback)
+{
+    const auto text = ReadText(key, name);
+    return text ? text->toStdString() : fallback;
+}
+
+// A signed decimal integer stored as text; anything else gives fallback.
+int ReadInteger(const QSettings &key, const char *name, int fallback)
+{
+    const auto text = ReadText(key, name);
+    if (!text)
+        return fallback;
+    bool ok = false;
+    const int value = text->toInt(&ok, 10);
+    return ok ? value : fallback;
+}
+
+bool ReadBoolean(const QSettings &key, const char *name, bool fallback)
+{
+    return ReadInteger(key, name, fallback ? 1 : 0) != 0;
+}
+
+void WriteText(QSettings &key, const char *name, const QString &text)
+{
+    key.setValue(ConfigGroup + '/' + QLatin1String(name), text);
+    key.sync();
+    if (key.status() != QSettings::NoError)
+        throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
+}
+
+// The group needs no creating in a registry key of Qt's; a file store needs its folder.
+void CreateConfig([[maybe_unused]] const QSettings &key)
+{
+#ifndef _WIN32
+    if (!QFileInfo(key.fileName()).dir().mkpath(QStringLiteral(".")))
+        throw std::runtime_error("Failed to create key " + ConfigGroup.toStdString());
+#endif
+}
+
+QString FromStd(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+TSettings DefaultSettings()
+{
+    TSettings settings;
+    settings.EdonkeyTempPath = DefaultFolder("C:\\Program Files\\edonkey2000");
+    settings.FileSpreePath = DefaultFolder("C:\\Program Files\\FileSpree");
+    settings.URLComment = "http://www.brackwell.org/ed2kutils/infos.php?numfichier=";
+    return settings;
+}
+
+TSettingsKey LoadSettings(TSettings &settings, int &viewStyle)
+{
+    const TSettings defaults = DefaultSettings();
+    TSettingsKey key = OpenKey();
+    // An unreadable or malformed store reads as an empty one.
+    const bool readable = key->status() == QSettings::NoError;
+    const QSettings empty(QString(), QSettings::IniFormat);
+    const QSettings &from = readable ? *key : empty;
+
+    settings.EdonkeyTempPath = ReadString(from, "EdonkeyTempPath", defaults.EdonkeyTempPath);
+    settings.FileSpreePath = ReadString(from, "FileSpreePath", defaults.FileSpreePath);
+    settings.URLComment = ReadString(from, "URLComment", defaults.URLComment);
+
+    // Only the low 8 bits of the code count; a code beyond the seven levels is
+    // taken as normal.
+    const auto priority = static_cast<std::uint8_t>(ReadInteger(from, "ThreadPriority", defaults.ThreadPriority));
+    settings.ThreadPriority = priority <= 6 ? priority : defaults.ThreadPriority;
+
+    viewStyle = ReadInteger(from, "ViewStyle", DefaultViewStyle);
+    if (viewStyle < 0 || viewStyle > 3)
+        viewStyle = DefaultViewStyle;
+
+    const bool activeFileSpree = ReadBoolean(from, "ActiveFileSpree", true);
+    const bool activeDonkey = ReadBoolean(from, "ActiveDonkey", true);
+    settings.NamePrefix = ReadString(from, "NamePrefix", defaults.NamePrefix);
+    settings.NameSuffix = ReadString(from, "NameSuffix", defaults.NameSuffix);
+    settings.ReplaceSpaceStr = ReadString(from, "ReplaceSpaceStr", defaults.ReplaceSpaceStr);
+
+    settings.ActiveHashes = 0;
+    if (activeDonkey)
+        settings.ActiveHashes |= hsDonkey;
+    if (activeFileSpree)
+        settings.ActiveHashes |= hsFileSpree;
+    return key;
+}
+
+void SaveSettings(QSettings &key, const TSettings &settings, bool activeDonkey, bool activeFileSpree)
+{
+    CreateConfig(key);
+    const auto flag = [](bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
+    WriteText(key, "ActiveDonkey", flag(activeDonkey));
+    WriteText(key, "ActiveFileSpree", flag(activeFileSpree));
+    WriteText(key, "EdonkeyTempPath", FromStd(settings.EdonkeyTempPath));
+    WriteText(key, "FileSpreePath", FromStd(settings.FileSpreePath));
+    WriteText(key, "URLComment", FromStd(settings.URLComment));
+    WriteText(key, "ThreadPriority", QString::number(settings.ThreadPriority));
+    WriteText(key, "NamePrefix", FromStd(settings.NamePrefix));
+    WriteText(key, "NameSuffix", FromStd(settings.NameSuffix));
+    WriteText(key, "ReplaceSpaceStr", FromStd(settings.ReplaceSpaceStr));
+}
+
+void SaveViewStyle(TSettingsKey key, int viewStyle)
+{
+    if (!key)
+        return;
+    CreateConfig(*key);
+    WriteText(*key, "ViewStyle", QString::number(viewStyle));
+}

@@ -1,0 +1,132 @@
+#include "shellverb.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+
+namespace {
+
+#ifdef _WIN32
+
+const QString ShellKey = QStringLiteral("HKEY_CLASSES_ROOT\\*\\shell");
+const QString VerbName = QStringLiteral("Brackwell");
+
+#else
+
+// The desktop entry's data folder: $XDG_DATA_HOME when it is an absolute path.
+QString DataHome()
+{
+    const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
+        return configured;
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+
+// A quoted argument of an Exec line, then escaped as a desktop entry's string value.
+QString ExecArgument(const QString &argument)
+{
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted += QLatin1Char('"');
+    QString value;
+    for (const QChar c : quoted) {
+        switch (c.unicode()) {
+        case '\\': value += QStringLiteral("\\\\"); break;
+        case '\n': value += QStringLiteral("\\n"); break;
+        case '\t': value += QStringLiteral("\\t"); break;
+        case '\r': value += QStringLiteral("\\r"); break;
+        case '%': value += QStringLiteral("%%"); break;
+        default: value += c;
+        }
+    }
+    return value;
+}
+
+#endif
+
+} // namespace
+
+#ifdef _WIN32
+
+QString ShellVerbLocation()
+{
+    return ShellKey + QLatin1Char('\\') + VerbName;
+}
+
+QString ShellVerbCommand(const QString &executable)
+{
+    return QLatin1Char('"') + QDir::toNativeSeparators(executable) + QStringLiteral("\" \"%1\"");
+}
+
+bool ShellVerbRegistered()
+{
+    QSettings verb(ShellVerbLocation(), QSettings::NativeFormat);
+    return verb.childGroups().contains(QStringLiteral("command"), Qt::CaseInsensitive);
+}
+
+bool RegisterShellVerb(const QString &executable)
+{
+    QSettings command(ShellVerbLocation() + QStringLiteral("\\command"), QSettings::NativeFormat);
+    command.setValue(QStringLiteral("Default"), ShellVerbCommand(executable));
+    command.sync();
+    return command.status() == QSettings::NoError;
+}
+
+void UnregisterShellVerb()
+{
+    QSettings shell(ShellKey, QSettings::NativeFormat);
+    shell.remove(VerbName);
+}
+
+#else
+
+QString ShellVerbLocation()
+{
+    return DataHome() + QStringLiteral("/applications/brackwell-verb.desktop");
+}
+
+QString ShellVerbCommand(const QString &executable)
+{
+    return ExecArgument(executable) + QStringLiteral(" %f");
+}
+
+bool ShellVerbRegistered()
+{
+    return QFileInfo::exists(ShellVerbLocation());
+}
+
+bool RegisterShellVerb(const QString &executable)
+{
+    const QString location = ShellVerbLocation();
+    if (!QDir().mkpath(QFileInfo(location).absolutePath()))
+        return false;
+    QSaveFile file(location);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // Every file is an application/octet-stream, so file managers offer the
+    // entry in the context menu of any file; NoDisplay keeps it out of menus.
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Brackwell\n"
+                                         "Comment=eDonkey2000 and FileSpree hashes and links of this file\n"
+                                         "Exec=%1\n"
+                                         "MimeType=application/octet-stream;\n"
+                                         "NoDisplay=true\n"
+                                         "Terminal=false\n")
+                              .arg(ShellVerbCommand(executable));
+    file.write(entry.toUtf8());
+    return file.commit();
+}
+
+void UnregisterShellVerb()
+{
+    QFile::remove(ShellVerbLocation());
+}
+
+#endif

@@ -1,0 +1,572 @@
+// The main window as a user drives it: adding, listing, refreshing, deleting,
+// copying, dropping, closing, and the view style kept between runs.
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTableView>
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "FileDrop.h"
+#include "entrylist.h"
+#include "listview.h"
+#include "main.h"
+#include "partfile.h"
+#include "partmetbuilder.h"
+#include "qtdispatcher.h"
+
+namespace {
+
+constexpr int Timeout = 60000;
+// MD4 of "abc" (RFC 1320), the eDonkey2000 hash of a one-chunk file holding it.
+const QString AbcMd4 = QStringLiteral("A448017AAF21D8525FC10AE87AA6729D");
+
+// A window over a fresh settings store and a folder of files, its model
+// checked by QAbstractItemModelTester throughout.
+class TWindow final
+{
+public:
+    TWindow()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+        Form = std::make_unique<TMainForm>();
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            &Form->EntryList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    ~TWindow()
+    {
+        WaitIdle();
+        m_tester.reset();
+        Form.reset();
+    }
+
+    QString File(const QString &name, const QByteArray &content = "abc") const
+    {
+        const QString path = m_files.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(content);
+        return path;
+    }
+    QString BigFile(const QString &name, qint64 size) const
+    {
+        const QString path = m_files.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.resize(size);
+        return path;
+    }
+    QString Descriptor(const QString &fileName, const std::string &recordedName) const
+    {
+        const std::string bytes = partmet::TBuilder()
+                                      .Add(partmet::Text(0x01, recordedName))
+                                      .Add(partmet::Integer(0x02, 1234))
+                                      .Bytes();
+        return File(fileName, QByteArray::fromStdString(bytes));
+    }
+    bool Idle() const
+    {
+        return !Form->FileWorkerBusy() && !Form->PartWorkerBusy() && Form->FileQueue().empty()
+               && Form->PartQueue().empty();
+    }
+    void WaitIdle() const
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(Idle(), Timeout);
+    }
+    // Lists files through Add and waits until all are in the list.
+    void Add(const QStringList &paths)
+    {
+        Form->FileChooser = [paths](QWidget *, const QString &, const QString &, const QString &) { return paths; };
+        Form->ActionAjouterExecute();
+        WaitIdle();
+    }
+    QStringList Names() const
+    {
+        QStringList names;
+        const TEntryListModel &list = Form->EntryList();
+        for (int row = 0; row < list.rowCount(); ++row)
+            names << list.index(row, TEntryListModel::NameColumn).data().toString();
+        return names;
+    }
+    QString Text(int row, int column) const { return Form->EntryList().index(row, column).data().toString(); }
+    void Select(std::initializer_list<int> rows) const
+    {
+        QItemSelection selection;
+        for (int row : rows)
+            selection.select(Form->EntryList().index(row, 0), Form->EntryList().index(row, 3));
+        Form->ListView()->SelectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    QString ConfigFile() const { return m_config.path() + "/Brackwell/Brackwell.conf"; }
+
+    std::unique_ptr<TMainForm> Form;
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_filesDir;
+    QDir m_files{m_filesDir.path()};
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+};
+
+void SendDrop(QWidget *target, const QList<QUrl> &urls)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint at(5, 5);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+} // namespace
+
+class MainFormTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsEmptyWithItsLayout()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        // The test program carries version 1.2.3.4.
+        QCOMPARE(form.windowTitle(), "Brackwell 1.2");
+        QCOMPARE(form.size(), QSize(537, 326));
+        QCOMPARE(form.StatusText(), "");
+        QCOMPARE(form.ListView()->ViewStyle(), 0);
+        QVERIFY(form.Action("ActionIcone")->isChecked());
+        for (const char *name : {"ActionOuvrir", "ActionComment", "ActionSupprimer"})
+            QVERIFY2(!form.Action(name)->isEnabled(), name);
+        for (const char *name : {"ActionAjouter", "ActionAjouterPart", "ActionRefresh", "ActionSelectAll",
+                                 "CopyED2klink", "CopyED2kLinkHTML", "ActionExport", "ActionOptions"})
+            QVERIFY2(form.Action(name)->isEnabled(), name);
+        QCOMPARE(form.Action("ActionAjouter")->shortcut(), QKeySequence(Qt::Key_Insert));
+        QCOMPARE(form.Action("ActionAjouterPart")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+        QCOMPARE(form.Action("ActionSupprimer")->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(form.Action("ActionRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
+
+        // The popup's entries, in order, Open the default one.
+        QStringList popup;
+        for (QAction *action : form.PopupMenu2()->actions())
+            popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "-", "Add", "Add Partmet",
+                                     "Delete", "-", "View", "-", "Comment", "-", "Refresh"}));
+        QCOMPARE(form.PopupMenu2()->defaultAction(), form.Action("ActionOuvrir"));
+
+        // Cancelling Add changes nothing, the status text included.
+        w.Add({});
+        QCOMPARE(form.StatusText(), "");
+
+        // Panel 1 carries the progress bar through resizes.
+        form.show();
+        form.resize(800, 500);
+        QApplication::processEvents();
+        QWidget *panel = form.StatusBar1()->findChild<QWidget *>("StatusPanel1");
+        QCOMPARE(panel->width(), 150);
+        QVERIFY(form.ProgressBar1()->isHidden());
+        QVERIFY(panel->rect().contains(form.ProgressBar1()->geometry()));
+    }
+
+    void addingShowsCountsAndSortedRows()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QStringList statusAtInsert;
+        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form,
+                [&] { statusAtInsert << form.StatusText(); });
+        w.Add({w.File("b.txt"), w.File("A.txt"), w.File("a.txt")});
+        QCOMPARE(statusAtInsert, (QStringList{"3 file(s) left", "2 file(s) left", "1 file(s) left"}));
+        QCOMPARE(form.StatusText(), "Ready");
+        QCOMPARE(w.Names(), (QStringList{"A.txt", "a.txt", "b.txt"}));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), AbcMd4);
+        QCOMPARE(w.Text(0, TEntryListModel::SizeColumn), "3 o");
+
+        // The same file again is a second row; a missing one is listed as failed.
+        w.Add({w.File("a.txt"), w.File("b.txt") + ".missing"});
+        QCOMPARE(w.Names(), (QStringList{"A.txt", "a.txt", "a.txt", "b.txt", "b.txt.missing"}));
+        QCOMPARE(w.Text(4, TEntryListModel::DonkeyColumn), "Error !");
+
+        // A descriptor shows image 1 and no FileSpree hash, and leaves the status alone.
+        const QString before = form.StatusText();
+        form.FileChooser = [&](QWidget *, const QString &, const QString &folder, const QString &filter) {
+            [&] {
+                QCOMPARE(folder.toStdString(), form.Settings().EdonkeyTempPath);
+                QCOMPARE(filter, "Fichier eDonkey  (*.part.met)");
+            }();
+            return QStringList{w.Descriptor("1.part.met", "zeta.avi")};
+        };
+        form.ActionAjouterPartExecute();
+        w.WaitIdle();
+        QCOMPARE(form.StatusText(), before);
+        QCOMPARE(w.Names().last(), "zeta.avi");
+        const QModelIndex part = form.EntryList().index(5, 0);
+        QCOMPARE(part.siblingAtColumn(TEntryListModel::FileSpreeColumn).data().toString(), "N/A");
+        QCOMPARE(part.siblingAtColumn(TEntryListModel::DonkeyColumn).data().toString(),
+                 QString::fromLatin1(partmet::SampleHashText.data(), 32));
+        const auto imageKey = [&](int row) {
+            return form.EntryList().index(row, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+        };
+        QVERIFY(imageKey(5) != imageKey(0));
+        QCOMPARE(imageKey(1), imageKey(0));
+    }
+
+    void workersRunSideBySideAndCloseWaitsForThem()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        w.Add({w.File("one.txt")});
+        // Two chunks, so that the plain-file worker is still busy below.
+        const QString big = w.BigFile("big.bin", 9728000 + 1);
+        form.QueueFiles({big, w.File("two.txt")});
+        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
+            return QStringList{w.Descriptor("d.part.met", "d.avi")};
+        };
+        form.ActionAjouterPartExecute();
+        QVERIFY(form.FileWorkerBusy());
+        QVERIFY(form.PartWorkerBusy());
+        QCOMPARE(form.StatusText(), "2 file(s) left");
+        QVERIFY(form.ProgressBar1()->isVisibleTo(&form));
+        QCOMPARE(form.ProgressBar1()->maximum(), 2);
+
+        // While busy: Refresh disabled in the popup, and F5 ignored.
+        w.Select({0});
+        form.PopupMenu2Popup();
+        QVERIFY(!form.Action("ActionRefresh")->isEnabled());
+        QVERIFY(form.Action("ActionRefresh")->isVisible());
+        QVERIFY(form.Action("ActionSupprimer")->isEnabled());
+        const int workers = TTestThread::LiveCount();
+        form.ActionRefreshExecute();
+        QCOMPARE(TTestThread::LiveCount(), workers);
+
+        QString refusal;
+        QTimer::singleShot(0, [&refusal] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                refusal = box->text();
+                box->accept();
+            }
+        });
+        QVERIFY(!form.close());
+        QCOMPARE(refusal, "Please wait the end of process");
+        QVERIFY(form.isVisible());
+
+        w.WaitIdle();
+        QVERIFY(form.ProgressBar1()->isHidden());
+        QCOMPARE(form.StatusText(), "Ready");
+        QCOMPARE(w.Names(), (QStringList{"big.bin", "d.avi", "one.txt", "two.txt"}));
+        // Nothing selected: the popup hides the row commands and disables Delete.
+        form.ListView()->SelectionModel()->clearSelection();
+        form.PopupMenu2Popup();
+        QVERIFY(!form.Action("ActionSupprimer")->isEnabled());
+        QVERIFY(!form.Action("ActionSupprimer")->isVisible());
+        QVERIFY(!form.Action("CopyED2klink")->isVisible());
+        QVERIFY(form.close());
+        QCOMPARE(form.EntryList().rowCount(), 0);
+    }
+
+    void deleteRemovesTheSelectedRowsOnly()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QStringList paths;
+        for (char c = 'a'; c <= 'i'; ++c)
+            paths << w.File(QString(QChar(c)) + ".txt");
+        w.Add(paths);
+        w.Select({2, 5, 7});
+        form.PopupMenu2Popup();
+        QVERIFY(form.Action("ActionSupprimer")->isEnabled());
+        form.Action("ActionSupprimer")->trigger();
+        QCOMPARE(w.Names(), (QStringList{"a.txt", "b.txt", "d.txt", "e.txt", "g.txt", "i.txt"}));
+        QVERIFY(!form.ListView()->SelectionModel()->hasSelection());
+
+        w.Select({0});
+        form.ActionSupprimerExecute();
+        QCOMPARE(w.Names().first(), "b.txt");
+
+        // Select All, then Delete, empties the list.
+        form.Action("ActionSelectAll")->trigger();
+        QCOMPARE(int(form.ListView()->SelectedRows().size()), 5);
+        form.ActionSupprimerExecute();
+        QCOMPARE(form.EntryList().rowCount(), 0);
+        form.ActionSupprimerExecute(); // nothing selected: nothing happens
+    }
+
+    void copiesTheTopmostSelectedLink()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.File("x.txt"), w.File("y.txt")});
+        form.Settings().ActiveHashes = hsFileSpree;
+        w.Add({w.File("z.txt")});
+        // The setting applies to new entries only.
+        QCOMPARE(w.Text(0, TEntryListModel::FileSpreeColumn).size(), 32);
+        QCOMPARE(w.Text(2, TEntryListModel::DonkeyColumn), "N/A");
+
+        w.Select({1, 0});
+        form.CopyED2klinkClick();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 "ed2k://|file|x - Generated by Brackwell.txt|3|" + AbcMd4 + "|");
+        form.CopyED2kLinkHTMLClick();
+        QVERIFY(QApplication::clipboard()->text().startsWith("<a href=\"ed2k://|file|x - Generated"));
+        w.Select({2});
+        form.CopyED2klinkClick();
+        QCOMPARE(QApplication::clipboard()->text(), "N/A");
+    }
+
+    void refreshKeepsTheRowAndRepaintsIt()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        const QString descriptor = w.Descriptor("n.part.met", "aaa.avi");
+        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
+            return QStringList{descriptor};
+        };
+        form.ActionAjouterPartExecute();
+        w.WaitIdle();
+        const QString big = w.BigFile("mmm.bin", 9728000 + 1);
+        w.Add({big});
+        QCOMPARE(w.Names(), (QStringList{"aaa.avi", "mmm.bin"}));
+
+        // The descriptor now records a name that sorts last: the row stays.
+        w.Descriptor("n.part.met", "zzz.avi");
+        w.Select({0});
+        form.ActionRefreshExecute();
+        QVERIFY(form.PartWorkerBusy());
+        // Busy with a descriptor only: Refresh stays enabled, and a second
+        // refresh of a descriptor is dropped.
+        form.PopupMenu2Popup();
+        QVERIFY(form.Action("ActionRefresh")->isEnabled());
+        const int workers = TTestThread::LiveCount();
+        form.ActionRefreshExecute();
+        QCOMPARE(TTestThread::LiveCount(), workers);
+        w.WaitIdle();
+        QCOMPARE(w.Names(), (QStringList{"zzz.avi", "mmm.bin"}));
+
+        // A plain file's row is repainted at each chunk of its refresh.
+        QSignalSpy changed(&form.EntryList(), &QAbstractItemModel::dataChanged);
+        w.Select({1});
+        form.ActionRefreshExecute();
+        QVERIFY(form.FileWorkerBusy());
+        w.WaitIdle();
+        int rowRepaints = 0;
+        for (const QList<QVariant> &signal : changed) {
+            const auto top = signal.at(0).toModelIndex();
+            const auto bottom = signal.at(1).toModelIndex();
+            rowRepaints += top.row() == 1 && bottom.row() == 1;
+        }
+        QCOMPARE(rowRepaints, 2);
+        QCOMPARE(w.Text(1, TEntryListModel::SizeColumn), "9" + QLocale().decimalPoint() + "28 M");
+    }
+
+    void deleteUnderRefreshDropsTheRowAtOnce()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.BigFile("big.bin", 2 * 9728000), w.File("keep.txt")});
+        w.Select({0});
+        form.ActionRefreshExecute();
+        QVERIFY(form.FileWorkerBusy());
+        form.ActionSupprimerExecute();
+        QCOMPARE(w.Names(), QStringList{"keep.txt"});
+        // The worker still hashes the deleted entry, which lives until it reports.
+        QVERIFY(form.FileWorkerBusy());
+        w.WaitIdle();
+        QCOMPARE(w.Names(), QStringList{"keep.txt"});
+        QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), AbcMd4);
+    }
+
+    void dropQueuesLocalFilesInOrder()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        form.Action("ActionReport")->trigger();
+        QWidget *viewport = form.ListView()->DetailView()->viewport();
+        QVERIFY(viewport->acceptDrops());
+        const QString first = w.File("second.txt"), second = w.File("first.txt");
+        SendDrop(viewport, {QUrl::fromLocalFile(first), QUrl("https://example.org/x"), QUrl::fromLocalFile(second)});
+        QCOMPARE(form.FileDrop1()->FileCount(), 2);
+        QCOMPARE(form.FileDrop1()->Files(), (QStringList{first, second}));
+        QVERIFY(form.FileWorkerBusy());
+        QCOMPARE(form.StatusText(), "2 file(s) left");
+        w.WaitIdle();
+        QCOMPARE(w.Names(), (QStringList{"first.txt", "second.txt"}));
+
+        // Icons style: the list view takes the drop as well.
+        form.Action("ActionIcone")->trigger();
+        SendDrop(form.ListView()->IconView()->viewport(), {QUrl::fromLocalFile(first)});
+        w.WaitIdle();
+        QCOMPARE(form.EntryList().rowCount(), 3);
+
+        // Unhooked, the control takes no drops.
+        form.FileDrop1()->SetDropControl(nullptr);
+        QVERIFY(!form.FileDrop1()->EnableDrop());
+        QVERIFY(!viewport->acceptDrops());
+        form.FileDrop1()->SetEnableDrop(true);
+        QVERIFY(!form.FileDrop1()->EnableDrop());
+    }
+
+    void viewStyleIsStoredAndRestored()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        {
+            TMainForm form;
+            form.resize(700, 300);
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            form.Action("ActionReport")->trigger();
+            QCOMPARE(form.ListView()->ViewStyle(), 3);
+            QCOMPARE(form.ListView()->currentWidget(), form.ListView()->DetailView());
+            // Name and Size keep their widths; the hash columns share the rest.
+            const QHeaderView *header = form.ListView()->DetailView()->horizontalHeader();
+            QCOMPARE(header->sectionSize(0), 250);
+            QCOMPARE(header->sectionSize(1), 80);
+            const int rest = form.ListView()->DetailView()->viewport()->width() - 330;
+            QCOMPARE(header->sectionSize(2), rest - rest / 2);
+            QCOMPARE(header->sectionSize(3), rest / 2);
+            QCOMPARE(form.EntryList().headerData(2, Qt::Horizontal).toString(), "eDonkey Hash");
+        }
+        QSettings stored(config.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
+        QCOMPARE(stored.value("Config/ViewStyle").toString(), "3");
+        {
+            TMainForm form;
+            QCOMPARE(form.ListView()->ViewStyle(), 3);
+            QVERIFY(form.Action("ActionReport")->isChecked());
+            QVERIFY(!form.Action("ActionIcone")->isChecked());
+            form.Action("ActionListe")->trigger();
+        }
+        QSettings again(config.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
+        QCOMPARE(again.value("Config/ViewStyle").toString(), "2");
+    }
+
+    void typeAheadFindsByPrefixWithoutCase()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.File("Alpha"), w.File("Beta"), w.File("ab2"), w.File("abacus"), w.File("zed")});
+        const TEntryListModel &list = form.EntryList();
+        QCOMPARE(w.Names(), (QStringList{"Alpha", "Beta", "ab2", "abacus", "zed"}));
+        QCOMPARE(list.ListViewDataFind("AB", 0, false), std::optional<int>(2));
+        QCOMPARE(list.ListViewDataFind("aba", 0, false), std::optional<int>(3));
+        QCOMPARE(list.ListViewDataFind("al", 1, false), std::nullopt);
+        QCOMPARE(list.ListViewDataFind("al", 1, true), std::optional<int>(0));
+        QCOMPARE(list.ListViewDataFind("ZE", 4, false), std::optional<int>(4));
+        QCOMPARE(list.ListViewDataFind("ab", 4, true), std::optional<int>(2));
+        QCOMPARE(list.ListViewDataFind("q", 0, true), std::nullopt);
+        QCOMPARE(list.ListViewDataFind("", 0, true), std::nullopt);
+
+        // Typed into the list, the letters select the matching row.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QWidget *view = form.ListView()->CurrentView();
+        view->setFocus();
+        QTest::keyClicks(view, "be");
+        QCOMPARE(form.ListView()->FirstSelectedRow(), 1);
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        QTest::keyClicks(view, "ABA");
+        QCOMPARE(form.ListView()->FirstSelectedRow(), 3);
+        // Enter opens the current row's details, whatever Open's state.
+        QSignalSpy open(form.ListView(), &TListView::OpenRequested);
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(open.count(), 1);
+    }
+
+    void listKeepsOrderThroughInsertionsAndRemovals()
+    {
+        TEntryListModel list;
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Entries of paths that do not exist: listed as failed opens, no hashing.
+        QList<int> numbers;
+        for (int i = 0; i < 100; ++i)
+            numbers << (i * 37) % 100;
+        for (int n : numbers)
+            list.AddFinishedEntry(std::make_unique<TDonkeyFile>(
+                "/nonexistent/" + QStringLiteral("f%1").arg(n, 3, 10, QChar('0')).toStdString(), hsAll));
+        const auto name = [&](int row) { return list.index(row, 0).data().toString(); };
+        for (int row = 0; row < 100; ++row)
+            QCOMPARE(name(row), QStringLiteral("f%1").arg(row, 3, 10, QChar('0')));
+
+        // Fifty scattered rows, then a few: the two ways rows leave the list.
+        std::vector<int> even;
+        for (int row = 0; row < 100; row += 2)
+            even.push_back(row);
+        QSignalSpy reset(&list, &QAbstractItemModel::modelReset);
+        const auto takenEven = list.TakeRows(even);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(list.rowCount(), 50);
+        QCOMPARE(takenEven.front()->DisplayName(), "f000");
+        QCOMPARE(takenEven.back()->DisplayName(), "f098");
+        QCOMPARE(name(0), "f001");
+        QCOMPARE(name(49), "f099");
+
+        QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+        const auto taken = list.TakeRows({2, 3, 7});
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(taken[0]->DisplayName(), "f005");
+        QCOMPARE(taken[1]->DisplayName(), "f007");
+        QCOMPARE(taken[2]->DisplayName(), "f015");
+        QCOMPARE(name(2), "f009");
+        QCOMPARE(list.rowCount(), 47);
+        QVERIFY(!list.index(47, 0).data().isValid());
+    }
+
+    void dispatcherRunsStepsOnTheInterfaceThread()
+    {
+        TQtDispatcher dispatcher;
+        bool ran = false;
+        dispatcher.Synchronize([&] { ran = true; });
+        QVERIFY(ran);
+
+        // From a worker: the step runs on this thread, its exception goes back.
+        std::atomic<bool> onInterface = false;
+        std::atomic<bool> carried = false;
+        std::atomic<bool> done = false;
+        std::thread worker([&] {
+            dispatcher.Synchronize([&] { onInterface = QThread::currentThread() == qApp->thread(); });
+            try {
+                dispatcher.Synchronize([] { throw std::runtime_error("step failed"); });
+            } catch (const std::runtime_error &e) {
+                carried = QString(e.what()) == "step failed";
+            }
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), Timeout);
+        worker.join();
+        QVERIFY(onInterface);
+        QVERIFY(carried);
+
+        // Posted steps queue even on the interface thread; a failure is reported.
+        QSignalSpy failed(&dispatcher, &TQtDispatcher::StepFailed);
+        bool posted = false;
+        dispatcher.Post([&] { posted = true; });
+        dispatcher.Post([] { throw std::runtime_error("late failure"); });
+        QVERIFY(!posted);
+        QTRY_COMPARE(failed.count(), 1);
+        QVERIFY(posted);
+        QCOMPARE(failed.at(0).at(0).toString(), "late failure");
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "mainform_test.moc"

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QDialog>
+
+class QLineEdit;
+class QProgressBar;
+class QTabWidget;
+class TDonkeyFile;
+
+// The range and position of the download's progress bar: sizes above 1 MiB
+// count in KiB, and further down where the bar's integers would overflow; the
+// position never passes the maximum. An empty file shows a full bar.
+struct TProgressScale
+{
+    int Maximum = 0;
+    int Position = 0;
+};
+TProgressScale ProgressScaleOf(std::int64_t size, std::uint64_t transferred);
+
+// The percentage copied, "%.2f %" with the given decimal separator ("100 %" for an empty file).
+QString PercentText(std::int64_t size, std::uint64_t transferred, const QString &decimalPoint);
+
+// The verification address of an entry: urlComment followed directly by its
+// eDonkey2000 hash text ("N/A" when the entry does not compute it).
+QString VerificationUrlOf(const QString &urlComment, const TDonkeyFile &entry);
+
+// One entry in full: its hashes and links with copy buttons, and for a
+// descriptor the state of the download. Modeless; it shows the values of the
+// moment it was filled.
+class TDetailForm final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TDetailForm)
+
+public:
+    explicit TDetailForm(QWidget *parent = nullptr);
+
+    // Copies the entry's values into the fields and shows the dialog.
+    void ShowEntry(const TDonkeyFile &entry, const QString &verificationUrl);
+    void Fill(const TDonkeyFile &entry, const QString &verificationUrl);
+
+    // Puts link in the link field, selects it whole and copies it.
+    void CopyLink(const QString &link);
+
+    const QString &VerificationUrl() const { return m_verificationUrl; }
+
+    void URLButtonClick();
+    void DonkeyCopyButtonClick();
+    void FileSpreeCopyButtonClick();
+
+private:
+    QLineEdit *AddField(const char *name);
+
+    QTabWidget *m_pages = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QString m_verificationUrl;
+};

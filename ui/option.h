@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QTabWidget;
+struct TSettings;
+
+// "Options": the link-name texts, the file manager's verb, the worker's
+// priority, and the hash kinds and folders of both networks.
+class TOptionForm final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TOptionForm)
+
+public:
+    // Looks up once whether the file manager's verb is there.
+    explicit TOptionForm(QWidget *parent = nullptr);
+
+    // The priority code of the chosen item: 0 "Low", 3 "Normal", 5 "High";
+    // setting shows 0 as "Low", 5 as "High" and any other code as "Normal".
+    std::uint8_t PriorityCode() const;
+    void SetPriorityCode(std::uint8_t code);
+
+    // The controls from settings (the verb's box is left as it is), the
+    // "General" page first.
+    void Load(const TSettings &settings);
+    // The controls into settings, texts exactly as they stand.
+    void Store(TSettings &settings) const;
+    bool DonkeyActivated() const;
+    bool FileSpreeActivated() const;
+
+    void DefautButtonClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    // OK: writes or removes the verb, then closes with OK.
+    void Button1Click();
+
+private:
+    QTabWidget *m_pages = nullptr;
+    QLineEdit *m_prefixEdit = nullptr;
+    QLineEdit *m_suffixEdit = nullptr;
+    QLineEdit *m_replaceSpaceEdit = nullptr;
+    QCheckBox *m_chkIntegrerShell = nullptr;
+    QComboBox *m_cbPriority = nullptr;
+    QCheckBox *m_chkDonkey = nullptr;
+    QLineEdit *m_pathTempEdit = nullptr;
+    QLineEdit *m_commentEdit = nullptr;
+    QCheckBox *m_chkFileSpree = nullptr;
+    QLineEdit *m_fileSpreePathEdit = nullptr;
+};

@@ -1,0 +1,36 @@
+// Small helpers of the windows: the folder picker, text conversion, addresses.
+#include "outils.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
+
+bool BrowseForDirectory(const QString &caption, const QString &root, QString &directory, QWidget *parent)
+{
+    if (!QFileInfo(directory).isDir())
+        directory.clear();
+    const QString start = directory.isEmpty() ? root : directory;
+    const QString chosen = QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return false;
+    directory = QDir::toNativeSeparators(chosen);
+    return true;
+}
+
+QString EntryText(const std::string &bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+std::string EntryBytes(const QString &text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+void OpenAddress(const QString &address)
+{
+    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include <QString>
+
+class QWidget;
+
+// Lets the user choose a directory in the desktop's directory chooser
+// (directories only). directory is the folder to preselect on entry and the
+// chosen folder's full path on success; root, when not empty, is where the
+// chooser starts if directory names no folder. Returns false when the user
+// cancels; a directory that did not exist on entry then comes back empty.
+bool BrowseForDirectory(const QString &caption, const QString &root, QString &directory, QWidget *parent = nullptr);
+
+// An entry's bytes (a name, a path, a link) as shown on screen, and back.
+QString EntryText(const std::string &bytes);
+std::string EntryBytes(const QString &text);
+
+// Hands an address (http, mailto...) to the desktop; a failure is not reported.
+void OpenAddress(const QString &address);
