@@ -209,22 +209,7 @@ void TSHA1::Complete()
 {
     CheckNotCompleted();
 
-    // The length in bits, big-endian, after a 0x80 byte and zeros.
-    const std::uint64_t bitLength = (BlockCount() * kBlockBytes + static_cast<std::uint64_t>(PartialLength())) * 8u;
-    std::uint8_t *block = PartialBlock();
-    auto length = static_cast<std::size_t>(PartialLength());
-    block[length++] = 0x80;
-    if (kBlockBytes - length < 8) {
-        std::memset(block + length, 0, kBlockBytes - length);
-        TransformBlocks(block, 1);
-        length = 0;
-    }
-    std::memset(block + length, 0, kBlockBytes - 8 - length);
-    for (std::size_t i = 0; i < 8; ++i)
-        block[kBlockBytes - 1 - i] = static_cast<std::uint8_t>(bitLength >> (8 * i));
-    TransformBlocks(block, 1);
-    SetPartialLength(0);
-
+    AppendPadding(true);
     for (std::size_t i = 0; i < 5; ++i)
         StoreBigEndian32(DigestBuffer() + 4 * i, m_state[i]);
     TMessageDigest::Complete();
