@@ -8,6 +8,8 @@
 // compare compression speed rather than the disk.
 
 #include "MessageDigests.h"
+#include "aich.h"
+#include "sha1.h"
 
 #include <benchmark/benchmark.h>
 
@@ -51,6 +53,31 @@ void BM_DigestBuffer(benchmark::State &state)
 }
 BENCHMARK(BM_DigestBuffer<TMD4>)->Name("DigestBuffer/MD4/1MiB");
 BENCHMARK(BM_DigestBuffer<TMD5>)->Name("DigestBuffer/MD5/1MiB");
+BENCHMARK(BM_DigestBuffer<TSHA1>)->Name("DigestBuffer/SHA1/1MiB");
+
+// SHA-1 with the portable rounds, for comparison with the SHA extensions.
+void BM_DigestSha1Portable(benchmark::State &state)
+{
+    const TSHA1Engine before = ForceSHA1Engine(TSHA1Engine::Portable);
+    BM_DigestBuffer<TSHA1>(state);
+    ForceSHA1Engine(before);
+}
+BENCHMARK(BM_DigestSha1Portable)->Name("DigestBuffer/SHA1-portable/1MiB");
+
+// The AICH tree over 1 MiB pieces of a 64 MiB stream: block hashes and the tree.
+void BM_AichTree(benchmark::State &state)
+{
+    const std::vector<std::uint8_t> bytes = RandomBytes(kBufferBytes);
+    constexpr std::uint64_t kStreamBytes = 64 * kBufferBytes;
+    for (auto _ : state) {
+        TAichHash aich(kStreamBytes);
+        for (std::uint64_t done = 0; done < kStreamBytes; done += kBufferBytes)
+            aich.Update(bytes.data(), bytes.size());
+        benchmark::DoNotOptimize(aich.Root());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kStreamBytes));
+}
+BENCHMARK(BM_AichTree)->Name("DigestAich/64MiB")->Unit(benchmark::kMillisecond);
 
 // The raw compression loops, without the object around them.
 template <void (*Compress)(std::uint32_t *, const std::uint8_t *, std::size_t)>

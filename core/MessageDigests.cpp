@@ -81,6 +81,31 @@ void TMessageDigest::TransformBlocks(const std::uint8_t * /*Blocks*/, std::size_
     m_blockCount += Count;
 }
 
+void TMessageDigest::AppendPadding(bool bigEndianLength)
+{
+    const auto blockSize = static_cast<std::size_t>(m_blockSize);
+    // The length is taken before any padding block is counted.
+    const std::uint64_t bitLength = (m_blockCount * blockSize + static_cast<std::uint64_t>(m_partialLength)) * 8u;
+
+    std::uint8_t *block = m_partialBlock.get();
+    auto length = static_cast<std::size_t>(m_partialLength);
+    block[length++] = 0x80;
+    m_partialLength = static_cast<int>(length);
+
+    if (blockSize - length < 8) {
+        std::memset(block + length, 0, blockSize - length);
+        TransformBlocks(block, 1);
+        length = 0;
+    }
+    std::memset(block + length, 0, blockSize - 8 - length);
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t at = bigEndianLength ? blockSize - 1 - i : blockSize - 8 + i;
+        block[at] = static_cast<std::uint8_t>(bitLength >> (8 * i));
+    }
+    TransformBlocks(block, 1);
+    m_partialLength = 0;
+}
+
 void TMessageDigest::Complete()
 {
     CheckNotCompleted();
@@ -175,27 +200,8 @@ void TMD4Family::Complete()
 {
     CheckNotCompleted();
 
-    const auto blockSize = static_cast<std::size_t>(BlockSize());
-    // RFC 1320/1321 section 3.2: the length in bits modulo 2^64, taken before
-    // any padding block is counted.
-    const std::uint64_t bitLength =
-        (BlockCount() * blockSize + static_cast<std::uint64_t>(PartialLength())) * 8u;
-
-    std::uint8_t *block = PartialBlock();
-    auto length = static_cast<std::size_t>(PartialLength());
-    block[length++] = 0x80;
-    SetPartialLength(static_cast<int>(length));
-
-    if (blockSize - length < 8) {
-        std::memset(block + length, 0, blockSize - length);
-        TransformBlocks(block, 1);
-        length = 0;
-    }
-    std::memset(block + length, 0, blockSize - 8 - length);
-    for (std::size_t i = 0; i < 8; ++i)
-        block[blockSize - 8 + i] = static_cast<std::uint8_t>(bitLength >> (8 * i));
-    TransformBlocks(block, 1);
-    SetPartialLength(0);
+    // RFC 1320/1321 section 3.2: the length in bits modulo 2^64, low byte first.
+    AppendPadding(false);
 
     std::uint8_t *digest = DigestBuffer();
     for (std::size_t i = 0; i < 4; ++i)

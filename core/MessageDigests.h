@@ -70,6 +70,9 @@ protected:
     std::uint8_t *PartialBlock() { return m_partialBlock.get(); }
     void SetPartialLength(int length) { m_partialLength = length; }
     void CheckNotCompleted() const;
+    // Merkle-Damgard padding: 0x80, zeros, and the message length in bits as a
+    // 64-bit number, compressed as the last block or two.
+    void AppendPadding(bool bigEndianLength);
 
 private:
     std::unique_ptr<std::uint8_t[]> m_digest;

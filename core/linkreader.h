@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A link found in a share list or any other text.
+struct TFoundLink
+{
+    enum class TKind { Donkey, FileSpree };
+
+    TKind Kind = TKind::Donkey;
+    // The name as the link carries it, percent-decoded (and HTML-decoded when
+    // the list is a page): bytes, not necessarily UTF-8 nor a safe file name.
+    std::string Name;
+    // eDonkey2000 links only.
+    std::uint64_t Size = 0;
+    // Upper-case hexadecimal for eDonkey2000, lower-case for FileSpree.
+    std::string Hash;
+    // The AICH root (32 upper-case base-32 characters), empty without h=.
+    std::string Aich;
+    // The part hashes of p=, upper-case hexadecimal; empty without p=.
+    std::vector<std::string> PartHashes;
+
+    bool operator==(const TFoundLink &) const = default;
+};
+
+// Finds ed2k://|file|...| and fs://Get|...| links in text that arrives in
+// pieces of any size. Memory stays bounded whatever the input: text between
+// links is dropped as it is read, and a would-be link longer than
+// MaxLinkLength is dropped as broken. Links are reported in the order of the
+// text, a link repeated right after itself once (a page may show a link
+// beside the anchor that holds it).
+class TLinkScanner
+{
+public:
+    using TLinkEvent = std::function<void(const TFoundLink &)>;
+    static constexpr std::size_t MaxLinkLength = 1 << 20;
+
+    // With html set, names are HTML-decoded (&amp; and the like) as well.
+    TLinkScanner(TLinkEvent onLink, bool html);
+
+    void Feed(std::string_view text);
+    // The end of the text: reads what is left.
+    void Finish();
+
+private:
+    void Scan(bool final);
+
+    TLinkEvent m_onLink;
+    bool m_html;
+    std::string m_pending;
+    std::optional<TFoundLink> m_last;
+};
+
+// All the links of a whole text.
+std::vector<TFoundLink> FindLinks(std::string_view text, bool html);
+
+// %XX sequences as bytes; a % not followed by two hexadecimal digits stays.
+std::string PercentDecode(std::string_view text);
+// &amp; &lt; &gt; &quot; &apos; and numeric references below 256 as bytes.
+std::string HtmlDecode(std::string_view text);
+// True when text looks like an HTML page rather than plain text.
+bool LooksLikeHtml(std::string_view text);
+// True for a name that stays inside the folder it is looked up in: not empty,
+// not "." or "..", and without path separators or NUL bytes.
+bool IsPlainFileName(std::string_view name);

@@ -1,0 +1,101 @@
+#include "walk.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names are UTF-8 bytes everywhere in the core; on Linux a path is those bytes
+// as they stand, on Windows they are converted to and from the wide API.
+fs::path ToPath(const std::string &path)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(path.begin(), path.end()));
+#else
+    return fs::path(path);
+#endif
+}
+
+std::string NameOf(const fs::path &path)
+{
+#ifdef _WIN32
+    const std::u8string name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+#else
+    return path.filename().string();
+#endif
+}
+
+std::string Join(const std::string &folder, const std::string &name)
+{
+    if (!folder.empty() && (folder.back() == '/'
+#ifdef _WIN32
+                            || folder.back() == '\\'
+#endif
+                            ))
+        return folder + name;
+    return folder + "/" + name;
+}
+
+void WalkFolder(const std::string &folder, const std::function<void(const TWalkItem &)> &onItem)
+{
+    std::error_code error;
+    std::vector<std::string> names;
+    fs::directory_iterator it(ToPath(folder), fs::directory_options::none, error);
+    for (const fs::directory_iterator end; !error && it != end; it.increment(error))
+        names.push_back(NameOf(it->path()));
+    if (error) {
+        onItem({TWalkItem::TKind::Failed, folder, error.message()});
+        return;
+    }
+    std::sort(names.begin(), names.end());
+
+    for (const std::string &name : names) {
+        const std::string path = Join(folder, name);
+        const fs::file_status own = fs::symlink_status(ToPath(path), error);
+        if (error) {
+            onItem({TWalkItem::TKind::Failed, path, error.message()});
+            continue;
+        }
+        switch (own.type()) {
+        case fs::file_type::directory:
+            WalkFolder(path, onItem);
+            break;
+        case fs::file_type::symlink:
+            // A link to a folder could lead back up the tree: left alone.
+            if (fs::is_directory(fs::status(ToPath(path), error)))
+                onItem({TWalkItem::TKind::Skipped, path, "symbolic link to a folder, not followed"});
+            else
+                onItem({TWalkItem::TKind::File, path, {}});
+            break;
+        case fs::file_type::fifo:
+            onItem({TWalkItem::TKind::Skipped, path, "FIFO, not hashed"});
+            break;
+        case fs::file_type::block:
+        case fs::file_type::character:
+            onItem({TWalkItem::TKind::Skipped, path, "device, not hashed"});
+            break;
+        case fs::file_type::socket:
+            onItem({TWalkItem::TKind::Skipped, path, "socket, not hashed"});
+            break;
+        default:
+            onItem({TWalkItem::TKind::File, path, {}});
+            break;
+        }
+    }
+}
+
+} // namespace
+
+void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem)
+{
+    std::error_code error;
+    if (fs::is_directory(ToPath(path), error))
+        WalkFolder(path, onItem);
+    else
+        onItem({TWalkItem::TKind::File, path, {}});
+}

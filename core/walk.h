@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// What a walk over the paths of the command line meets.
+struct TWalkItem
+{
+    enum class TKind {
+        File,    // a file to hash (a regular file, or a link to anything but a folder)
+        Skipped, // a FIFO, device or socket: not hashed, not an error
+        Failed,  // a folder that could not be read: an error
+    };
+    TKind Kind = TKind::File;
+    std::string Path;
+    // Why it was skipped or failed.
+    std::string Reason;
+};
+
+// Walks path: a folder gives its entries in byte order of their names, each
+// folder's entries before the next name of its parent; symbolic links to
+// folders inside the walk are not followed, so no walk loops. A path that is
+// not a folder is reported as it stands (as a file, even when it does not exist:
+// opening it tells the rest).
+void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem);
