@@ -38,6 +38,7 @@ constexpr TExpected Measured[] = {
     {9728001, "830D8328172C60F0E1C8BE2CA7CC9F01", "e687d1499b0c79d790df32c32f29a1fc"},
     {19456000, "DD47F17A6C5F8515C874C24B64F9EB81", "a416ecc0dbe47339e8ce9c4c6fd3d081"},
     {19460097, "6D3BC9944218F9AB3D4A131379A2CA4F", "7b543ae23e360a6d4c7c8de2f02542a7"},
+    {48640001, "653910CFA4B600E879DECE2F48E98A9D", "86ae58fce62b0ac16b01cb2719fd00b9"},
 };
 
 const TExpected &MeasuredFor(std::uint64_t size)
@@ -353,8 +354,9 @@ TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
     };
     TempDir dir;
     const std::string path = dir.file("f");
-    // Long enough for the reader, at most 16 MiB ahead, to be alive at chunk 1.
-    testsupport::WritePatternFile(path, 19460097);
+    // At chunk 1 the reader is at most 16 MiB ahead, far from the end of these
+    // five chunks, so a second thread, once made, is still at work there.
+    testsupport::WritePatternFile(path, 48640001);
     for (const unsigned free : {0u, 1u}) {
         SCOPED_TRACE(free);
         TDonkeyFile entry(path, hsAll);
@@ -367,7 +369,7 @@ TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
                 atFirstChunk = threadCount() - before;
         };
         ASSERT_TRUE(entry.HashFile());
-        EXPECT_EQ(entry.DonkeyHash(), MeasuredFor(19460097).ed2k);
+        EXPECT_EQ(entry.DonkeyHash(), MeasuredFor(48640001).ed2k);
         // (A sanitizer may start a thread of its own with the first one made.)
         if (free == 0)
             EXPECT_EQ(atFirstChunk, 0);
