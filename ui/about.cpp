@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QShowEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -130,4 +131,10 @@ bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
             SitewebClick();
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    CentreOnDesktop(*this);
 }

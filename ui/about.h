@@ -21,6 +21,8 @@ public:
     void SitewebClick();
 
 protected:
+    // Shown in the middle of the desktop, not over the main window.
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -249,4 +250,10 @@ void TDetailForm::FileSpreeCopyButtonClick()
     auto *field = findChild<QLineEdit *>(QStringLiteral("FileSpreeLinkEdit"));
     field->selectAll();
     field->copy();
+}
+
+void TDetailForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    CentreOnDesktop(*this);
 }

@@ -50,6 +50,10 @@ public:
     void DonkeyCopyButtonClick();
     void FileSpreeCopyButtonClick();
 
+protected:
+    // Shown in the middle of the desktop, not over the main window.
+    void showEvent(QShowEvent *event) override;
+
 private:
     QLineEdit *AddField(const char *name);
 

@@ -99,11 +99,7 @@ TMainForm::TMainForm(QWidget *parent)
     m_exportForm = new TExportForm(this);
 
     resize(537, 326);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnDesktop(*this);
 }
 
 TMainForm::~TMainForm()

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
 #include <QUrl>
 
 bool BrowseForDirectory(const QString &caption, const QString &root, QString &directory, QWidget *parent)
@@ -33,4 +37,14 @@ std::string EntryBytes(const QString &text)
 void OpenAddress(const QString &address)
 {
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+}
+
+void CentreOnDesktop(QWidget &window)
+{
+    const QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window.frameGeometry().size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
 }

@@ -19,3 +19,6 @@ std::string EntryBytes(const QString &text);
 
 // Hands an address (http, mailto...) to the desktop; a failure is not reported.
 void OpenAddress(const QString &address);
+
+// Moves a window so that it stands in the middle of the desktop it is shown on.
+void CentreOnDesktop(QWidget &window);

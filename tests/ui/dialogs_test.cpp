@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -525,6 +526,22 @@ private slots:
         QCOMPARE(opened.urls[0], QStringLiteral("mailto:") + Child<QLabel>(&about, "Email")->text()
                                      + QStringLiteral("?subject=[Brackwell]"));
         QVERIFY(opened.urls[1].startsWith(QStringLiteral("http://www.brackwell.org/")));
+    }
+
+    // The detail dialog and the About box stand in the middle of the desktop,
+    // wherever the main window is.
+    void boxesCentredOnTheDesktop()
+    {
+        QWidget owner;
+        owner.setGeometry(0, 0, 200, 100);
+        TAboutForm about(&owner);
+        TDetailForm detail(&owner);
+        for (QDialog *box : {static_cast<QDialog *>(&about), static_cast<QDialog *>(&detail)}) {
+            box->show();
+            const QPoint centre = box->screen()->availableGeometry().center();
+            QVERIFY2((box->frameGeometry().center() - centre).manhattanLength() <= 2, box->metaObject()->className());
+            box->hide();
+        }
     }
 
     void mainWindowCommands()
