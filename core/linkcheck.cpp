@@ -100,8 +100,8 @@ std::string ComparePartHashes(const std::vector<std::string> &linked, const TEnt
     }
     if (differing == 0)
         return {};
-    return std::to_string(differing) + " of " + std::to_string(own.size()) + " part hashes differ (first: part "
-           + std::to_string(first) + ")";
+    return "part hashes differ: " + std::to_string(differing) + " of " + std::to_string(own.size()) + ", first part "
+           + std::to_string(first);
 }
 
 THashSelection SelectionFor(const TFoundLink &link)
