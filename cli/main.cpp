@@ -28,6 +28,7 @@
 #include "export.h"
 #include "partfile.h"
 #include "settings.h"
+#include "thread.h"
 #include "walk.h"
 
 namespace {
@@ -543,17 +544,9 @@ int main(int argc, char **argv)
         }
     };
 
-    const std::size_t workerCount = std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size());
-    std::vector<std::jthread> workers;
-    try {
-        for (std::size_t w = 0; w < workerCount; ++w)
-            workers.emplace_back(work);
-    } catch (const std::system_error &) {
-        // No more threads to be had: the workers made so far do the work, or,
-        // with none, this thread does it before printing.
-        if (workers.empty())
-            work();
-    }
+    // Without a thread to be had, this one does the work before printing.
+    const std::vector<std::jthread> workers =
+        StartWorkers(std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size()), work);
 
     TOutput out;
     int status = 0;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "donkeyfile.h"
+#include "thread.h"
 
 namespace {
 
@@ -215,15 +216,8 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             finished.notify_all();
         }
     };
-    std::vector<std::jthread> workers;
-    try {
-        const std::size_t count = std::min<std::size_t>(std::max(1u, options.Jobs), jobs.size());
-        for (std::size_t w = 0; w < count; ++w)
-            workers.emplace_back(work);
-    } catch (const std::system_error &) {
-        if (workers.empty())
-            work();
-    }
+    const std::vector<std::jthread> workers =
+        StartWorkers(std::min<std::size_t>(std::max(1u, options.Jobs), jobs.size()), work);
 
     bool go = true;
     for (std::size_t i = 0; i < checks.size() && go; ++i) {
