@@ -353,14 +353,12 @@ TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
     };
     TempDir dir;
     const std::string path = dir.file("f");
-    // Long enough for the reader to be alive at chunk 1: with 64 KiB blocks it
-    // runs at most 64 of them (4 MiB) ahead of the report.
+    // Long enough for the reader, at most 16 MiB ahead, to be alive at chunk 1.
     testsupport::WritePatternFile(path, 19460097);
     for (const unsigned free : {0u, 1u}) {
         SCOPED_TRACE(free);
         TDonkeyFile entry(path, hsAll);
         entry.HashOptions.ParallelThreshold = 0;
-        entry.HashOptions.ReadBlockSize = 64 * 1024;
         entry.HashOptions.HelperTokens = std::make_shared<TCoreTokens>(free);
         const auto before = threadCount();
         long atFirstChunk = -1;
