@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times brackwell-cli against rhash and md5sum on the same page-cached files,
+"""Times brackwell-cli against rhash and md5sum on the same page-cached files
+(the AICH root's cost too),
 and the default job count against -j 1 on many sparse files, with peak memory.
 
 Each round runs every command once, in turn, so that a noisy neighbour slows
@@ -177,6 +178,12 @@ def main():
         "brackwell-cli --no-fs": [cli, "--no-fs", "--format=hashes", big],
         "rhash --ed2k": ["rhash", "--ed2k", big],
     }, args.runs, bar={"rhash --ed2k": 1 / 1.1})
+
+    compare("One file of 1 GiB, with the AICH root", {
+        "brackwell-cli --aich": [cli, "--aich", "--format=hashes", big],
+        "brackwell-cli (ed2k + md5)": [cli, "--format=hashes", big],
+        "rhash --ed2k --md5 --aich": ["rhash", "--ed2k", "--md5", "--aich", big],
+    }, args.runs, bar={"brackwell-cli (ed2k + md5)": 1.1, "rhash --ed2k --md5 --aich": 0.5})
 
     if not args.skip_many:
         many = os.path.join(workdir, "many")

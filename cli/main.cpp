@@ -22,10 +22,14 @@
 #include <unistd.h>
 #endif
 
+#include "check.h"
+#include "output.h"
 #include "donkeyfile.h"
 #include "export.h"
 #include "partfile.h"
 #include "settings.h"
+#include "thread.h"
+#include "walk.h"
 
 namespace {
 
@@ -46,6 +50,13 @@ struct TOptions
     unsigned jobs = 0; // 0: one per core
     std::vector<std::string> paths;
     TExportRequest exportRequest;
+    bool aich = false;
+    bool partHashes = false;
+    bool recursive = false;
+    bool check = false;
+    std::optional<std::string> checkFolder;
+    // The link-name texts of the settings store, before the options.
+    TLinkNameTexts storedTexts;
 };
 
 void PrintHelp()
@@ -63,6 +74,11 @@ void PrintHelp()
         "  --suffix TEXT           put TEXT after the base name in links\n"
         "                          (default \"%s\")\n"
         "  --replace-spaces TEXT   replace every space of link names by TEXT\n"
+        "  --aich                  compute the AICH root: h= in ed2k links, a column\n"
+        "                          after MD5 in --format=hashes, \"aich\" in JSON\n"
+        "  --part-hashes           keep the part hashes: p= in the ed2k links of files\n"
+        "                          of more than one chunk, \"part_hashes\" in JSON\n"
+        "  -r, --recursive         hash the files of folders and their subfolders\n"
         "  --partmet               read every path as a .part.met descriptor\n"
         "  --no-partmet            hash every path as a plain file\n"
         "  -j, --jobs N            hash up to N files at once (default: one per core)\n"
@@ -72,6 +88,7 @@ void PrintHelp()
         "Exit status: 0 when every file hashed, 1 when any failed, 2 on bad usage.\n",
         Program, DefaultNameSuffix);
     PrintExportHelp();
+    PrintCheckHelp();
 }
 
 std::string OwnPath()
@@ -124,6 +141,7 @@ TOptions StoredDefaults()
     options.prefix = settings.NamePrefix;
     options.suffix = settings.NameSuffix;
     options.replaceSpaces = settings.ReplaceSpaceStr;
+    options.storedTexts = {settings.NamePrefix, settings.NameSuffix, settings.ReplaceSpaceStr};
     return options;
 }
 
@@ -187,6 +205,20 @@ TOptions ParseArguments(int argc, char **argv)
             options.suffix = value();
         } else if (name == "--replace-spaces") {
             options.replaceSpaces = value();
+        } else if (name == "--aich") {
+            noValue();
+            options.aich = true;
+        } else if (name == "--part-hashes") {
+            noValue();
+            options.partHashes = true;
+        } else if (name == "-r" || name == "--recursive") {
+            noValue();
+            options.recursive = true;
+        } else if (name == "--check") {
+            noValue();
+            options.check = true;
+        } else if (name == "--dir") {
+            options.checkFolder = value();
         } else if (name == "--partmet") {
             noValue();
             options.partMode = TPartMode::Always;
@@ -207,6 +239,18 @@ TOptions ParseArguments(int argc, char **argv)
     }
     if (const std::string problem = CheckExportRequest(options.exportRequest); !problem.empty())
         UsageError(problem);
+    if (options.checkFolder && !options.check)
+        UsageError("--dir needs --check");
+    if (options.check && (options.exportRequest.File || options.recursive))
+        UsageError(std::string(options.recursive ? "--recursive" : "--export") + " does not go with --check");
+    if (options.check && options.paths.empty())
+        UsageError("no list given");
+    if (options.partHashes && !(options.selection & hsDonkey))
+        UsageError("--part-hashes needs the eDonkey2000 hash");
+    if (options.aich)
+        options.selection |= hsAich;
+    if (options.partHashes)
+        options.selection |= hsPartHashes;
     if (options.paths.empty() && !options.exportRequest.File)
         UsageError("no file given");
     return options;
@@ -271,6 +315,8 @@ public:
     void Add(const char *key, std::int64_t number) { Key(key); m_text += std::to_string(number); }
     void Add(const char *key, std::uint64_t number) { Key(key); m_text += std::to_string(number); }
     void AddNull(const char *key) { Key(key); m_text += "null"; }
+    // A value already written as JSON.
+    void AddRaw(const char *key, std::string_view json) { Key(key); m_text += json; }
     std::string Text() const { return m_text + "}"; }
 
 private:
@@ -290,6 +336,11 @@ struct TJob
     // Why the entry could not even be made; empty when it was.
     std::string fault;
     bool done = false;
+    // A path the walk of a folder met and did not hash (a FIFO, a folder it
+    // could not read): why, said in its turn on stderr; and whether it counts
+    // as a failure.
+    std::string skipped;
+    bool skipFailed = false;
 };
 
 // Why an entry failed, or empty when it did not.
@@ -309,7 +360,8 @@ std::string FormatLine(const TOptions &options, const TJob &job)
     case TFormat::Fs: return entry.FileSpreeLink();
     case TFormat::Html: return entry.DonkeyLinkHtml();
     case TFormat::Hashes:
-        return shown.DonkeyHashText() + "\t" + shown.FileSpreeHashText() + "\t" + std::to_string(shown.Size) + "\t"
+        return shown.DonkeyHashText() + "\t" + shown.FileSpreeHashText() + "\t"
+               + (options.aich ? shown.AichHashText() + "\t" : std::string()) + std::to_string(shown.Size) + "\t"
                + EscapeControlBytes(shown.DisplayName);
     case TFormat::Json: break;
     }
@@ -329,6 +381,22 @@ std::string FormatLine(const TOptions &options, const TJob &job)
         else
             json.Add(key, text);
     }
+    if (options.aich || options.partHashes) {
+        // Null where the entry did not compute them (a descriptor, a failed run).
+        const bool hashed = shown.DonkeyHash.size() == 32;
+        if (shown.HashSelection & hsAich)
+            json.Add("aich", shown.AichHashText());
+        else
+            json.AddNull("aich");
+        if ((shown.HashSelection & hsPartHashes) && hashed) {
+            std::string list = "[";
+            for (std::size_t at = 0; at < shown.PartHashes.size(); at += 33)
+                list += (at ? ",\"" : "\"") + shown.PartHashes.substr(at, 32) + "\"";
+            json.AddRaw("part_hashes", list + "]");
+        } else {
+            json.AddNull("part_hashes");
+        }
+    }
     if (const auto *part = dynamic_cast<const TPartFile *>(&entry)) {
         json.Add("transferred", shown.Transferred);
         json.Add("temp_file", shown.TempFileName);
@@ -341,45 +409,6 @@ std::string FormatLine(const TOptions &options, const TJob &job)
     }
     return json.Text();
 }
-
-// Standard output, every write checked: a failed write ends the run with
-// status 1, never with a success that printed nothing.
-class TOutput final
-{
-public:
-    bool Write(const std::string &text)
-    {
-        if (m_failed)
-            return false;
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
-            Fail();
-        return !m_failed;
-    }
-    bool Flush()
-    {
-        if (!m_failed && (std::fflush(stdout) != 0 || std::ferror(stdout)))
-            Fail();
-        return !m_failed;
-    }
-    // Flushes and closes, so that a late error (a full disk) shows too.
-    bool Close()
-    {
-        Flush();
-        if (std::fclose(stdout) != 0 && !m_failed)
-            Fail();
-        return !m_failed;
-    }
-
-private:
-    void Fail()
-    {
-        const int error = errno;
-        m_failed = true;
-        std::fprintf(stderr, "%s: cannot write the output: %s\n", Program,
-                     error ? std::strerror(error) : "write error");
-    }
-    bool m_failed = false;
-};
 
 // Shows "name: chunk k of n" on a terminal's stderr while one file is hashed.
 class TProgressLine final
@@ -430,23 +459,51 @@ std::unique_ptr<TDonkeyFile> MakeEntry(const TOptions &options, const std::strin
 int main(int argc, char **argv)
 {
     const TOptions options = ParseArguments(argc, argv);
-    if (options.selection == 0 && options.partMode != TPartMode::Always)
+    if ((options.selection & (hsAll | hsAich)) == 0 && options.partMode != TPartMode::Always && !options.check)
         UsageError("--no-ed2k and --no-fs leave nothing to compute");
 
-    std::vector<TJob> jobs(options.paths.size());
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        jobs[i].path = options.paths[i];
-
     TProgressLine progress(StderrIsTerminal());
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<std::size_t> next{0};
-
     // One token per core: a job holds one while it hashes, and a run puts MD5
     // on a second thread only when it can take another, so that the jobs
     // together never keep more threads busy than there are cores.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const auto tokens = std::make_shared<TCoreTokens>(cores);
+
+    if (options.check) {
+        TCheckRequest request;
+        request.Lists = options.paths;
+        request.Folder = options.checkFolder;
+        request.Texts = {{options.prefix, options.suffix, options.replaceSpaces}};
+        if (!(options.storedTexts == request.Texts.front()))
+            request.Texts.push_back(options.storedTexts);
+        request.Jobs = options.jobs ? options.jobs : cores;
+        request.Tokens = tokens;
+        request.OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
+        request.ClearProgress = [&progress] { progress.Clear(); };
+        return RunCheck(request);
+    }
+
+    // With -r a folder stands for the files of its walk, in the walk's order.
+    std::vector<TJob> jobs;
+    for (const std::string &path : options.paths) {
+        if (!options.recursive) {
+            jobs.emplace_back().path = path;
+            continue;
+        }
+        WalkPath(path, [&](const TWalkItem &item) {
+            TJob &job = jobs.emplace_back();
+            job.path = item.Path;
+            if (item.Kind != TWalkItem::TKind::File) {
+                job.skipped = item.Reason;
+                job.skipFailed = item.Kind == TWalkItem::TKind::Failed;
+                job.done = true;
+            }
+        });
+    }
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<std::size_t> next{0};
 
     // Each worker takes the next path, hashes it and hands it back; the main
     // thread prints in the order given. An entry is made only when its turn
@@ -466,6 +523,8 @@ int main(int argc, char **argv)
     };
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            if (!jobs[i].skipped.empty())
+                continue;
             std::unique_ptr<TDonkeyFile> entry;
             std::string fault;
             tokens->Acquire();
@@ -485,17 +544,9 @@ int main(int argc, char **argv)
         }
     };
 
-    const std::size_t workerCount = std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size());
-    std::vector<std::jthread> workers;
-    try {
-        for (std::size_t w = 0; w < workerCount; ++w)
-            workers.emplace_back(work);
-    } catch (const std::system_error &) {
-        // No more threads to be had: the workers made so far do the work, or,
-        // with none, this thread does it before printing.
-        if (workers.empty())
-            work();
-    }
+    // Without a thread to be had, this one does the work before printing.
+    const std::vector<std::jthread> workers =
+        StartWorkers(std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size()), work);
 
     TOutput out;
     int status = 0;
@@ -511,6 +562,17 @@ int main(int argc, char **argv)
             finished.wait(lock, [&] { return job.done; });
         }
         progress.Clear();
+        if (!job.skipped.empty()) {
+            if (!out.Flush()) {
+                outputLost();
+                break;
+            }
+            std::fprintf(stderr, "%s: %s: %s\n", Program, EscapeControlBytes(job.path).c_str(),
+                         EscapeControlBytes(job.skipped).c_str());
+            if (job.skipFailed)
+                status = 1;
+            continue;
+        }
         std::string reason = job.fault;
         if (!job.entry) {
             // Made again here, only to report the path as failed.

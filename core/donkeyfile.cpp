@@ -202,7 +202,8 @@ bool TDonkeyFile::OpenFile()
     const std::lock_guard lock(m_lock);
     m_currentChunk = 0;
     m_openFailed = m_openFailed || !opened;
-    m_donkeyHash = m_fileSpreeHash = opened ? UnknownText : ErrorText;
+    m_donkeyHash = m_fileSpreeHash = m_aichHash = opened ? UnknownText : ErrorText;
+    m_partHashes.clear();
     m_size = opened ? m_openedAs.size : 0;
     m_failure = reason;
     m_warning.clear();
@@ -233,7 +234,7 @@ bool TDonkeyFile::HashFile()
 void TDonkeyFile::MarkFailed(std::string reason)
 {
     Publish({.DonkeyHash = std::string(ErrorText), .FileSpreeHash = std::string(ErrorText),
-             .Failure = std::move(reason)});
+             .AichHash = std::string(ErrorText), .Failure = std::move(reason)});
 }
 
 void TDonkeyFile::ComputeHashes()
@@ -241,7 +242,9 @@ void TDonkeyFile::ComputeHashes()
     Publish({.DonkeyHash = {}, .FileSpreeHash = {}});
     m_file.AdviseSequential();
 
-    const bool both = (m_hashSelection & hsAll) == hsAll;
+    // MD5 on one thread, MD4 and the AICH tree's SHA-1 on the other: the two
+    // sides take about as long, so neither waits much for the other.
+    const bool both = Selected(hsFileSpree) && Selected(hsDonkey | hsAich);
     if (both && HashOptions.Parallel && Size() >= HashOptions.ParallelThreshold) {
         // A second thread only where a core is free for it.
         const THelperToken helper(HashOptions.HelperTokens);
@@ -299,12 +302,15 @@ bool TDonkeyFile::HashSequential()
             entry.m_chunkDigests.clear();
             entry.m_chunkDigests.shrink_to_fit();
             entry.m_fileSpreeDigest.reset();
+            entry.m_aich.reset();
         }
     } runState{*this};
     if (donkey)
         m_chunkDigests.assign(DigestBytes * chunks, 0);
     if (fileSpree)
         m_fileSpreeDigest = std::make_unique<TMD5>();
+    if (Selected(hsAich))
+        m_aich = std::make_unique<TAichHash>(static_cast<std::uint64_t>(Size()));
     // No bigger than the file: many small files cost no large buffers.
     const std::size_t blockSize = EffectiveBlockSize(
         static_cast<std::size_t>(std::min<std::int64_t>(HashOptions.ReadBlockSize, Size() + 63)));
@@ -321,7 +327,7 @@ bool TDonkeyFile::HashSequential()
     if (fileSpree)
         m_fileSpreeDigest->Complete();
     FinishRun(donkey ? m_chunkDigests.data() : nullptr,
-              fileSpree ? m_fileSpreeDigest->Digest().data() : nullptr);
+              fileSpree ? m_fileSpreeDigest->Digest().data() : nullptr, m_aich.get());
     return true;
 }
 
@@ -343,6 +349,8 @@ bool TDonkeyFile::HashChunk(std::int32_t chunk, std::uint8_t *buffer, std::size_
             chunkDigest->Transform(buffer, want);
         if (fileSpree)
             m_fileSpreeDigest->Transform(buffer, want);
+        if (m_aich)
+            m_aich->Update(buffer, want);
         left -= static_cast<std::int64_t>(want);
     }
     if (donkey) {
@@ -355,7 +363,8 @@ bool TDonkeyFile::HashChunk(std::int32_t chunk, std::uint8_t *buffer, std::size_
 
 namespace {
 
-// The blocks of one run, passed from the reading thread (which also runs MD4)
+// The blocks of one run, passed from the reading thread (which also runs MD4
+// and the AICH tree)
 // to the thread that runs MD5 and reports the chunks. A slot is refilled only
 // once MD5 has taken it; MD4 is done with it before the reader moves on.
 class TBlockRing final
@@ -480,18 +489,28 @@ bool TDonkeyFile::HashParallel()
     // About 16 MiB in flight: enough for MD5 never to wait for a read.
     const std::size_t slots = std::clamp<std::size_t>((16u << 20) / blockSize, 4, 64);
 
-    std::vector<std::uint8_t> chunkDigests(DigestBytes * chunks);
+    const bool donkey = Selected(hsDonkey);
+    std::vector<std::uint8_t> chunkDigests(donkey ? DigestBytes * chunks : 0);
     TBlockRing ring(slots, blockSize);
     TMD5 fileSpreeDigest;
+    std::unique_ptr<TAichHash> aich =
+        Selected(hsAich) ? std::make_unique<TAichHash>(static_cast<std::uint64_t>(size)) : nullptr;
+    // With the AICH tree's SHA-1 on the reading thread, the reader would
+    // carry more than MD5's thread: that one takes the MD4 of one chunk in
+    // eight (the 2nd, the 10th...), which evens the two out.
+    const auto md4OnMd5Thread = [donkey, withAich = aich != nullptr](std::int32_t chunk) {
+        return donkey && withAich && chunk % 8 == 2;
+    };
 
-    // The reader: reads each chunk in blocks, runs MD4 over them and keeps the
-    // chunk digests. It stops at the first short read or error.
+    // The reader: reads each chunk in blocks, runs MD4 and the AICH tree over
+    // them and keeps the chunk digests. It stops at the first short read or error.
     auto readAndDigest = [&](std::stop_token) {
         try {
             TMD4 chunkDigest;
             std::uint64_t sequence = 0;
             for (std::int32_t chunk = 1; chunk <= chunks; ++chunk) {
                 chunkDigest.Initialize();
+                const bool md4Here = donkey && !md4OnMd5Thread(chunk);
                 std::int64_t left = ChunkLength(size, chunk);
                 do {
                     if (!ring.WaitForFreeSlot(sequence))
@@ -508,10 +527,16 @@ bool TDonkeyFile::HashParallel()
                     slot.chunk = chunk;
                     slot.endsChunk = left == 0;
                     ring.Publish(++sequence);
-                    chunkDigest.Transform(slot.bytes, want);
+                    if (md4Here)
+                        chunkDigest.Transform(slot.bytes, want);
+                    if (aich)
+                        aich->Update(slot.bytes, want);
                 } while (left > 0);
-                chunkDigest.Complete();
-                std::memcpy(chunkDigests.data() + DigestBytes * (chunk - 1), chunkDigest.Digest().data(), DigestBytes);
+                if (md4Here) {
+                    chunkDigest.Complete();
+                    std::memcpy(chunkDigests.data() + DigestBytes * (chunk - 1), chunkDigest.Digest().data(),
+                                DigestBytes);
+                }
                 if (std::string reason; chunk == chunks && !EndsWhereExpected(reason)) {
                     ring.Fail(std::move(reason), nullptr);
                     return;
@@ -538,6 +563,8 @@ bool TDonkeyFile::HashParallel()
             ~StopReader() { ring.Stop(); }
         } stopReader{ring}; // runs before the reader is joined, also on an exception
 
+        TMD4 ownChunkDigest;
+        std::int32_t ownChunk = 0;
         for (std::uint64_t sequence = 0;; ++sequence) {
             if (!ring.WaitForBlock(sequence)) {
                 ok = false;
@@ -546,8 +573,20 @@ bool TDonkeyFile::HashParallel()
             const TBlockRing::Slot slot = ring.At(sequence);
             SetCurrentChunk(slot.chunk);
             fileSpreeDigest.Transform(slot.bytes, slot.length);
+            const bool md4Here = md4OnMd5Thread(slot.chunk);
+            if (md4Here) {
+                if (ownChunk != slot.chunk)
+                    ownChunkDigest.Initialize();
+                ownChunk = slot.chunk;
+                ownChunkDigest.Transform(slot.bytes, slot.length);
+            }
             ring.Release(sequence + 1);
             if (slot.endsChunk) {
+                if (md4Here) {
+                    ownChunkDigest.Complete();
+                    std::memcpy(chunkDigests.data() + DigestBytes * (slot.chunk - 1), ownChunkDigest.Digest().data(),
+                                DigestBytes);
+                }
                 if (!ring.WaitForChunkDigest(slot.chunk)) {
                     ok = false;
                     break;
@@ -568,11 +607,11 @@ bool TDonkeyFile::HashParallel()
         return false;
     }
     fileSpreeDigest.Complete();
-    FinishRun(chunkDigests.data(), fileSpreeDigest.Digest().data());
+    FinishRun(donkey ? chunkDigests.data() : nullptr, fileSpreeDigest.Digest().data(), aich.get());
     return true;
 }
 
-void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5)
+void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich)
 {
     // A file that changed under the reads would give hashes of no real content;
     // the change time shows a rewrite whose modification time was put back.
@@ -582,8 +621,17 @@ void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t
         return;
     }
     std::string donkey;
+    std::string partHashes;
     if (chunkDigests) {
         const std::int32_t chunks = ChunkCount();
+        if (chunks > 1 && Selected(hsPartHashes)) {
+            partHashes.reserve(static_cast<std::size_t>(chunks) * (2 * DigestBytes + 1));
+            for (std::int32_t chunk = 0; chunk < chunks; ++chunk) {
+                if (chunk > 0)
+                    partHashes += ':';
+                partHashes += HexText(chunkDigests + DigestBytes * chunk, DigestBytes, true);
+            }
+        }
         if (chunks == 1) {
             donkey = HexText(chunkDigests, DigestBytes, true);
         } else {
@@ -594,7 +642,13 @@ void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t
         }
     }
     const std::string fileSpree = md5 ? HexText(md5, DigestBytes, false) : std::string();
-    Publish({.DonkeyHash = std::move(donkey), .FileSpreeHash = fileSpree});
+    std::string aichText;
+    if (aich) {
+        const TAichDigest root = aich->Root();
+        aichText = Base32Text(root.data(), root.size());
+    }
+    Publish({.DonkeyHash = std::move(donkey), .FileSpreeHash = fileSpree, .AichHash = std::move(aichText),
+             .PartHashes = std::move(partHashes)});
 }
 
 std::string DisplayNameOf(std::string_view name)
@@ -622,6 +676,11 @@ std::string TEntrySnapshot::FileSpreeHashText() const
     return (HashSelection & hsFileSpree) ? FileSpreeHash : std::string(NotAvailableText);
 }
 
+std::string TEntrySnapshot::AichHashText() const
+{
+    return (HashSelection & hsAich) ? AichHash : std::string(NotAvailableText);
+}
+
 void TDonkeyFile::FillSnapshot(TEntrySnapshot &snapshot) const
 {
     snapshot.Name = m_name;
@@ -629,6 +688,8 @@ void TDonkeyFile::FillSnapshot(TEntrySnapshot &snapshot) const
     snapshot.Size = m_size;
     snapshot.DonkeyHash = m_donkeyHash;
     snapshot.FileSpreeHash = m_fileSpreeHash;
+    snapshot.AichHash = m_aichHash;
+    snapshot.PartHashes = m_partHashes;
     snapshot.HashSelection = m_hashSelection;
     snapshot.OpenFailed = m_openFailed;
     snapshot.CurrentChunk = m_currentChunk;
@@ -678,6 +739,23 @@ std::string TDonkeyFile::FileSpreeHash() const
     return m_fileSpreeHash;
 }
 
+std::string TDonkeyFile::AichHash() const
+{
+    std::lock_guard lock(m_lock);
+    return m_aichHash;
+}
+
+std::string TDonkeyFile::PartHashes() const
+{
+    std::lock_guard lock(m_lock);
+    return m_partHashes;
+}
+
+std::string TDonkeyFile::AichHashText() const
+{
+    return Selected(hsAich) ? AichHash() : std::string(NotAvailableText);
+}
+
 std::string TDonkeyFile::Failure() const
 {
     std::lock_guard lock(m_lock);
@@ -711,6 +789,8 @@ void TDonkeyFile::Publish(TReadResult result, const std::function<void()> &more)
         m_size = *result.Size;
     m_donkeyHash = std::move(result.DonkeyHash);
     m_fileSpreeHash = std::move(result.FileSpreeHash);
+    m_aichHash = std::move(result.AichHash);
+    m_partHashes = std::move(result.PartHashes);
     m_failure = std::move(result.Failure);
     m_warning = std::move(result.Warning);
     if (more)

@@ -12,13 +12,18 @@
 #include <vector>
 
 #include "MessageDigests.h"
+#include "aich.h"
 #include "fileio.h"
 
-// The hash kinds an entry computes: bit 0 eDonkey2000, bit 1 FileSpree.
+// The hash kinds an entry computes: bit 0 eDonkey2000, bit 1 FileSpree, bit 2
+// the AICH root (SHA-1 tree), bit 3 keeps the eDonkey2000 part hashes (the
+// chunk digests) once the run ends, for links of files of several chunks.
 using THashSelection = std::uint8_t;
 inline constexpr THashSelection hsDonkey = 1;
 inline constexpr THashSelection hsFileSpree = 2;
 inline constexpr THashSelection hsAll = hsDonkey | hsFileSpree;
+inline constexpr THashSelection hsAich = 4;
+inline constexpr THashSelection hsPartHashes = 8;
 
 // The state words shown in place of a hash or link.
 inline constexpr std::string_view UnknownText = "Unknown";
@@ -77,6 +82,10 @@ struct TEntrySnapshot
     // The raw texts ("Unknown", "Error !" or the hash).
     std::string DonkeyHash;
     std::string FileSpreeHash;
+    std::string AichHash;
+    // The chunk digests in upper-case hexadecimal joined by ":", kept only for
+    // a file of several chunks hashed with hsPartHashes; empty otherwise.
+    std::string PartHashes;
     THashSelection HashSelection = 0;
     bool OpenFailed = false;
     std::int32_t CurrentChunk = 0;
@@ -95,6 +104,7 @@ struct TEntrySnapshot
     // The hash texts as shown: "N/A" for a kind not computed.
     std::string DonkeyHashText() const;
     std::string FileSpreeHashText() const;
+    std::string AichHashText() const;
 };
 
 // The name after its last path separator ("/" on Linux, "\\" and ":" on Windows).
@@ -132,8 +142,12 @@ public:
     std::string DisplayName() const;
     std::string DonkeyHashText() const;
     std::string FileSpreeHashText() const;
+    // The AICH root in base 32, or a state word; "N/A" when not computed.
+    std::string AichHashText() const;
 
-    // Links and the link name.
+    // Links and the link name. The ed2k link carries p= and h= when the entry
+    // kept part hashes or computed its AICH root; without them it is the plain
+    // "ed2k://|file|NAME|SIZE|HASH|".
     std::string LinkName() const;
     std::string DonkeyLink() const;
     std::string DonkeyLinkHtml() const;
@@ -144,6 +158,9 @@ public:
     std::int64_t Size() const;
     std::string DonkeyHash() const;
     std::string FileSpreeHash() const;
+    std::string AichHash() const;
+    // See TEntrySnapshot::PartHashes.
+    std::string PartHashes() const;
     THashSelection HashSelection() const { return m_hashSelection; }
     bool OpenFailed() const;
     std::int32_t CurrentChunk() const;
@@ -178,6 +195,8 @@ protected:
         std::optional<std::int64_t> Size = {};
         std::string DonkeyHash = {};
         std::string FileSpreeHash = {};
+        std::string AichHash = {};
+        std::string PartHashes = {};
         std::string Failure = {};
         std::string Warning = {};
     };
@@ -208,12 +227,14 @@ private:
     void ReportChunk(std::int32_t chunk);
     void SetCurrentChunk(std::int32_t chunk);
     // Publishes the hashes of a run that read through, unless the file changed.
-    void FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5);
+    void FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich);
+    bool Selected(THashSelection kind) const { return (m_hashSelection & kind) != 0; }
 
     TReadOnlyFile m_file;
     // Exist only during a run.
     std::vector<std::uint8_t> m_chunkDigests;
     std::unique_ptr<TMD5> m_fileSpreeDigest;
+    std::unique_ptr<TAichHash> m_aich;
     TReadOnlyFile::Identity m_openedAs;
     const THashSelection m_hashSelection;
     const std::string m_path;
@@ -229,6 +250,8 @@ private:
     std::int64_t m_size = 0;
     std::string m_donkeyHash;
     std::string m_fileSpreeHash;
+    std::string m_aichHash;
+    std::string m_partHashes;
     std::string m_failure;
     std::string m_warning;
 };

@@ -137,8 +137,20 @@ std::string TDonkeyFile::EncodedLinkName(std::string_view displayName) const
 
 std::string TDonkeyFile::DonkeyLinkOf(const TEntrySnapshot &now) const
 {
-    return "ed2k://|file|" + EncodedLinkName(now.DisplayName) + "|" + std::to_string(now.Size) + "|"
-           + now.DonkeyHash + "|";
+    std::string link = "ed2k://|file|" + EncodedLinkName(now.DisplayName) + "|" + std::to_string(now.Size) + "|"
+                       + now.DonkeyHash + "|";
+    // The extras only beside a real hash: a link of a failed or unfinished
+    // run stays as it always was.
+    const bool hashed = now.DonkeyHash.size() == 32;
+    const bool parts = hashed && !now.PartHashes.empty();
+    const bool aich = hashed && (now.HashSelection & hsAich) && now.AichHash.size() == 32;
+    if (parts)
+        link += "p=" + now.PartHashes + "|";
+    if (aich)
+        link += "h=" + now.AichHash + "|";
+    if (parts || aich)
+        link += "/";
+    return link;
 }
 
 // Each link is made from one snapshot, so that a refresh never pairs the name

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "donkeyfile.h"
@@ -201,4 +202,17 @@ void TTestThread::BlockDone(TDonkeyFile &)
 void TTestThread::StepProgress()
 {
     m_progress->StepIt();
+}
+
+std::vector<std::jthread> StartWorkers(std::size_t count, const std::function<void()> &work)
+{
+    std::vector<std::jthread> workers;
+    try {
+        for (std::size_t w = 0; w < count; ++w)
+            workers.emplace_back(work);
+    } catch (const std::system_error &) {
+        if (workers.empty())
+            work();
+    }
+    return workers;
 }

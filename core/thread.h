@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class TDonkeyFile;
 
@@ -167,3 +168,8 @@ private:
     // Declared last: the worker starts waiting on the gate as soon as it exists.
     std::thread m_thread;
 };
+
+// Starts count threads that each run work. Should the system refuse a thread,
+// those already made do the work; should it refuse the first, work runs in the
+// calling thread before this returns. The threads are joined when the vector goes.
+std::vector<std::jthread> StartWorkers(std::size_t count, const std::function<void()> &work);

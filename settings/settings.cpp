@@ -133,6 +133,8 @@ TSettingsKey LoadSettings(TSettings &settings, int &viewStyle)
         settings.ActiveHashes |= hsDonkey;
     if (activeFileSpree)
         settings.ActiveHashes |= hsFileSpree;
+    if (ReadBoolean(from, "ActiveAich", false))
+        settings.ActiveHashes |= hsAich;
     return key;
 }
 
@@ -149,6 +151,7 @@ void SaveSettings(QSettings &key, const TSettings &settings, bool activeDonkey, 
     WriteText(key, "NamePrefix", FromStd(settings.NamePrefix));
     WriteText(key, "NameSuffix", FromStd(settings.NameSuffix));
     WriteText(key, "ReplaceSpaceStr", FromStd(settings.ReplaceSpaceStr));
+    WriteText(key, "ActiveAich", flag(settings.ActiveHashes & hsAich));
 }
 
 void SaveViewStyle(TSettingsKey key, int viewStyle)

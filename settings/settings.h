@@ -38,8 +38,9 @@ using TSettingsKey = std::unique_ptr<QSettings>;
 // style. Missing, unreadable or malformed values give their defaults, silently.
 TSettingsKey LoadSettings(TSettings &settings, int &viewStyle);
 
-// Writes the nine values the options confirm, in their fixed order. The two
-// booleans come from the caller (the options' check boxes). Throws
+// Writes the ten values the options confirm, in their fixed order, ActiveAich
+// (from settings.ActiveHashes) last. The two booleans come from the caller
+// (the options' check boxes). Throws
 // std::runtime_error with "Failed to create key Config" or
 // "Failed to set data for 'NAME'" at the first value that cannot be stored;
 // the values before it stay written.

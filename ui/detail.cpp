@@ -111,6 +111,7 @@ TDetailForm::TDetailForm(QWidget *parent)
         {"Number of Block", "BlockEdit", nullptr, nullptr},
         {"Hash eDonkey2000", "DonkeyHashEdit", "URLButton", &web},
         {"Link eDonkey2000", "DonkeyLinkEdit", "DonkeyCopyButton", &copy},
+        {"Hash AICH", "AichHashEdit", nullptr, nullptr},
         {"Hash FileSpree", "FileSpreeHashEdit", nullptr, nullptr},
         {"Link FileSpree", "FileSpreeLinkEdit", "FileSpreeCopyButton", &copy},
     };
@@ -192,6 +193,7 @@ void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
     set("BlockEdit", QString::number(entry.ChunkCount()));
     set("DonkeyHashEdit", QString::fromStdString(snapshot.DonkeyHashText()));
     set("FileSpreeHashEdit", QString::fromStdString(snapshot.FileSpreeHashText()));
+    set("AichHashEdit", QString::fromStdString(snapshot.AichHashText()));
     set("DonkeyLinkEdit", EntryText(entry.DonkeyLink()));
     set("FileSpreeLinkEdit", EntryText(entry.FileSpreeLink()));
     setWindowTitle(EntryText(snapshot.DisplayName));

@@ -22,6 +22,7 @@
 
 #include "FileDrop.h"
 #include "about.h"
+#include "checklinks.h"
 #include "detail.h"
 #include "entrylist.h"
 #include "exportlink.h"
@@ -97,6 +98,7 @@ TMainForm::TMainForm(QWidget *parent)
     m_optionForm = new TOptionForm(this);
     m_detailForm = new TDetailForm(this);
     m_exportForm = new TExportForm(this);
+    m_checkLinksForm = new TCheckLinksForm(this);
 
     resize(537, 326);
     CentreOnDesktop(*this);
@@ -108,7 +110,9 @@ TMainForm::~TMainForm()
     // let it report before they go, and start nothing new meanwhile.
     m_fileQueue.clear();
     m_partQueue.clear();
-    while (m_fileWorkerBusy || m_partWorkerBusy)
+    if (m_checkLinksForm)
+        m_checkLinksForm->Stop();
+    while (m_fileWorkerBusy || m_partWorkerBusy || (m_checkLinksForm && m_checkLinksForm->Busy()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FormDestroy();
 }
@@ -185,6 +189,8 @@ void TMainForm::CreateActions()
          &TMainForm::ActionSelectAllExecute);
     make("ActionExport", QStringLiteral("Export"), "export", {}, &TMainForm::ActionExportExecute);
     make("ActionOptions", QStringLiteral("Options..."), "options", {}, &TMainForm::ActionOptionsExecute);
+    make("ActionCheckLinks", QStringLiteral("Check against links..."), nullptr, {},
+         &TMainForm::ActionCheckLinksExecute);
     make("Aproposde1", QStringLiteral("About ..."), "about", {}, &TMainForm::Aproposde1Click);
     make("ActionOuvrir", QStringLiteral("Open"), "open", {}, &TMainForm::ActionOuvrirExecute);
     make("CopyED2klink", QStringLiteral("Copy ED2k link"), "copy", {}, &TMainForm::CopyED2klinkClick);
@@ -239,6 +245,7 @@ void TMainForm::CreateMenus()
     QMenu *tools = bar->addMenu(QStringLiteral("Tools"));
     tools->setObjectName(QStringLiteral("Tools1"));
     tools->addAction(Action("ActionExport"));
+    tools->addAction(Action("ActionCheckLinks"));
     tools->addSeparator();
     tools->addAction(Action("ActionOptions"));
     QMenu *help = bar->addMenu(QStringLiteral("Help"));
@@ -594,6 +601,25 @@ void TMainForm::ActionOptionsExecute()
     }
 }
 
+void TMainForm::ActionCheckLinksExecute()
+{
+    if (m_checkLinksForm->Busy()) {
+        m_checkLinksForm->show();
+        m_checkLinksForm->raise();
+        return;
+    }
+    const QStringList chosen =
+        FileChooser(this, QStringLiteral("Check against links"), QDir::currentPath(),
+                    QStringLiteral("Share lists (*.txt *.htm *.html);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    // The files are looked for under the names the links carry, and under
+    // those names without the link-name texts of the settings.
+    const TLinkNameTexts texts{m_settings.NamePrefix, m_settings.NameSuffix, m_settings.ReplaceSpaceStr};
+    if (m_checkLinksForm->Start(PathBytes(chosen.first()), {texts}))
+        m_checkLinksForm->show();
+}
+
 void TMainForm::Aproposde1Click()
 {
     m_aboutForm->exec();
@@ -613,7 +639,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 bool TMainForm::FormCloseQuery()
 {
-    if (!m_fileWorkerBusy && !m_partWorkerBusy)
+    if (!m_fileWorkerBusy && !m_partWorkerBusy && !m_checkLinksForm->Busy())
         return true;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Brackwell"),
                     QStringLiteral("Please wait the end of process"), QMessageBox::Ok, this);

@@ -19,6 +19,7 @@ class QMenu;
 class QProgressBar;
 class QStatusBar;
 class TAboutForm;
+class TCheckLinksForm;
 class TDetailForm;
 class TDonkeyFile;
 class TEntryListModel;
@@ -67,6 +68,7 @@ public:
     TOptionForm *OptionForm() const { return m_optionForm; }
     TDetailForm *DetailForm() const { return m_detailForm; }
     TExportForm *ExportForm() const { return m_exportForm; }
+    TCheckLinksForm *CheckLinksForm() const { return m_checkLinksForm; }
     // The verification address of CurrentEntry (which must exist).
     QString BuildVerificationUrl() const;
 
@@ -92,6 +94,8 @@ public:
     void ActionCommentExecute();
     void ActionExportExecute();
     void ActionOptionsExecute();
+    // Asks for a list file and checks the files its links name, on a worker.
+    void ActionCheckLinksExecute();
     void Aproposde1Click();
 
     // Work steps.
@@ -165,4 +169,5 @@ private:
     TOptionForm *m_optionForm = nullptr;
     TDetailForm *m_detailForm = nullptr;
     TExportForm *m_exportForm = nullptr;
+    TCheckLinksForm *m_checkLinksForm = nullptr;
 };

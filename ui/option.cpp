@@ -118,6 +118,7 @@ TOptionForm::TOptionForm(QWidget *parent)
 
     // eDonkey2000
     m_chkDonkey = CheckBox("Activate", "chkDonkey");
+    m_chkAich = CheckBox("Add the AICH hash to links", "chkAich");
     m_pathTempEdit = Edit("PathTempEdit");
     m_commentEdit = Edit("CommentEdit");
     QToolButton *browseTemp = nullptr;
@@ -125,6 +126,7 @@ TOptionForm::TOptionForm(QWidget *parent)
     donkey->setObjectName(QStringLiteral("TabSheet2"));
     auto *donkeyLayout = new QVBoxLayout(donkey);
     donkeyLayout->addWidget(m_chkDonkey);
+    donkeyLayout->addWidget(m_chkAich);
     donkeyLayout->addWidget(new QLabel(QStringLiteral("eDonkey2000 Temp Directory")));
     donkeyLayout->addLayout(FolderRow(m_pathTempEdit, "BitBtn1", browseTemp, this));
     donkeyLayout->addWidget(new QLabel(QStringLiteral("URL for file verification")));
@@ -194,6 +196,7 @@ void TOptionForm::Load(const TSettings &settings)
     m_commentEdit->setText(QString::fromStdString(settings.URLComment));
     m_chkFileSpree->setChecked(settings.ActiveHashes & hsFileSpree);
     m_chkDonkey->setChecked(settings.ActiveHashes & hsDonkey);
+    m_chkAich->setChecked(settings.ActiveHashes & hsAich);
     m_fileSpreePathEdit->setText(QString::fromStdString(settings.FileSpreePath));
     m_pages->setCurrentIndex(0);
     SetLimitedText(m_prefixEdit, PrefixLimit, settings.NamePrefix);
@@ -211,7 +214,8 @@ void TOptionForm::Store(TSettings &settings) const
     settings.NameSuffix = m_suffixEdit->text().toStdString();
     settings.ReplaceSpaceStr = m_replaceSpaceEdit->text().toStdString();
     settings.ActiveHashes = static_cast<THashSelection>((DonkeyActivated() ? hsDonkey : 0)
-                                                        | (FileSpreeActivated() ? hsFileSpree : 0));
+                                                        | (FileSpreeActivated() ? hsFileSpree : 0)
+                                                        | (m_chkAich->isChecked() ? hsAich : 0));
 }
 
 bool TOptionForm::DonkeyActivated() const

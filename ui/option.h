@@ -48,6 +48,7 @@ private:
     QCheckBox *m_chkIntegrerShell = nullptr;
     QComboBox *m_cbPriority = nullptr;
     QCheckBox *m_chkDonkey = nullptr;
+    QCheckBox *m_chkAich = nullptr;
     QLineEdit *m_pathTempEdit = nullptr;
     QLineEdit *m_commentEdit = nullptr;
     QCheckBox *m_chkFileSpree = nullptr;

@@ -378,3 +378,59 @@ TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
         EXPECT_EQ(entry.HashOptions.HelperTokens->TryAcquire(), free == 1);
     }
 }
+
+// The AICH root and the part hashes come from the same read pass as MD4 and
+// MD5, whatever the layout and whether MD4 runs at all; the ed2k link carries
+// them as p= and h= extras, and a failed run's link none.
+TEST(Aich, InTheReadPassAndInLinks)
+{
+    TempDir dir;
+    const std::string path = dir.file("f");
+    // Roots measured with rhash --aich (see aich_test.cpp).
+    const struct
+    {
+        std::uint64_t size;
+        const char *aich;
+    } files[] = {{0, "3I42H3S6NNFQ2MSVX7XZKYAYSCX5QBYJ"}, {9728001, "DP4XKBZJ7UCSP7D6HLYHBWRZNYYGIXLQ"}};
+    for (const auto &file : files) {
+        SCOPED_TRACE(file.size);
+        testsupport::WritePatternFile(path, file.size);
+        std::string parts;
+        for (std::uint64_t at = 0; file.size > 0 && at <= file.size; at += 9728000) {
+            const auto bytes = testsupport::PatternBytes(at, std::min<std::uint64_t>(9728000, file.size - at));
+            TMD4 chunk;
+            chunk.Transform(bytes.data(), bytes.size());
+            chunk.Complete();
+            parts += (parts.empty() ? "" : ":") + testsupport::ToUpper(chunk.DigestText());
+        }
+        const std::string ed2k = MeasuredFor(file.size).ed2k;
+        const std::string extras = file.size > 0 ? "p=" + parts + "|h=" + file.aich + "|/" : "h=" + std::string(file.aich) + "|/";
+        for (const THashSelection selection : {THashSelection(hsAll | hsAich | hsPartHashes),
+                                               THashSelection(hsFileSpree | hsAich)}) {
+            for (const THashOptions &layout : Layouts()) {
+                SCOPED_TRACE(testing::Message() << "selection " << int(selection) << " block " << layout.ReadBlockSize
+                                                << " parallel " << layout.Parallel);
+                TDonkeyFile entry(path, selection);
+                const TRun run = HashWith(entry, layout);
+                EXPECT_EQ(entry.AichHashText(), file.aich);
+                EXPECT_EQ(entry.FileSpreeHash(), MeasuredFor(file.size).md5);
+                EXPECT_EQ(run.reported, OneTo(entry.ChunkCount()));
+                if (selection & hsDonkey) {
+                    EXPECT_EQ(entry.PartHashes(), file.size > 0 ? parts : "");
+                    EXPECT_EQ(entry.DonkeyLink(), "ed2k://|file|f|" + std::to_string(file.size) + "|" + ed2k + "|" + extras);
+                } else {
+                    EXPECT_EQ(entry.PartHashes(), "");
+                    EXPECT_EQ(entry.DonkeyLink(), "N/A");
+                }
+            }
+        }
+    }
+    // Part hashes alone on a file of one chunk: no extras, the link as always.
+    testsupport::WritePatternFile(path, 100);
+    TDonkeyFile single(path, hsAll | hsPartHashes);
+    single.HashFile();
+    EXPECT_EQ(single.DonkeyLink(), "ed2k://|file|f|100|" + std::string(MeasuredFor(100).ed2k) + "|");
+    TDonkeyFile missing(dir.file("missing"), hsAll | hsAich | hsPartHashes);
+    EXPECT_EQ(missing.AichHashText(), "Error !");
+    EXPECT_EQ(missing.DonkeyLink(), "ed2k://|file|missing|0|Error !|");
+}

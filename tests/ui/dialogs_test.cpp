@@ -270,7 +270,7 @@ private slots:
         settings.NamePrefix = std::string(40, 'p'); // longer than a user may type
         settings.NameSuffix = "-s";
         settings.ReplaceSpaceStr = "_";
-        settings.ActiveHashes = hsFileSpree;
+        settings.ActiveHashes = hsFileSpree | hsAich;
         settings.EdonkeyTempPath = "/elsewhere";
         settings.FileSpreePath = "/fs";
         settings.URLComment = "http://example.invalid/?h=";
@@ -289,8 +289,14 @@ private slots:
         QCOMPARE(stored.NamePrefix, settings.NamePrefix);
         QCOMPARE(stored.NameSuffix, settings.NameSuffix);
         QCOMPARE(stored.ReplaceSpaceStr, settings.ReplaceSpaceStr);
-        QCOMPARE(int(stored.ActiveHashes), int(hsFileSpree));
+        QCOMPARE(int(stored.ActiveHashes), int(hsFileSpree | hsAich));
         QCOMPARE(stored.FileSpreePath, settings.FileSpreePath);
+        auto *aich = Child<QCheckBox>(&form, "chkAich");
+        QCOMPARE(aich->text(), QStringLiteral("Add the AICH hash to links"));
+        QVERIFY(Child<QWidget>(&form, "TabSheet2")->isAncestorOf(aich));
+        aich->setChecked(false);
+        form.Store(stored);
+        QCOMPARE(int(stored.ActiveHashes), int(hsFileSpree));
 
         // A code outside the three is shown as "Normal" and written as 3.
         form.Load(settings);

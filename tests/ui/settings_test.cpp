@@ -88,6 +88,8 @@ private slots:
             {"ThreadPriority=9\nViewStyle=2.5\n", 3, 0, hsAll},
             // A list where text belongs is of another type.
             {"ThreadPriority=1,2\nNamePrefix=a,b\n", 3, 0, hsAll},
+            {"ActiveAich=1\nActiveFileSpree=0\n", 3, 0, hsDonkey | hsAich},
+            {"ActiveAich=abc\n", 3, 0, hsAll},
         };
         for (const auto &c : cases) {
             TStoreFolder folder;
@@ -118,7 +120,7 @@ private slots:
         QCOMPARE(settings.URLComment, "http://x/?h=");
     }
 
-    void saveWritesNineTextsThatReadBack()
+    void saveWritesTenTextsThatReadBack()
     {
         TStoreFolder folder;
         TSettings settings;
@@ -127,23 +129,25 @@ private slots:
         settings.ThreadPriority = 5;
         settings.NamePrefix = "p, q";
         settings.ReplaceSpaceStr = " ";
+        settings.ActiveHashes |= hsAich;
         SaveSettings(*key, settings, false, true);
 
         QSettings stored(folder.File(), QSettings::IniFormat);
         stored.beginGroup("Config");
-        QCOMPARE(stored.childKeys().size(), 9);
+        QCOMPARE(stored.childKeys().size(), 10);
         for (const QString &name : stored.childKeys())
             QVERIFY2(stored.value(name).typeId() == QMetaType::QString, qPrintable(name));
         QCOMPARE(stored.value("ActiveDonkey").toString(), "0");
         QCOMPARE(stored.value("ActiveFileSpree").toString(), "1");
         QCOMPARE(stored.value("ThreadPriority").toString(), "5");
+        QCOMPARE(stored.value("ActiveAich").toString(), "1");
 
         TSettings again;
         const TSettingsKey second = LoadSettings(again, viewStyle);
         QCOMPARE(again.ThreadPriority, 5);
         QCOMPARE(again.NamePrefix, "p, q");
         QCOMPARE(again.ReplaceSpaceStr, " ");
-        QCOMPARE(again.ActiveHashes, hsFileSpree);
+        QCOMPARE(again.ActiveHashes, hsFileSpree | hsAich);
     }
 
     void failedWritesNameTheirTarget()

@@ -1,0 +1,371 @@
+// Checking files against the links of a share list or any other text.
+#include "linkcheck.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "donkeyfile.h"
+#include "thread.h"
+
+namespace {
+
+constexpr std::size_t ReadPiece = 64 * 1024;
+// Links taken from the list before their files are hashed: enough to keep
+// every job busy, few enough that a list of millions costs little memory.
+constexpr std::size_t BatchLinks = 256;
+
+// Every from in text as a space; the text after a replacement is not rescanned.
+std::string RestoreSpaces(std::string_view text, std::string_view from)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        if (text.substr(at).starts_with(from)) {
+            result += ' ';
+            at += from.size();
+        } else {
+            result += text[at++];
+        }
+    }
+    return result;
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+#ifdef _WIN32
+    if (folder.back() == '\\' || folder.back() == '/')
+        return folder + name;
+#else
+    if (folder.back() == '/')
+        return folder + name;
+#endif
+    return folder + "/" + name;
+}
+
+std::filesystem::path FsPath(const std::string &path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+    return std::filesystem::path(path);
+#endif
+}
+
+// True when something is at path, or when looking failed for another reason
+// than its absence (opening it then tells why).
+bool Present(const std::string &path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(FsPath(path), error);
+    if (error)
+        return error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
+    return std::filesystem::exists(status);
+}
+
+std::vector<std::string_view> SplitParts(std::string_view joined)
+{
+    std::vector<std::string_view> parts;
+    while (!joined.empty()) {
+        const std::size_t colon = joined.find(':');
+        parts.push_back(joined.substr(0, colon));
+        joined = colon == std::string_view::npos ? std::string_view() : joined.substr(colon + 1);
+    }
+    return parts;
+}
+
+// What the part hashes of a link say against those of the file.
+std::string ComparePartHashes(const std::vector<std::string> &linked, const TEntrySnapshot &file)
+{
+    std::vector<std::string_view> own = SplitParts(file.PartHashes);
+    if (own.empty())
+        own.push_back(file.DonkeyHash); // one chunk: its digest is the file's hash
+    if (linked.size() != own.size())
+        return "the part hashes do not fit the size";
+    std::size_t differing = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        if (linked[i] != own[i] && differing++ == 0)
+            first = i + 1;
+    }
+    if (differing == 0)
+        return {};
+    return "part hashes differ: " + std::to_string(differing) + " of " + std::to_string(own.size()) + ", first part "
+           + std::to_string(first);
+}
+
+THashSelection SelectionFor(const TFoundLink &link)
+{
+    if (link.Kind == TFoundLink::TKind::FileSpree)
+        return hsFileSpree;
+    THashSelection selection = hsDonkey;
+    if (!link.Aich.empty())
+        selection |= hsAich;
+    if (!link.PartHashes.empty())
+        selection |= hsPartHashes;
+    return selection;
+}
+
+// One file to hash for one or more links of a batch.
+struct TFileJob
+{
+    std::string Path;
+    THashSelection Selection = 0;
+    std::vector<const TFoundLink *> Links;
+    std::unique_ptr<TDonkeyFile> Entry;
+    std::string Fault;
+    bool Done = false;
+};
+
+// Checks the links of one batch, hashing up to options.Jobs files at once,
+// and reports them in order. False once a stop was asked for.
+bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options,
+                const std::function<void(const TLinkCheck &)> &onResult)
+{
+    std::vector<TLinkCheck> checks(links.size());
+    std::vector<std::ptrdiff_t> jobOf(links.size(), -1);
+    std::vector<TFileJob> jobs;
+    std::map<std::string, std::size_t> jobByPath;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        TLinkCheck &check = checks[i];
+        check.Link = std::move(links[i]);
+        const std::vector<std::string> names = LinkFileCandidates(check.Link.Name, options.NameTexts);
+        if (names.empty()) {
+            check.Verdict = TLinkVerdict::Error;
+            check.Detail = "not a plain file name";
+            continue;
+        }
+        const auto found = std::find_if(names.begin(), names.end(), [&](const std::string &name) {
+            return Present(JoinPath(options.Folder, name));
+        });
+        if (found == names.end()) {
+            check.Verdict = TLinkVerdict::Missing;
+            continue;
+        }
+        const std::string path = JoinPath(options.Folder, *found);
+        const auto [at, added] = jobByPath.try_emplace(path, jobs.size());
+        if (added) {
+            jobs.emplace_back();
+            jobs.back().Path = path;
+        }
+        jobs[at->second].Selection |= SelectionFor(check.Link);
+        jobOf[i] = static_cast<std::ptrdiff_t>(at->second);
+    }
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (jobOf[i] >= 0)
+            jobs[static_cast<std::size_t>(jobOf[i])].Links.push_back(&checks[i].Link);
+    }
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<std::size_t> next{0};
+    const auto stopRequested = [&] { return options.StopRequested && options.StopRequested(); };
+    const auto hash = [&](TFileJob &job) {
+        auto entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
+        // An ed2k link whose size differs needs no hash; an fs link carries no size.
+        const bool needed = std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
+            return link->Kind == TFoundLink::TKind::FileSpree || static_cast<std::int64_t>(link->Size) == entry->Size();
+        });
+        if (needed) {
+            entry->HashOptions.HelperTokens = options.Tokens;
+            entry->OnNewBlock = options.OnNewBlock;
+            try {
+                entry->HashFile();
+            } catch (...) {
+                // The entry is marked failed with the reason.
+            }
+            entry->OnNewBlock = nullptr;
+        }
+        return entry;
+    };
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            TFileJob &job = jobs[i];
+            std::unique_ptr<TDonkeyFile> entry;
+            std::string fault;
+            if (stopRequested()) {
+                fault = "stopped";
+            } else {
+                if (options.Tokens)
+                    options.Tokens->Acquire();
+                try {
+                    entry = hash(job);
+                } catch (...) {
+                    fault = DescribeException(std::current_exception());
+                }
+                if (options.Tokens)
+                    options.Tokens->Release();
+            }
+            {
+                const std::lock_guard lock(mutex);
+                job.Entry = std::move(entry);
+                job.Fault = std::move(fault);
+                job.Done = true;
+            }
+            finished.notify_all();
+        }
+    };
+    const std::vector<std::jthread> workers =
+        StartWorkers(std::min<std::size_t>(std::max(1u, options.Jobs), jobs.size()), work);
+
+    bool go = true;
+    for (std::size_t i = 0; i < checks.size() && go; ++i) {
+        if (jobOf[i] >= 0) {
+            TFileJob &job = jobs[static_cast<std::size_t>(jobOf[i])];
+            {
+                std::unique_lock lock(mutex);
+                finished.wait(lock, [&] { return job.Done; });
+            }
+            if (stopRequested()) {
+                go = false;
+                break;
+            }
+            if (job.Entry) {
+                checks[i] = JudgeLink(checks[i].Link, *job.Entry);
+            } else {
+                checks[i].Verdict = TLinkVerdict::Error;
+                checks[i].Detail = job.Fault;
+                checks[i].Path = job.Path;
+            }
+        }
+        onResult(checks[i]);
+    }
+    if (!go)
+        next = jobs.size(); // the workers take nothing more; they end with their file
+    return go && !stopRequested();
+}
+
+} // namespace
+
+std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts)
+{
+    std::vector<std::string> names;
+    const auto add = [&](const std::string &name) {
+        if (IsPlainFileName(name) && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    };
+    add(linkName);
+    for (const TLinkNameTexts &t : texts) {
+        // The texts as the decoded link shows them: spaces replaced, then
+        // percent-decoded like the name itself.
+        const auto shown = [&](const std::string &text) {
+            return PercentDecode(t.ReplaceSpaces.empty() ? text : ReplaceSpaces(text, t.ReplaceSpaces));
+        };
+        const std::string prefix = shown(t.Prefix);
+        const std::string suffix = shown(t.Suffix);
+        const std::string space = PercentDecode(t.ReplaceSpaces);
+
+        std::string rest = linkName;
+        if (!prefix.empty() && rest.starts_with(prefix))
+            rest.erase(0, prefix.size());
+        std::vector<std::string> stripped;
+        if (!suffix.empty()) {
+            const std::string extension = ExtractExtension(rest);
+            const std::string base = rest.substr(0, rest.size() - extension.size());
+            if (base.ends_with(suffix))
+                stripped.push_back(base.substr(0, base.size() - suffix.size()) + extension);
+            if (!extension.empty() && rest.ends_with(suffix))
+                stripped.push_back(rest.substr(0, rest.size() - suffix.size()));
+        }
+        if (stripped.empty())
+            stripped.push_back(rest);
+        for (const std::string &name : stripped) {
+            if (!space.empty() && space != " ")
+                add(RestoreSpaces(name, space));
+            add(name);
+        }
+    }
+    return names;
+}
+
+const char *VerdictText(TLinkVerdict verdict)
+{
+    switch (verdict) {
+    case TLinkVerdict::Ok: return "OK";
+    case TLinkVerdict::Failed: return "FAILED";
+    case TLinkVerdict::Missing: return "MISSING";
+    case TLinkVerdict::Error: break;
+    }
+    return "ERROR";
+}
+
+TLinkCheck JudgeLink(const TFoundLink &link, const TDonkeyFile &entry)
+{
+    TLinkCheck check{.Link = link, .Verdict = TLinkVerdict::Ok, .Detail = {}, .Path = entry.Path()};
+    const TEntrySnapshot file = entry.Snapshot();
+    if (file.OpenFailed || !file.Failure.empty()) {
+        check.Verdict = TLinkVerdict::Error;
+        check.Detail = file.Failure.empty() ? "cannot be read" : file.Failure;
+        return check;
+    }
+    std::vector<std::string> differences;
+    if (link.Kind == TFoundLink::TKind::FileSpree) {
+        if (file.FileSpreeHash != link.Hash)
+            differences.push_back("FileSpree hash differs");
+    } else if (static_cast<std::int64_t>(link.Size) != file.Size) {
+        differences.push_back("size differs: " + std::to_string(file.Size) + " bytes on disk");
+    } else {
+        if (file.DonkeyHash != link.Hash)
+            differences.push_back("ed2k hash differs");
+        if (!link.Aich.empty() && file.AichHash != link.Aich)
+            differences.push_back("AICH hash differs");
+        if (!link.PartHashes.empty()) {
+            if (std::string parts = ComparePartHashes(link.PartHashes, file); !parts.empty())
+                differences.push_back(std::move(parts));
+        }
+    }
+    for (const std::string &difference : differences) {
+        check.Detail += check.Detail.empty() ? difference : ", " + difference;
+        check.Verdict = TLinkVerdict::Failed;
+    }
+    return check;
+}
+
+std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &options,
+                          const std::function<void(const TLinkCheck &)> &onResult)
+{
+    struct TCloser
+    {
+        void operator()(std::FILE *file) const { std::fclose(file); }
+    };
+    errno = 0;
+    const std::unique_ptr<std::FILE, TCloser> list(std::fopen(FsPath(listPath).string().c_str(), "rb"));
+    if (!list)
+        return std::strerror(errno ? errno : ENOENT);
+
+    std::vector<TFoundLink> batch;
+    std::optional<TLinkScanner> scanner;
+    std::string piece(ReadPiece, '\0');
+    bool going = true;
+    while (going) {
+        const std::size_t got = std::fread(piece.data(), 1, piece.size(), list.get());
+        if (got == 0 && std::ferror(list.get()))
+            return std::strerror(errno ? errno : EIO);
+        if (!scanner) // whether the list is a page shows in its head
+            scanner.emplace([&](const TFoundLink &link) { batch.push_back(link); },
+                            LooksLikeHtml(std::string_view(piece.data(), got)));
+        if (got == 0) {
+            scanner->Finish();
+            going = false;
+        } else {
+            scanner->Feed(std::string_view(piece.data(), got));
+        }
+        if (batch.size() >= BatchLinks || (!going && !batch.empty())) {
+            if (!CheckBatch(batch, options, onResult))
+                return {};
+            batch.clear();
+        }
+    }
+    return {};
+}

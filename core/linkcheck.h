@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "linkreader.h"
+
+class TCoreTokens;
+class TDonkeyFile;
+
+// The link-name texts that links made here may carry around a file's name.
+struct TLinkNameTexts
+{
+    std::string Prefix;
+    std::string Suffix;
+    std::string ReplaceSpaces;
+
+    bool operator==(const TLinkNameTexts &) const = default;
+};
+
+// The names under which the file of a link is looked for, in order: the link's
+// name itself, then for each set of texts the name with them undone (the
+// prefix at the start, the suffix before the extension or at the end, the
+// space replacement turned back into spaces, and the same with the
+// replacement kept). Only plain file names are given: nothing that leads out
+// of the folder the names are looked up in.
+std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts);
+
+enum class TLinkVerdict { Ok, Failed, Missing, Error };
+
+// The outcome of one link.
+struct TLinkCheck
+{
+    TFoundLink Link;
+    TLinkVerdict Verdict = TLinkVerdict::Missing;
+    // What differs ("size differs: 4 bytes on disk", "ed2k hash differs") or
+    // why the file could not be read; empty for OK and MISSING.
+    std::string Detail;
+    // The file checked; empty when none was found.
+    std::string Path;
+};
+
+// "OK", "FAILED", "MISSING" or "ERROR".
+const char *VerdictText(TLinkVerdict verdict);
+
+// Judges the file entry hashed for link (an entry that computed what the
+// link carries).
+TLinkCheck JudgeLink(const TFoundLink &link, const TDonkeyFile &entry);
+
+struct TLinkCheckOptions
+{
+    // Where the named files are looked for.
+    std::string Folder;
+    std::vector<TLinkNameTexts> NameTexts;
+    // Files hashed at once; output stays in the list's order.
+    unsigned Jobs = 1;
+    // Shared with other runs as in brackwell-cli's hashing; may be null.
+    std::shared_ptr<TCoreTokens> Tokens;
+    // Raised after each chunk of a file, in the thread that hashes it.
+    std::function<void(TDonkeyFile &)> OnNewBlock;
+    // Asked between files; once true, no further link is checked or reported.
+    std::function<bool()> StopRequested;
+};
+
+// Reads the list at listPath (any text; a page that looks like HTML is
+// HTML-decoded too), checks every ed2k and fs link in it against the files of
+// options.Folder, and reports each in the list's order through onResult, in
+// the calling thread. A file named by several links in a row is hashed once.
+// Memory stays bounded whatever the list's length. Returns why the list could
+// not be read, or empty; links reported before a read error stand.
+std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &options,
+                          const std::function<void(const TLinkCheck &)> &onResult);

@@ -1,0 +1,203 @@
+// brackwell-cli --aich / --part-hashes, --check against the links of lists,
+// and -r over folders.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "MessageDigests.h"
+#include "testsupport.h"
+
+using testing::HasSubstr;
+using testsupport::TempDir;
+
+namespace {
+
+testsupport::CommandResult Cli(std::vector<std::string> args)
+{
+    args.insert(args.begin(), BRACKWELL_CLI_PATH);
+    return testsupport::Run(args);
+}
+
+// Measured with rhash --ed2k --aich on a PatternBytes file of 9,728,001 bytes.
+constexpr const char *TwoPartEd2k = "830D8328172C60F0E1C8BE2CA7CC9F01";
+constexpr const char *TwoPartAich = "DP4XKBZJ7UCSP7D6HLYHBWRZNYYGIXLQ";
+
+std::string Md4Text(std::uint64_t offset, std::size_t count)
+{
+    const auto bytes = testsupport::PatternBytes(offset, count);
+    TMD4 digest;
+    digest.Transform(bytes.data(), bytes.size());
+    digest.Complete();
+    return testsupport::ToUpper(digest.DigestText());
+}
+
+void FlipByte(const std::string &path, std::uint64_t at)
+{
+    std::string bytes = testsupport::ReadFile(path);
+    bytes[at] = static_cast<char>(bytes[at] ^ 1);
+    testsupport::WriteFile(path, bytes);
+}
+
+} // namespace
+
+// The extras only when asked, exactly in the link's syntax; the other formats
+// gain their column and keys only then.
+TEST(CliAich, ExtrasInEveryFormatOnlyWhenAsked)
+{
+    TempDir dir;
+    const std::string path = dir.file("two parts.bin");
+    testsupport::WritePatternFile(path, 9728001);
+    const std::string parts = Md4Text(0, 9728000) + ":" + Md4Text(9728000, 1);
+    const std::string plain = "ed2k://|file|two parts.bin|9728001|" + std::string(TwoPartEd2k) + "|";
+
+    EXPECT_EQ(Cli({"--suffix=", path}).out, plain + "\n");
+    EXPECT_EQ(Cli({"--suffix=", "--aich", "--part-hashes", path}).out,
+              plain + "p=" + parts + "|h=" + TwoPartAich + "|/\n");
+    EXPECT_EQ(Cli({"--suffix=", "--part-hashes", path}).out, plain + "p=" + parts + "|/\n");
+    EXPECT_EQ(Cli({"--suffix=", "--aich", "--format=html", path}).out,
+              "<a href=\"" + plain + "h=" + TwoPartAich + "|/\">two parts.bin</a>\n");
+    EXPECT_THAT(Cli({"--format=hashes", path}).out, testing::EndsWith("\t9728001\ttwo parts.bin\n"));
+    EXPECT_THAT(Cli({"--format=hashes", "--aich", path}).out,
+                testing::EndsWith(std::string("\t") + TwoPartAich + "\t9728001\ttwo parts.bin\n"));
+
+    const auto json = Cli({"--format=json", "--part-hashes", path}).out;
+    EXPECT_THAT(json, HasSubstr(",\"warning\":null,\"aich\":null,\"part_hashes\":[\"" + Md4Text(0, 9728000) + "\",\""
+                                + Md4Text(9728000, 1) + "\"]}"));
+    EXPECT_THAT(Cli({"--format=json", path}).out, testing::Not(HasSubstr("aich")));
+
+    // A descriptor has no AICH; a failed file neither extras nor part hashes.
+    const std::string missing = dir.file("missing");
+    const auto failed = Cli({"--format=json", "--suffix=", "--aich", "--part-hashes", missing});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_THAT(failed.out, HasSubstr("\"ed2k_link\":\"ed2k://|file|missing|0|Error !|\""));
+    EXPECT_THAT(failed.out, HasSubstr("\"aich\":\"Error !\",\"part_hashes\":null}"));
+    EXPECT_EQ(Cli({"--no-ed2k", "--part-hashes", path}).status, 2);
+}
+
+// Files checked against a share list of their own links after some were
+// damaged, cut, removed or renamed, with one job or several, from the text
+// list or the HTML page, from the list's folder or --dir.
+TEST(CliCheck, VerdictsPerLinkInListOrder)
+{
+    TempDir dir;
+    const std::string files = dir.path().string() + "/files";
+    std::filesystem::create_directory(files);
+    for (const char *name : {"a.bin", "b.bin", "c.bin", "d.bin"})
+        testsupport::WritePatternFile(files + "/" + name, 9728001);
+    testsupport::WriteFile(files + "/e f.txt", std::string("abc"));
+    const std::string text = dir.file("list.txt");
+    const std::string page = dir.file("list.html");
+    std::vector<std::string> exported = {"--aich", "--part-hashes", "--replace-spaces", "_"};
+    for (const char *name : {"a.bin", "b.bin", "c.bin", "d.bin", "e f.txt"})
+        exported.push_back(files + "/" + name);
+    for (const auto &[list, layout] : {std::pair{text, "ascii"}, std::pair{page, "html"}}) {
+        auto args = exported;
+        args.insert(args.begin(), {"--export", list, std::string("--layout=") + layout});
+        ASSERT_EQ(Cli(args).status, 0);
+    }
+    FlipByte(files + "/b.bin", 9728000);
+    ::truncate((files + "/c.bin").c_str(), 9728000);
+    std::filesystem::remove(files + "/d.bin");
+
+    const std::string suffix = "_-_Generated_by_Brackwell";
+    const std::string expected = "OK\ta" + suffix + ".bin\nOK\ta" + suffix + ".bin\n"
+                                 "FAILED (ed2k hash differs, AICH hash differs, part hashes differ: 1 of 2, first part 2)\tb"
+                                 + suffix + ".bin\nFAILED (FileSpree hash differs)\tb" + suffix + ".bin\n"
+                                 "FAILED (size differs: 9728000 bytes on disk)\tc" + suffix + ".bin\n"
+                                 "FAILED (FileSpree hash differs)\tc" + suffix + ".bin\n"
+                                 "MISSING\td" + suffix + ".bin\nMISSING\td" + suffix + ".bin\n"
+                                 "OK\te_f" + suffix + ".txt\nOK\te_f" + suffix + ".txt\n";
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {"--check", "--replace-spaces=_", "--dir", files, text},
+             {"--check", "--replace-spaces=_", "-j", "1", "--dir", files, page},
+             {"--check", "--replace-spaces=_", "-j", "4", "--dir", files + "/", text}}) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const auto r = Cli(args);
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "4 OK, 4 failed, 2 missing\n");
+        EXPECT_EQ(r.status, 1);
+    }
+
+    // From the list's own folder, the exact name before the undone one, and
+    // all well: exit 0.
+    const std::string local = files + "/list.txt";
+    testsupport::WriteFile(local, "ed2k://|file|e f.txt|3|" + std::string(testsupport::AbcMd4) + "|\n"
+                                  "fs://Get|a" + suffix + ".bin|e687d1499b0c79d790df32c32f29a1fc|\n");
+    auto r = Cli({"--check", "--replace-spaces=_", local});
+    EXPECT_EQ(r.out, "OK\te f.txt\nOK\ta" + suffix + ".bin\n");
+    EXPECT_EQ(r.status, 0);
+    testsupport::WriteFile(files + "/a" + suffix + ".bin", std::string("other"));
+    EXPECT_EQ(Cli({"--check", "--replace-spaces=_", local}).out, "OK\te f.txt\nFAILED (FileSpree hash differs)\ta" + suffix + ".bin\n");
+}
+
+// A hostile list: names that lead out of the folder, names that are not
+// UTF-8, a line of megabytes, a link that never ends; and misuse.
+TEST(CliCheck, HostileListsAndUsage)
+{
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/in";
+    std::filesystem::create_directory(folder);
+    testsupport::WriteFile(dir.file("secret"), std::string("abc"));
+    testsupport::WriteFile(folder + "/\xff.bin", std::string("abc"));
+    const std::string abc = "|3|" + std::string(testsupport::AbcMd4) + "|";
+    const std::string list = folder + "/list.txt";
+    testsupport::WriteFile(list, "ed2k://|file|../secret" + abc + "\ned2k://|file|..%2F..%2Fsecret" + abc + "\n"
+                                 "ed2k://|file|%2E%2E" + abc + " " + std::string(3 << 20, 'x') + "\n"
+                                 "ed2k://|file|" + std::string(2 << 20, 'n') + abc + "\n"
+                                 "ed2k://|file|%FF.bin" + abc + "\n");
+    const auto r = Cli({"--check", list});
+    EXPECT_EQ(r.out, "ERROR (not a plain file name)\t../secret\nERROR (not a plain file name)\t../../secret\n"
+                     "ERROR (not a plain file name)\t..\nOK\t\xff.bin\n");
+    EXPECT_EQ(r.err, "1 OK, 0 failed, 0 missing, 3 unreadable\n");
+    EXPECT_EQ(r.status, 1);
+
+    const std::string empty = dir.file("empty.txt");
+    testsupport::WriteFile(empty, std::string("no links here\n"));
+    for (const std::string &bad : {empty, dir.file("absent.txt")}) {
+        const auto none = Cli({"--check", bad});
+        EXPECT_EQ(none.status, 1);
+        EXPECT_THAT(none.err, testing::StartsWith("brackwell-cli: " + bad + ": "));
+    }
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {"--check"}, {"--dir", folder, list}, {"--check", "-r", list}, {"--check", "--export", empty, list}}) {
+        EXPECT_EQ(Cli(args).status, 2) << testing::PrintToString(args);
+    }
+}
+
+// -r: byte order within each folder whatever -j, a link back up the tree not
+// followed, a FIFO skipped with a line on stderr, and, run as another user, a
+// folder it cannot read reported with exit 1.
+TEST(CliRecursive, WalkOrderSkipsAndUnreadableFolders)
+{
+    TempDir dir;
+    const std::string root = dir.path().string() + "/tree";
+    for (const char *name : {"b.txt", "a/z", "a/y/x", "locked/w"}) {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + name).parent_path());
+        testsupport::WriteFile(root + "/" + name, std::string("abc"));
+    }
+    std::filesystem::create_directory_symlink(root, root + "/a/loop");
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0644), 0);
+    const std::string line = std::string(testsupport::AbcMd4) + "\t" + testsupport::AbcMd5 + "\t3\t";
+    for (const char *jobs : {"1", "4"}) {
+        const auto r = Cli({"-r", "-j", jobs, "--format=hashes", root});
+        EXPECT_EQ(r.out, line + "x\n" + line + "z\n" + line + "b.txt\n" + line + "w\n");
+        EXPECT_EQ(r.err, "brackwell-cli: " + root + "/a/loop: symbolic link to a folder, not followed\n"
+                         "brackwell-cli: " + root + "/fifo: FIFO, not hashed\n");
+        EXPECT_EQ(r.status, 0);
+    }
+
+    if (::access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "no setpriv to run as another user";
+    // Only a user without the right may fail to read: run as nobody, on a tree
+    // it may otherwise walk.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    std::filesystem::permissions(root + "/locked", std::filesystem::perms(0700));
+    const auto r = testsupport::Run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                     BRACKWELL_CLI_PATH, "-r", "--format=hashes", root});
+    EXPECT_EQ(r.out, line + "x\n" + line + "z\n" + line + "b.txt\n");
+    EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + root + "/locked: Permission denied\n"));
+    EXPECT_EQ(r.status, 1);
+}
