@@ -90,6 +90,15 @@ if(BRACKWELL_BUILD_UI)
     install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
   endforeach()
 
+  # Every picture of the window is SVG, drawn by Qt's SVG plugins, which are
+  # loaded at run time and so invisible to dpkg-shlibdeps. Keeping the SVG
+  # library a needed one of the program (the linker would drop it, as no code
+  # calls it) makes dpkg-shlibdeps name the package that carries the plugins.
+  find_package(Qt6 REQUIRED COMPONENTS Svg)
+  get_target_property(qt_svg_library Qt6::Svg LOCATION)
+  target_link_options(brackwell PRIVATE "LINKER:--push-state,--no-as-needed"
+                      "${qt_svg_library}" "LINKER:--pop-state")
+
   install(TARGETS brackwell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${packaging_out}/brackwell.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${app_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME brackwell.svg)

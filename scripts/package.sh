@@ -24,6 +24,6 @@ echo "package: $deb"
 if [ "${NO_INSTALL:-0}" != 1 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --reinstall "$deb" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 --reinstall "$deb" >/dev/null
   echo "package: installed $(dpkg-query -W -f='${Package} ${Version}' brackwell)"
 fi
