@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   rhash coreutils
+  dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Builds and runs every test: the release build, the whole suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, again under ThreadSanitizer
 # (all but the window tests: Debian's Qt is not built for it), and a bounded
-# run of the descriptor fuzzer. Window tests run headless.
+# run of the descriptor fuzzer, then builds the Debian package, installs it,
+# checks it and removes it again. Window tests run headless.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -45,6 +46,14 @@ step "thread sanitizer" threads
 if [ -f scripts/fuzz.sh ]; then
   step "descriptor fuzzing" bash scripts/fuzz.sh
 fi
+
+debian_package() {
+  local started=$SECONDS status=0
+  bash scripts/package.sh && REMOVE=1 bash scripts/checkpackage.sh || status=$?
+  echo "Debian package stage: $((SECONDS - started)) s"
+  return $status
+}
+step "Debian package" debian_package
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
