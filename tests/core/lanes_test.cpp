@@ -177,7 +177,7 @@ TEST_P(Lanes, RandomizedDifferential)
     std::mt19937_64 random(20261208);
     std::uniform_int_distribution<std::size_t> offset(0, 4095);
     for (std::size_t count = 1; count <= 40; ++count) {
-        std::uniform_int_distribution<std::size_t> length(0, count % 4 == 0 ? 300'000 : 5'000);
+        std::uniform_int_distribution<std::size_t> length(0, count % 4 == 0 ? 100'000 : 5'000);
         std::vector<Stream> streams;
         for (std::size_t i = 0; i < count; ++i)
             streams.push_back({offset(random), length(random)});
@@ -185,14 +185,14 @@ TEST_P(Lanes, RandomizedDifferential)
         ExpectSameAsReference(kAlgorithms[count % 2], GetParam(), streams, maxPiece, random);
     }
 
+    // One algorithm per engine keeps the run short; the engines share the
+    // transposition and the step code of both.
     std::uniform_int_distribution<std::size_t> large(kLargest / 2, kLargest);
     std::uniform_int_distribution<std::size_t> small(0, 1 << 20);
-    for (const TLaneAlgorithm algorithm : kAlgorithms) {
-        std::vector<Stream> streams = {{offset(random), large(random)}, {offset(random), large(random) / 8}};
-        for (int i = 0; i < 6; ++i)
-            streams.push_back({offset(random), small(random)});
-        ExpectSameAsReference(algorithm, GetParam(), streams, 4 << 20, random);
-    }
+    std::vector<Stream> streams = {{offset(random), large(random)}, {offset(random), large(random) / 8}};
+    for (int i = 0; i < 6; ++i)
+        streams.push_back({offset(random), small(random)});
+    ExpectSameAsReference(kAlgorithms[static_cast<int>(GetParam()) % 2], GetParam(), streams, 4 << 20, random);
 }
 
 // The shortest job decides how far a run goes: with the lanes full, it is the
