@@ -57,41 +57,57 @@ void CompleteChunk(TLaneFile &f)
     f.chunk.Initialize();
 }
 
-// The result of a file read to its end: the same checks and texts as a
-// TDonkeyFile run.
+// Why a file read to its end gives no result, as a TDonkeyFile run would
+// say; empty when it read through unchanged.
+std::string CheckEnd(TReadOnlyFile &file, const TReadOnlyFile::Identity &openedAs)
+{
+    std::uint8_t probe;
+    const std::int64_t extra = file.Read(&probe, 1);
+    if (extra != 0)
+        return extra < 0 ? file.Error()
+                         : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
+    TReadOnlyFile::Identity now;
+    if (!file.Stat(now) || !(now == openedAs))
+        return file.Error().empty() ? "the file changed while it was read" : file.Error();
+    return {};
+}
+
+// The eDonkey2000 hash from the chunk digests: the only one's own, or the MD4
+// over all of them.
+std::string DonkeyText(const std::vector<std::uint8_t> &chunkDigests)
+{
+    if (chunkDigests.size() == kDigestBytes)
+        return HexText(chunkDigests.data(), kDigestBytes, true);
+    TMD4 root;
+    root.Transform(chunkDigests.data(), chunkDigests.size());
+    root.Complete();
+    return HexText(root.Digest().data(), kDigestBytes, true);
+}
+
 TLaneFileResult Finish(TLaneFile &f, THashSelection selection)
 {
     TLaneFileResult result;
     result.Size = f.openedAs.size;
-    std::uint8_t probe;
-    const std::int64_t extra = f.file.Read(&probe, 1);
-    TReadOnlyFile::Identity now;
-    if (extra != 0) {
-        result.Failure = extra < 0 ? f.file.Error()
-                                   : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
-    } else if (!f.file.Stat(now) || !(now == f.openedAs)) {
-        result.Failure = f.file.Error().empty() ? "the file changed while it was read" : f.file.Error();
-    }
+    result.Failure = CheckEnd(f.file, f.openedAs);
     if (!result.Failure.empty())
         return result;
-
     if (selection & hsDonkey) {
         // A file of an exact number of chunks ends with an empty one.
         CompleteChunk(f);
-        if (f.chunkDigests.size() == kDigestBytes) {
-            result.DonkeyHash = HexText(f.chunkDigests.data(), kDigestBytes, true);
-        } else {
-            TMD4 root;
-            root.Transform(f.chunkDigests.data(), f.chunkDigests.size());
-            root.Complete();
-            result.DonkeyHash = HexText(root.Digest().data(), kDigestBytes, true);
-        }
+        result.DonkeyHash = DonkeyText(f.chunkDigests);
     }
     if (selection & hsFileSpree) {
         f.md5.Complete();
         result.FileSpreeHash = HexText(f.md5.Digest().data(), kDigestBytes, false);
     }
     return result;
+}
+
+std::size_t ReadBlockBytes(const TLaneHashOptions &options)
+{
+    // Whole blocks, never across a chunk: a chunk's MD4 lane gets whole blocks
+    // until the chunk's last piece.
+    return std::min<std::size_t>(std::max(options.ReadBlockSize, kSmallestReadBlock) / 64 * 64, DonkeyChunkSize);
 }
 
 } // namespace
@@ -102,10 +118,7 @@ void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection sele
 {
     const bool donkey = selection & hsDonkey;
     const bool fileSpree = selection & hsFileSpree;
-    // Whole blocks, never across a chunk: a chunk's MD4 lane gets whole blocks
-    // until the chunk's last piece.
-    const std::size_t blockSize =
-        std::min<std::size_t>(std::max(options.ReadBlockSize, kSmallestReadBlock) / 64 * 64, DonkeyChunkSize);
+    const std::size_t blockSize = ReadBlockBytes(options);
 
     TLaneManager md5Lanes(TLaneAlgorithm::MD5, options.Engine);
     TLaneManager md4Lanes(TLaneAlgorithm::MD4, options.Engine);
@@ -184,4 +197,85 @@ void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection sele
         std::erase(active, nullptr);
         report();
     }
+}
+
+TLaneFileResult HashChunksInLanes(const std::string &path, const std::function<void(std::int32_t)> &onChunk,
+                                  const TLaneHashOptions &options)
+{
+    TLaneFileResult result;
+    TReadOnlyFile file;
+    TReadOnlyFile::Identity openedAs;
+    if (!file.Open(path) || !file.Stat(openedAs)) {
+        result.Failure = file.Error();
+        return result;
+    }
+    result.Size = openedAs.size;
+    const std::size_t blockSize = ReadBlockBytes(options);
+    const std::int64_t chunks = openedAs.size / DonkeyChunkSize + 1;
+    std::vector<std::uint8_t> chunkDigests;
+    chunkDigests.reserve(static_cast<std::size_t>(chunks) * kDigestBytes);
+
+    TLaneManager lanes(TLaneAlgorithm::MD4, options.Engine);
+    const auto width = static_cast<std::int64_t>(lanes.Lanes());
+    std::vector<std::uint8_t> buffers(static_cast<std::size_t>(
+        std::min<std::int64_t>(width * static_cast<std::int64_t>(blockSize), std::max<std::int64_t>(openedAs.size, 1))));
+
+    struct TChunkLane
+    {
+        TMD4 digest;
+        TLaneFeed feed{digest};
+        std::int64_t start = 0;
+        std::int64_t length = 0;
+        std::int64_t done = 0;
+    };
+    // A group of chunks side by side, a block of each per round; every chunk
+    // but the file's last is full, so a group ends together.
+    for (std::int64_t first = 0; first < chunks; first += width) {
+        const std::int64_t count = std::min(width, chunks - first);
+        std::vector<std::unique_ptr<TChunkLane>> group;
+        for (std::int64_t i = 0; i < count; ++i) {
+            auto lane = std::make_unique<TChunkLane>();
+            lane->start = (first + i) * DonkeyChunkSize;
+            lane->length = std::min<std::int64_t>(DonkeyChunkSize, openedAs.size - lane->start);
+            group.push_back(std::move(lane));
+        }
+        for (bool more = true; more;) {
+            more = false;
+            std::uint8_t *buffer = buffers.data();
+            for (auto &lane : group) {
+                const auto want =
+                    static_cast<std::size_t>(std::min<std::int64_t>(lane->length - lane->done, blockSize));
+                if (want == 0)
+                    continue;
+                const std::int64_t got =
+                    file.Seek(lane->start + lane->done) ? file.Read(buffer, want) : std::int64_t{-1};
+                if (got != static_cast<std::int64_t>(want)) {
+                    Drain(lanes);
+                    result.Failure = got < 0 ? file.Error() : "the file shrank while it was read";
+                    return result;
+                }
+                Feed(lanes, lane->feed, buffer, want);
+                lane->done += static_cast<std::int64_t>(want);
+                buffer += want;
+                more = more || lane->done < lane->length;
+            }
+            Drain(lanes);
+        }
+        for (std::int64_t i = 0; i < count; ++i) {
+            TMD4 &digest = group[static_cast<std::size_t>(i)]->digest;
+            digest.Complete();
+            chunkDigests.insert(chunkDigests.end(), digest.Digest().begin(), digest.Digest().end());
+            if (onChunk)
+                onChunk(static_cast<std::int32_t>(first + i + 1));
+        }
+    }
+
+    if (!file.Seek(openedAs.size)) {
+        result.Failure = file.Error();
+        return result;
+    }
+    result.Failure = CheckEnd(file, openedAs);
+    if (result.Failure.empty())
+        result.DonkeyHash = DonkeyText(chunkDigests);
+    return result;
 }

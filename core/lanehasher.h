@@ -36,3 +36,9 @@ struct TLaneHashOptions
 void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection selection,
                       const std::function<void(std::size_t, const TLaneFileResult &)> &onResult,
                       const TLaneHashOptions &options = {});
+
+// One file, eDonkey2000 alone: its chunks are independent MD4 streams, hashed
+// side by side in lanes. onChunk(chunk) runs once per chunk (1-based), in
+// chunk order, as groups of chunks finish.
+TLaneFileResult HashChunksInLanes(const std::string &path, const std::function<void(std::int32_t)> &onChunk,
+                                  const TLaneHashOptions &options = {});

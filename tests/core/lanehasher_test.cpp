@@ -49,6 +49,24 @@ void ExpectSameAsDonkeyFile(const std::vector<std::string> &paths, THashSelectio
     EXPECT_EQ(calls, paths.size());
 }
 
+// The one-file path: same eDonkey2000 hash, one progress step per chunk in order.
+void ExpectChunksSameAsDonkeyFile(const std::string &path, TLaneEngine engine)
+{
+    TLaneHashOptions options;
+    options.Engine = engine;
+    std::vector<std::int32_t> steps;
+    const TLaneFileResult result =
+        HashChunksInLanes(path, [&](std::int32_t chunk) { steps.push_back(chunk); }, options);
+    TDonkeyFile entry(path, hsDonkey);
+    entry.HashFile();
+    EXPECT_EQ(result.Failure, "");
+    EXPECT_EQ(result.DonkeyHash, entry.DonkeyHash()) << path;
+    std::vector<std::int32_t> expected(static_cast<std::size_t>(entry.ChunkCount()));
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = static_cast<std::int32_t>(i + 1);
+    EXPECT_EQ(steps, expected) << path;
+}
+
 class LaneHasher : public testing::TestWithParam<TLaneEngine>
 {
 protected:
@@ -98,12 +116,29 @@ TEST(LaneHasherChunks, ChunkBoundaries)
 {
     TempDir dir;
     std::vector<std::string> paths;
-    for (const std::int64_t size : {DonkeyChunkSize - 1, DonkeyChunkSize, DonkeyChunkSize + 1, 2 * DonkeyChunkSize,
-                                    std::int64_t{5}, std::int64_t{0}}) {
+    for (const std::int64_t size : {DonkeyChunkSize - 1, DonkeyChunkSize, DonkeyChunkSize + 1, std::int64_t{5},
+                                    std::int64_t{0}}) {
         paths.push_back(dir.file("c" + std::to_string(size)));
         testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(size));
     }
     ExpectSameAsDonkeyFile(paths, hsAll, LaneEngine());
+
+    for (const std::string &path : paths)
+        ExpectChunksSameAsDonkeyFile(path, LaneEngine());
+}
+
+// One file's chunks in lanes, in more groups than one: the scalar engine's
+// four lanes over four chunks of unlike content, then a fifth of one byte.
+TEST(LaneHasherChunks, ChunkGroups)
+{
+    TempDir dir;
+    const std::string path = dir.file("four-chunks-and-a-byte");
+    testsupport::WritePatternFile(path, 4 * DonkeyChunkSize + 1);
+    ExpectChunksSameAsDonkeyFile(path, TLaneEngine::Scalar);
+
+    const TLaneFileResult missing = HashChunksInLanes(dir.file("missing"), nullptr);
+    EXPECT_FALSE(missing.Failure.empty());
+    EXPECT_EQ(missing.DonkeyHash, "");
 }
 
 } // namespace
