@@ -3,13 +3,26 @@
 // DigestCompress/MD4/1MiB and DigestCompress/MD5/1MiB, one stream at a time.
 //
 //   brackwell_bench --benchmark_filter='Lanes|DigestCompress'
+//
+// Whole files through the lanes beside TDonkeyFile, on one thread each (a
+// TDonkeyFile run of both hashes takes a second thread for MD5):
+//
+//   BRACKWELL_BENCH_FILE=FILE brackwell_bench --benchmark_filter=LaneFile
+//   BRACKWELL_BENCH_FOLDER=DIR brackwell_bench --benchmark_filter=LaneFolder
+//
+// the first hashes FILE's eDonkey2000 hash alone, the second both hashes of
+// every file in DIR. Warm the files into the page cache first.
 
 #include "MessageDigests.h"
+#include "lanehasher.h"
 #include "lanes.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -72,6 +85,89 @@ const bool kLaneBenchmarksRegistered = [] {
                 BM_Lanes(state, algorithm, engine);
             })->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
         }
+    }
+    return true;
+}();
+
+// Engines by their number in the benchmark's argument: 0 = the one-stream
+// code run as TDonkeyFile runs it, 1 = AVX2 lanes, 2 = AVX-512 lanes.
+constexpr TLaneEngine kEngineByArg[] = {TLaneEngine::Scalar, TLaneEngine::Avx2, TLaneEngine::Avx512};
+
+void BM_LaneFile(benchmark::State &state, const std::string &path)
+{
+    const TLaneEngine engine = kEngineByArg[state.range(0)];
+    if (state.range(0) > 0 && !LaneEngineAvailable(engine)) {
+        state.SkipWithError("engine not available on this CPU");
+        return;
+    }
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        std::string hash;
+        if (state.range(0) == 0) {
+            TDonkeyFile entry(path, hsDonkey);
+            entry.HashFile();
+            hash = entry.DonkeyHash();
+            bytes += entry.Size();
+        } else {
+            TLaneHashOptions options;
+            options.Engine = engine;
+            const TLaneFileResult result = HashChunksInLanes(path, nullptr, options);
+            hash = result.DonkeyHash;
+            bytes += result.Size;
+        }
+        if (hash.size() != 32) {
+            state.SkipWithError("the file did not hash");
+            return;
+        }
+    }
+    state.SetBytesProcessed(bytes);
+}
+
+void BM_LaneFolder(benchmark::State &state, const std::vector<std::string> &paths)
+{
+    const TLaneEngine engine = kEngineByArg[state.range(0)];
+    if (state.range(0) > 0 && !LaneEngineAvailable(engine)) {
+        state.SkipWithError("engine not available on this CPU");
+        return;
+    }
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            for (const std::string &path : paths) {
+                TDonkeyFile entry(path, hsAll);
+                entry.HashOptions.Parallel = false;
+                entry.HashFile();
+                bytes += entry.Size();
+            }
+        } else {
+            TLaneHashOptions options;
+            options.Engine = engine;
+            HashFilesInLanes(
+                paths, hsAll, [&](std::size_t, const TLaneFileResult &result) { bytes += result.Size; }, options);
+        }
+    }
+    state.SetBytesProcessed(bytes);
+}
+
+const bool kLaneFileBenchmarksRegistered = [] {
+    if (const char *path = std::getenv("BRACKWELL_BENCH_FILE"); path != nullptr && *path != '\0') {
+        const std::string file(path);
+        benchmark::RegisterBenchmark("LaneFile/Ed2k", [file](benchmark::State &state) { BM_LaneFile(state, file); })
+            ->DenseRange(0, 2)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    if (const char *folder = std::getenv("BRACKWELL_BENCH_FOLDER"); folder != nullptr && *folder != '\0') {
+        std::vector<std::string> paths;
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            if (entry.is_regular_file())
+                paths.push_back(entry.path().string());
+        std::sort(paths.begin(), paths.end());
+        benchmark::RegisterBenchmark("LaneFolder/Both",
+                                     [paths](benchmark::State &state) { BM_LaneFolder(state, paths); })
+            ->DenseRange(0, 2)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
     return true;
 }();
