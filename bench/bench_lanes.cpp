@@ -49,12 +49,18 @@ const std::vector<std::uint8_t> &Streams()
     return bytes;
 }
 
+bool EngineOrSkip(benchmark::State &state, TLaneEngine engine)
+{
+    if (LaneEngineAvailable(engine))
+        return true;
+    state.SkipWithError("engine not available on this CPU");
+    return false;
+}
+
 void BM_Lanes(benchmark::State &state, TLaneAlgorithm algorithm, TLaneEngine engine)
 {
-    if (!LaneEngineAvailable(engine)) {
-        state.SkipWithError("engine not available on this CPU");
+    if (!EngineOrSkip(state, engine))
         return;
-    }
     const int streams = static_cast<int>(state.range(0));
     const std::uint8_t *data = Streams().data();
     std::vector<TLaneJob> jobs(static_cast<std::size_t>(streams));
@@ -96,10 +102,8 @@ constexpr TLaneEngine kEngineByArg[] = {TLaneEngine::Scalar, TLaneEngine::Avx2, 
 void BM_LaneFile(benchmark::State &state, const std::string &path)
 {
     const TLaneEngine engine = kEngineByArg[state.range(0)];
-    if (state.range(0) > 0 && !LaneEngineAvailable(engine)) {
-        state.SkipWithError("engine not available on this CPU");
+    if (!EngineOrSkip(state, engine))
         return;
-    }
     std::int64_t bytes = 0;
     for (auto _ : state) {
         std::string hash;
@@ -126,10 +130,8 @@ void BM_LaneFile(benchmark::State &state, const std::string &path)
 void BM_LaneFolder(benchmark::State &state, const std::vector<std::string> &paths)
 {
     const TLaneEngine engine = kEngineByArg[state.range(0)];
-    if (state.range(0) > 0 && !LaneEngineAvailable(engine)) {
-        state.SkipWithError("engine not available on this CPU");
+    if (!EngineOrSkip(state, engine))
         return;
-    }
     std::int64_t bytes = 0;
     for (auto _ : state) {
         if (state.range(0) == 0) {
