@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -157,6 +159,7 @@ void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection sele
 
         // One round: a block from every file, then the lanes run until every
         // block is taken.
+        std::vector<TLaneFile *> fed;
         for (auto &f : active) {
             const std::int64_t chunkLeft = DonkeyChunkSize - f->done % DonkeyChunkSize;
             const auto want = static_cast<std::size_t>(
@@ -170,13 +173,34 @@ void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection sele
                 f->got = 0;
                 continue;
             }
-            if (fileSpree)
-                Feed(md5Lanes, f->md5Feed, f->buffer.data(), want);
-            if (donkey)
-                Feed(md4Lanes, f->md4Feed, f->buffer.data(), want);
+            fed.push_back(f.get());
         }
-        Drain(md5Lanes);
-        Drain(md4Lanes);
+        auto runLanes = [&fed](TLaneManager &lanes, TLaneFeed TLaneFile::*feed) {
+            for (TLaneFile *f : fed)
+                Feed(lanes, f->*feed, f->buffer.data(), f->got);
+            Drain(lanes);
+        };
+        if (donkey && fileSpree && options.Parallel) {
+            // The two digests of a file share only the bytes they read.
+            std::exception_ptr md5Failure;
+            {
+                const std::jthread md5Thread([&] {
+                    try {
+                        runLanes(md5Lanes, &TLaneFile::md5Feed);
+                    } catch (...) {
+                        md5Failure = std::current_exception();
+                    }
+                });
+                runLanes(md4Lanes, &TLaneFile::md4Feed);
+            }
+            if (md5Failure)
+                std::rethrow_exception(md5Failure);
+        } else {
+            if (fileSpree)
+                runLanes(md5Lanes, &TLaneFile::md5Feed);
+            if (donkey)
+                runLanes(md4Lanes, &TLaneFile::md4Feed);
+        }
 
         for (auto &f : active) {
             f->done += static_cast<std::int64_t>(f->got);

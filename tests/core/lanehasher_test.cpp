@@ -28,10 +28,11 @@ Expected FromDonkeyFile(const std::string &path, THashSelection selection)
 }
 
 void ExpectSameAsDonkeyFile(const std::vector<std::string> &paths, THashSelection selection, TLaneEngine engine,
-                            const std::vector<bool> &fails = {})
+                            const std::vector<bool> &fails = {}, bool parallel = false)
 {
     TLaneHashOptions options;
     options.Engine = engine;
+    options.Parallel = parallel;
     std::size_t calls = 0;
     HashFilesInLanes(
         paths, selection,
@@ -100,6 +101,7 @@ TEST_P(LaneHasher, ManySmallFiles)
     fails.push_back(true);
     for (const THashSelection selection : {hsAll, hsDonkey, hsFileSpree})
         ExpectSameAsDonkeyFile(paths, selection, GetParam(), fails);
+    ExpectSameAsDonkeyFile(paths, hsAll, GetParam(), fails, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, LaneHasher,
