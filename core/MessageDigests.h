@@ -54,6 +54,8 @@ public:
     std::uint64_t BlockCount() const { return m_blockCount; }
     int PartialLength() const { return m_partialLength; }
     bool Completed() const { return m_completed; }
+    // True while a subclass has lent its chaining values out (see TMD4Family).
+    bool ChainingValuesLent() const { return m_lent; }
 
 protected:
     TMessageDigest() = default;
@@ -70,6 +72,8 @@ protected:
     std::uint8_t *PartialBlock() { return m_partialBlock.get(); }
     void SetPartialLength(int length) { m_partialLength = length; }
     void CheckNotCompleted() const;
+    void CheckNotLent() const;
+    void SetLent(bool lent) { m_lent = lent; }
     // Merkle-Damgard padding: 0x80, zeros, and the message length in bits as a
     // 64-bit number, compressed as the last block or two.
     void AppendPadding(bool bigEndianLength);
@@ -82,6 +86,7 @@ private:
     int m_digestSize = 0;
     std::uint64_t m_blockCount = 0;
     bool m_completed = false;
+    bool m_lent = false;
 };
 
 // Digests built like MD4: 64-byte blocks of little-endian words, 0x80 padding
@@ -91,6 +96,14 @@ class TMD4Family : public TMessageDigest
 public:
     void Complete() override;
     void Initialize() override;
+
+    // Hands the chaining values to code that compresses whole blocks elsewhere
+    // (the lane engines), in order, between two pieces fed here. Only between
+    // whole blocks: a pending partial block throws. Until they come back the
+    // digest takes no data and cannot complete.
+    void LendChainingValues(std::uint32_t state[4]);
+    // Takes them back, advanced over Blocks more 64-byte blocks.
+    void ReturnChainingValues(const std::uint32_t state[4], std::uint64_t Blocks);
 
 protected:
     TMD4Family(int BlockSize, const std::uint8_t *InitialChainingValues, int Length);

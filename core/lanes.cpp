@@ -1,0 +1,288 @@
+#include "lanes.h"
+#include "lanes_engines.h"
+
+#include <algorithm>
+#include <atomic>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define BRACKWELL_LANES_X86 1
+#include <cpuid.h>
+#endif
+
+namespace {
+
+#ifdef BRACKWELL_LANES_X86
+
+// What the CPU has and the operating system saves across task switches: the
+// XMM and YMM state (bits 1, 2 of XCR0) for AVX2, and the opmask and both
+// halves of the upper ZMM state (bits 5, 6, 7) for AVX-512.
+struct TCpuVectors
+{
+    bool avx2 = false;
+    bool avx512 = false;
+};
+
+std::uint64_t ReadXcr0()
+{
+    std::uint32_t eax = 0, edx = 0;
+    __asm__ volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(0));
+    return (std::uint64_t{edx} << 32) | eax;
+}
+
+TCpuVectors DetectCpuVectors()
+{
+    TCpuVectors found;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+        return found;
+    const bool osxsave = (ecx & bit_OSXSAVE) != 0;
+    const bool avx = (ecx & bit_AVX) != 0;
+    if (!osxsave || !avx)
+        return found;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return found;
+    const std::uint64_t xcr0 = ReadXcr0();
+    const bool ymmSaved = (xcr0 & 0x6) == 0x6;
+    const bool zmmSaved = (xcr0 & 0xe6) == 0xe6;
+    found.avx2 = ymmSaved && (ebx & bit_AVX2) != 0;
+    found.avx512 = zmmSaved && (ebx & bit_AVX512F) != 0;
+    return found;
+}
+
+const TCpuVectors &CpuVectors()
+{
+    static const TCpuVectors vectors = DetectCpuVectors();
+    return vectors;
+}
+
+#endif
+
+TLaneEngine BestEngine()
+{
+    if (LaneEngineAvailable(TLaneEngine::Avx512))
+        return TLaneEngine::Avx512;
+    if (LaneEngineAvailable(TLaneEngine::Avx2))
+        return TLaneEngine::Avx2;
+    return TLaneEngine::Scalar;
+}
+
+std::atomic<TLaneEngine> &ActiveEngine()
+{
+    static std::atomic<TLaneEngine> engine{BestEngine()};
+    return engine;
+}
+
+int LanesOf(TLaneEngine engine)
+{
+    switch (engine) {
+    case TLaneEngine::Avx512:
+        return 32;
+    case TLaneEngine::Avx2:
+        return 8;
+    case TLaneEngine::Scalar:
+        break;
+    }
+    return 4;
+}
+
+// Below this many busy lanes a vector run costs more than compressing each
+// stream on its own.
+constexpr int kFewestVectorLanes = 3;
+
+} // namespace
+
+bool LaneEngineAvailable(TLaneEngine engine)
+{
+    switch (engine) {
+    case TLaneEngine::Scalar:
+        return true;
+#ifdef BRACKWELL_LANES_X86
+    case TLaneEngine::Avx2:
+        return CpuVectors().avx2;
+    case TLaneEngine::Avx512:
+        return CpuVectors().avx512;
+#else
+    case TLaneEngine::Avx2:
+    case TLaneEngine::Avx512:
+        return false;
+#endif
+    }
+    return false;
+}
+
+TLaneEngine LaneEngine()
+{
+    return ActiveEngine().load(std::memory_order_relaxed);
+}
+
+TLaneEngine ForceLaneEngine(TLaneEngine engine)
+{
+    const TLaneEngine before = LaneEngine();
+    if (LaneEngineAvailable(engine))
+        ActiveEngine().store(engine, std::memory_order_relaxed);
+    return before;
+}
+
+const char *LaneEngineName(TLaneEngine engine)
+{
+    switch (engine) {
+    case TLaneEngine::Avx512:
+        return "AVX-512";
+    case TLaneEngine::Avx2:
+        return "AVX2";
+    case TLaneEngine::Scalar:
+        break;
+    }
+    return "scalar";
+}
+
+// ---------------------------------------------------------------------------
+// TLaneManager
+
+TLaneManager::TLaneManager(TLaneAlgorithm algorithm, TLaneEngine engine)
+    : m_algorithm(algorithm)
+    , m_engine(LaneEngineAvailable(engine) ? engine : TLaneEngine::Scalar)
+    , m_lanes(LanesOf(m_engine))
+{
+}
+
+TLaneJob *TLaneManager::Submit(TLaneJob *job)
+{
+    BrackwellAssert(job != nullptr, "TLaneManager.Submit: job = nil.");
+    BrackwellAssert(job->Blocks != nullptr || job->BlockCount == 0, "TLaneManager.Submit: Blocks = nil.");
+    if (job->BlockCount == 0) {
+        m_finished.push_back(job);
+    } else {
+        // Busy lanes are kept at the front (see Compact), so the next free one is m_busy.
+        const int lane = m_busy++;
+        for (int w = 0; w < 4; ++w)
+            m_state[w][lane] = job->State[w];
+        m_jobs[lane] = job;
+        m_data[lane] = job->Blocks;
+        m_left[lane] = job->BlockCount;
+        if (m_busy == m_lanes)
+            Run();
+    }
+    return PopFinished();
+}
+
+TLaneJob *TLaneManager::Flush()
+{
+    if (m_finished.empty() && m_busy > 0)
+        Run();
+    return PopFinished();
+}
+
+TLaneJob *TLaneManager::PopFinished()
+{
+    if (m_finished.empty())
+        return nullptr;
+    TLaneJob *done = m_finished.front();
+    m_finished.pop_front();
+    return done;
+}
+
+void TLaneManager::Run()
+{
+    const int busy = m_busy;
+    const std::size_t blocks = *std::min_element(m_left.begin(), m_left.begin() + busy);
+
+    if (busy < kFewestVectorLanes || m_engine == TLaneEngine::Scalar) {
+        auto compress = m_algorithm == TLaneAlgorithm::MD5 ? MD5CompressBlocks : MD4CompressBlocks;
+        for (int lane = 0; lane < busy; ++lane) {
+            std::uint32_t words[4] = {m_state[0][lane], m_state[1][lane], m_state[2][lane], m_state[3][lane]};
+            compress(words, m_data[lane], blocks);
+            for (int w = 0; w < 4; ++w)
+                m_state[w][lane] = words[w];
+        }
+    } else {
+        // Free lanes up to the vector's width read a busy lane's blocks; what
+        // they compute is never used.
+        const bool md5 = m_algorithm == TLaneAlgorithm::MD5;
+        const int width = m_engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
+        for (int lane = busy; lane < width; ++lane)
+            m_data[lane] = m_data[0];
+        if (m_engine == TLaneEngine::Avx2)
+            (md5 ? lanes::Md5Avx2 : lanes::Md4Avx2)(m_state, m_data.data(), blocks);
+        else
+            (md5 ? lanes::Md5Avx512 : lanes::Md4Avx512)(m_state, m_data.data(), blocks, width / 16);
+    }
+
+    for (int lane = 0; lane < busy; ++lane) {
+        m_data[lane] += blocks * 64;
+        m_left[lane] -= blocks;
+        if (m_left[lane] == 0) {
+            TLaneJob *job = m_jobs[lane];
+            for (int w = 0; w < 4; ++w)
+                job->State[w] = m_state[w][lane];
+            m_finished.push_back(job);
+            m_jobs[lane] = nullptr;
+        }
+    }
+    Compact();
+}
+
+// Moves the busy lanes to the front, in order, so that a run covers them with
+// the narrowest vectors that fit.
+void TLaneManager::Compact()
+{
+    int to = 0;
+    for (int from = 0; from < m_busy; ++from) {
+        if (m_jobs[from] == nullptr)
+            continue;
+        if (to != from) {
+            for (int w = 0; w < 4; ++w)
+                m_state[w][to] = m_state[w][from];
+            m_jobs[to] = m_jobs[from];
+            m_data[to] = m_data[from];
+            m_left[to] = m_left[from];
+            m_jobs[from] = nullptr;
+        }
+        ++to;
+    }
+    m_busy = to;
+}
+
+// ---------------------------------------------------------------------------
+// TLaneFeed
+
+TLaneFeed::TLaneFeed(TMD4Family &digest)
+    : m_digest(digest)
+{
+    m_job.UserData = this;
+}
+
+bool TLaneFeed::Start(const std::uint8_t *data, std::size_t count)
+{
+    BrackwellAssert(data != nullptr || count == 0, "TLaneFeed.Start: data = nil.");
+    if (count == 0)
+        return false;
+    const auto partial = static_cast<std::size_t>(m_digest.PartialLength());
+    const std::size_t head = partial == 0 ? 0 : std::min(count, 64 - partial);
+    if (head > 0)
+        m_digest.Transform(data, head);
+    data += head;
+    count -= head;
+
+    const std::size_t blocks = count / 64;
+    if (blocks == 0) {
+        if (count > 0)
+            m_digest.Transform(data, count);
+        return false;
+    }
+    m_digest.LendChainingValues(m_job.State);
+    m_job.Blocks = data;
+    m_job.BlockCount = blocks;
+    m_tail = data + blocks * 64;
+    m_tailCount = count - blocks * 64;
+    return true;
+}
+
+void TLaneFeed::Finish()
+{
+    m_digest.ReturnChainingValues(m_job.State, m_job.BlockCount);
+    if (m_tailCount > 0)
+        m_digest.Transform(m_tail, m_tailCount);
+    m_tail = nullptr;
+    m_tailCount = 0;
+}
