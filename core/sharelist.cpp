@@ -152,7 +152,10 @@ TFilePtr CreateTemporaryBeside(const std::filesystem::path &target, std::filesys
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
         created = target;
-        created.replace_filename("." + target.filename().string() + suffix);
+        std::string name(1, '.');
+        name += target.filename().string();
+        name += suffix;
+        created.replace_filename(name);
         errno = 0;
         if (std::FILE *file = std::fopen(created.string().c_str(), "wbx"))
             return TFilePtr(file);
