@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   rhash coreutils
+  g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 missing=()
