@@ -389,11 +389,13 @@ TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
     const auto threadCount = [] { return testsupport::ThreadCount(); };
     TempDir dir;
     const std::string path = dir.file("f");
-    // Long enough for the reader, at most 16 MiB ahead, to be alive at chunk 1.
+    // With blocks of 64 KiB the reader is at most 64 blocks (4 MiB) ahead, so
+    // it is still alive at chunk 1, however slowly the MD5 thread runs.
     testsupport::WritePatternFile(path, 19460097);
     for (const unsigned free : {0u, 1u}) {
         SCOPED_TRACE(free);
         TDonkeyFile entry(path, hsAll);
+        entry.HashOptions.ReadBlockSize = 1 << 16;
         entry.HashOptions.ParallelThreshold = 0;
         entry.HashOptions.HelperTokens = std::make_shared<TCoreTokens>(free);
         const auto before = threadCount();
