@@ -16,18 +16,21 @@
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif
 
 #include "check.h"
+#include "defaults.h"
 #include "output.h"
 #include "donkeyfile.h"
 #include "export.h"
+#include "fileio.h"
 #include "partfile.h"
-#include "settings.h"
 #include "thread.h"
 #include "walk.h"
 
@@ -93,11 +96,12 @@ void PrintHelp()
 
 std::string OwnPath()
 {
-    char buffer[4096];
 #ifdef _WIN32
-    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    wchar_t buffer[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, sizeof buffer / sizeof *buffer);
+    return n > 0 && n < sizeof buffer / sizeof *buffer ? Utf8FromWide(std::wstring_view(buffer, n)) : std::string();
 #else
+    char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 #endif
@@ -106,7 +110,14 @@ std::string OwnPath()
 bool StderrIsTerminal()
 {
 #ifdef _WIN32
-    return ::_isatty(::_fileno(stderr)) != 0;
+    // A console, not merely a character device (NUL is one too), that takes
+    // the escape sequences the progress line uses.
+    const HANDLE console = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (::_isatty(::_fileno(stderr)) == 0 || !::GetConsoleMode(console, &mode))
+        return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING)
+           || ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 #else
     return ::isatty(STDERR_FILENO) == 1;
 #endif
@@ -133,15 +144,13 @@ std::optional<TFormat> ParseFormat(std::string_view text)
 // the options given override them.
 TOptions StoredDefaults()
 {
-    TSettings settings;
-    int viewStyle = 0;
-    (void)LoadSettings(settings, viewStyle);
+    const TStoredDefaults stored = LoadStoredDefaults();
     TOptions options;
-    options.selection = settings.ActiveHashes;
-    options.prefix = settings.NamePrefix;
-    options.suffix = settings.NameSuffix;
-    options.replaceSpaces = settings.ReplaceSpaceStr;
-    options.storedTexts = {settings.NamePrefix, settings.NameSuffix, settings.ReplaceSpaceStr};
+    options.selection = stored.ActiveHashes;
+    options.prefix = stored.NamePrefix;
+    options.suffix = stored.NameSuffix;
+    options.replaceSpaces = stored.ReplaceSpaceStr;
+    options.storedTexts = {stored.NamePrefix, stored.NameSuffix, stored.ReplaceSpaceStr};
     return options;
 }
 
@@ -454,10 +463,44 @@ std::unique_ptr<TDonkeyFile> MakeEntry(const TOptions &options, const std::strin
                                          options.selection);
 }
 
+#ifdef _WIN32
+// The command line as UTF-8, from its wide form: the 8-bit argv of the C
+// runtime would have replaced what the code page cannot hold.
+class TUtf8Arguments final
+{
+public:
+    TUtf8Arguments()
+    {
+        int count = 0;
+        wchar_t **wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+        for (int i = 0; wide && i < count; ++i)
+            m_texts.push_back(Utf8FromWide(wide[i]));
+        ::LocalFree(wide);
+        for (std::string &text : m_texts)
+            m_pointers.push_back(text.data());
+        m_pointers.push_back(nullptr);
+    }
+    int Count() const { return static_cast<int>(m_texts.size()); }
+    char **Values() { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_texts;
+    std::vector<char *> m_pointers;
+};
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+#ifdef _WIN32
+    TUtf8Arguments arguments;
+    argc = arguments.Count();
+    argv = arguments.Values();
+    // The same bytes as elsewhere: UTF-8 names, lines ending in LF.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
     const TOptions options = ParseArguments(argc, argv);
     if ((options.selection & (hsAll | hsAich)) == 0 && options.partMode != TPartMode::Always && !options.check)
         UsageError("--no-ed2k and --no-fs leave nothing to compute");

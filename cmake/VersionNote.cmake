@@ -1,6 +1,8 @@
-# Every executable of ours carries its version as an ELF note (name "Brackwell",
-# type 1, four 16-bit numbers), which VersionText reads back from the file.
+# Every executable of ours carries its version, which VersionText reads back
+# from the file: on Windows as a version resource (made by windres), elsewhere
+# as an ELF note (name "Brackwell", type 1, four 16-bit numbers).
 set(BRACKWELL_VERSION_NOTE_IN ${CMAKE_CURRENT_LIST_DIR}/versionnote.cpp.in)
+set(BRACKWELL_VERSION_RC_IN ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
 
 # brackwell_stamp_version(target [MAJOR MINOR RELEASE BUILD])
 function(brackwell_stamp_version target)
@@ -18,7 +20,14 @@ function(brackwell_stamp_version target)
   if(VERSION_BUILD STREQUAL "")
     set(VERSION_BUILD 0)
   endif()
-  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_versionnote.cpp)
-  configure_file(${BRACKWELL_VERSION_NOTE_IN} ${out} @ONLY)
+  if(WIN32)
+    set(VERSION_FILE_NAME $<TARGET_FILE_NAME:${target}>)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+    configure_file(${BRACKWELL_VERSION_RC_IN} ${out}.in @ONLY)
+    file(GENERATE OUTPUT ${out} INPUT ${out}.in)
+  else()
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_versionnote.cpp)
+    configure_file(${BRACKWELL_VERSION_NOTE_IN} ${out} @ONLY)
+  endif()
   target_sources(${target} PRIVATE ${out})
 endfunction()

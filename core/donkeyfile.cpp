@@ -654,7 +654,8 @@ void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t
 std::string DisplayNameOf(std::string_view name)
 {
 #ifdef _WIN32
-    const auto cut = name.find_last_of("\\:");
+    // A drive or a folder of either slash: no Windows file name holds one.
+    const auto cut = name.find_last_of("\\:/");
 #else
     const auto cut = name.find_last_of('/');
 #endif

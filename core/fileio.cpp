@@ -18,21 +18,52 @@ TReadOnlyFile::~TReadOnlyFile()
     Close();
 }
 
+std::filesystem::path PathFromUtf8(const std::string &path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(WideFromUtf8(path));
+#else
+    return std::filesystem::path(path);
+#endif
+}
+
+std::string Utf8FromPath(const std::filesystem::path &path)
+{
+#ifdef _WIN32
+    return Utf8FromWide(path.native());
+#else
+    return path.native();
+#endif
+}
+
 #ifdef _WIN32
 
-namespace {
-
-std::wstring Widen(const std::string &path)
+std::wstring WideFromUtf8(std::string_view text)
 {
-    // Names are held in the system's 8-bit code page.
-    const int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1)
-        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
+    // Bytes that are no UTF-8 become U+FFFD: such a name names no file here.
+    if (text.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
 }
 
-std::string SystemMessage(DWORD code)
+std::string Utf8FromWide(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string narrow(static_cast<std::size_t>(std::max(n, 0)), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr,
+                            nullptr);
+    return narrow;
+}
+
+std::string SystemErrorText(unsigned long code)
 {
     char *text = nullptr;
     FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -44,12 +75,10 @@ std::string SystemMessage(DWORD code)
     return message;
 }
 
-} // namespace
-
 bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
-    HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+    HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -140,7 +169,7 @@ bool TReadOnlyFile::Seek(std::int64_t offset)
 
 void TReadOnlyFile::SetErrorFromSystem()
 {
-    m_error = SystemMessage(GetLastError());
+    m_error = SystemErrorText(GetLastError());
 }
 
 #else

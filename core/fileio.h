@@ -2,7 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
+
+// Names are UTF-8 bytes everywhere in the core. On Linux a path is those bytes
+// as they stand; on Windows they are converted to and from the wide API here,
+// at the edge, never through the 8-bit code page.
+std::filesystem::path PathFromUtf8(const std::string &path);
+std::string Utf8FromPath(const std::filesystem::path &path);
+#ifdef _WIN32
+std::wstring WideFromUtf8(std::string_view text);
+std::string Utf8FromWide(std::wstring_view text);
+// The system's text for an error code of GetLastError.
+std::string SystemErrorText(unsigned long code);
+#endif
 
 // A file opened read-only, sharing read and write with other programs. Only
 // regular files open; opening never blocks (a FIFO or a device is refused).

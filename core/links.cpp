@@ -9,7 +9,7 @@
 namespace {
 
 #ifdef _WIN32
-constexpr std::string_view PathSeparators = "\\:";
+constexpr std::string_view PathSeparators = "\\:/";
 #else
 constexpr std::string_view PathSeparators = "/";
 #endif

@@ -11,12 +11,17 @@
 #include <random>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 #include "donkeyfile.h"
+#include "fileio.h"
 
 namespace {
 
@@ -116,6 +121,49 @@ struct TFileCloser
 };
 using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
 
+// Opens path for writing, truncating it, or only when it does not exist yet
+// (errno EEXIST otherwise). Windows takes the name through the wide API.
+std::FILE *OpenForWriting(const std::filesystem::path &path, bool createOnly)
+{
+#ifdef _WIN32
+    if (!createOnly)
+        return ::_wfopen(path.c_str(), L"wb");
+    const int fd = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::_fdopen(fd, "wb");
+    if (!file)
+        ::_close(fd);
+    return file;
+#else
+    return std::fopen(path.c_str(), createOnly ? "wbx" : "wb");
+#endif
+}
+
+bool MayWrite(const std::filesystem::path &path)
+{
+#ifdef _WIN32
+    return ::_waccess(path.c_str(), 2) == 0;
+#else
+    return ::access(path.c_str(), W_OK) == 0;
+#endif
+}
+
+// Puts from in the place of to, in one step; the reason of a failure, or empty.
+std::string ReplaceWith(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+#ifdef _WIN32
+    // std::filesystem::rename of this library refuses an existing target here.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return SystemErrorText(::GetLastError());
+#else
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    return ec ? ec.message() : std::string();
+#endif
+}
+
 // Writes every piece to file, then flushes and closes it; the reason of the
 // first failure, or empty.
 std::string WriteAndClose(TFilePtr file, const TShareListOptions &options, const std::vector<TShareListRow> &rows,
@@ -151,13 +199,13 @@ TFilePtr CreateTemporaryBeside(const std::filesystem::path &target, std::filesys
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-        created = target;
-        std::string name(1, '.');
-        name += target.filename().string();
+        std::filesystem::path name(".");
+        name += target.filename();
         name += suffix;
+        created = target;
         created.replace_filename(name);
         errno = 0;
-        if (std::FILE *file = std::fopen(created.string().c_str(), "wbx"))
+        if (std::FILE *file = OpenForWriting(created, true))
             return TFilePtr(file);
         if (errno != EEXIST)
             break;
@@ -212,7 +260,7 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path target(path);
+    fs::path target = PathFromUtf8(path);
     // A link is followed, so that the file it names is the one replaced.
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         const fs::path resolved = fs::weakly_canonical(target, ec);
@@ -226,7 +274,7 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
     // A device or a pipe holds no old contents to keep: write straight to it.
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         errno = 0;
-        TFilePtr file(std::fopen(target.string().c_str(), "wb"));
+        TFilePtr file(OpenForWriting(target, false));
         if (!file)
             return {TShareListStatus::CannotCreate, SystemReason(errno ? errno : EIO)};
         if (std::string reason = WriteAndClose(std::move(file), options, rows, false); !reason.empty())
@@ -235,11 +283,7 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
     }
 
     // A file the user may not write stays as it is, as when it is opened for writing.
-#ifdef _WIN32
-    if (fs::exists(status) && ::_access(target.string().c_str(), 2) != 0)
-#else
-    if (fs::exists(status) && ::access(target.c_str(), W_OK) != 0)
-#endif
+    if (fs::exists(status) && !MayWrite(target))
         return {TShareListStatus::CannotCreate, SystemReason(errno)};
 
     fs::path temporary;
@@ -249,11 +293,8 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
     std::string reason = WriteAndClose(std::move(file), options, rows, true);
     if (reason.empty() && fs::exists(status))
         fs::permissions(temporary, status.permissions(), ec); // a failure here loses nothing
-    if (reason.empty()) {
-        fs::rename(temporary, target, ec);
-        if (ec)
-            reason = ec.message();
-    }
+    if (reason.empty())
+        reason = ReplaceWith(temporary, target);
     if (!reason.empty()) {
         fs::remove(temporary, ec);
         return {TShareListStatus::WriteFailed, std::move(reason)};

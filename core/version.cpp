@@ -12,6 +12,8 @@
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include "fileio.h"
 #endif
 
 namespace {
@@ -22,16 +24,18 @@ using TVersion = std::array<unsigned, 4>;
 
 std::optional<TVersion> ReadVersion(const std::string &path)
 {
+    const std::wstring widePath = WideFromUtf8(path);
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
     if (size == 0)
         return std::nullopt;
     std::vector<char> buffer(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, buffer.data()))
+    if (!GetFileVersionInfoW(widePath.c_str(), 0, size, buffer.data()))
         return std::nullopt;
     VS_FIXEDFILEINFO *info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(buffer.data(), "\\", reinterpret_cast<void **>(&info), &length) || !info)
+    if (!VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void **>(&info), &length) || !info
+        || length < sizeof(VS_FIXEDFILEINFO))
         return std::nullopt;
     return TVersion{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
                     HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};

@@ -1,5 +1,7 @@
 #include "walk.h"
 
+#include "fileio.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -9,36 +11,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names are UTF-8 bytes everywhere in the core; on Linux a path is those bytes
-// as they stand, on Windows they are converted to and from the wide API.
 fs::path ToPath(const std::string &path)
 {
-#ifdef _WIN32
-    return fs::path(std::u8string(path.begin(), path.end()));
-#else
-    return fs::path(path);
-#endif
+    return PathFromUtf8(path);
 }
 
 std::string NameOf(const fs::path &path)
 {
-#ifdef _WIN32
-    const std::u8string name = path.filename().u8string();
-    return std::string(name.begin(), name.end());
-#else
-    return path.filename().string();
-#endif
+    return Utf8FromPath(path.filename());
 }
 
+// On Windows the separator is a backslash: the display name of an entry
+// stops at the last one, so a path of the walk gives the file's own name.
 std::string Join(const std::string &folder, const std::string &name)
 {
-    if (!folder.empty() && (folder.back() == '/'
 #ifdef _WIN32
-                            || folder.back() == '\\'
-#endif
-                            ))
+    constexpr char Separator = '\\';
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\' || folder.back() == ':'))
         return folder + name;
-    return folder + "/" + name;
+#else
+    constexpr char Separator = '/';
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+#endif
+    return folder + Separator + name;
 }
 
 void WalkFolder(const std::string &folder, const std::function<void(const TWalkItem &)> &onItem)

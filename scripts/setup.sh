@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   rhash coreutils
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion
+  g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 missing=()

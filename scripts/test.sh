@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build, the whole suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, again under ThreadSanitizer
-# (all but the window tests: Debian's Qt is not built for it), and a bounded
-# run of the descriptor fuzzer, then builds the Debian package, installs it,
-# checks it and removes it again. Window tests run headless.
+# (all but the window tests: Debian's Qt is not built for it), the core and
+# CLI suites cross-built for Windows and run under wine64, a bounded run of the
+# fuzzers, then builds the Debian package, installs it, checks it and removes
+# it again. Window tests run headless.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,9 +41,17 @@ threads() {
     ctest --test-dir build-tsan -j "$jobs" --output-on-failure --label-exclude ui
 }
 
+# The core, brackwell-cli and their suites for Windows (MinGW-w64, no Qt),
+# run under wine64 in a prefix of the build's own.
+windows() {
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release &&
+  ctest --test-dir build-win -j "$jobs" --output-on-failure --timeout 600
+}
+
 step "release build and tests" release
 step "address and undefined-behaviour sanitizers" sanitized
 step "thread sanitizer" threads
+step "Windows build, tests under wine64" windows
 if [ -f scripts/fuzz.sh ]; then
   step "descriptor fuzzing" bash scripts/fuzz.sh
 fi

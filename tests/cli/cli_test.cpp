@@ -6,6 +6,13 @@
 #include <filesystem>
 #include <sstream>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "fileio.h"
+#endif
+
 #include "MessageDigests.h"
 #include "partmetbuilder.h"
 #include "testsupport.h"
@@ -44,6 +51,15 @@ std::string DigestOf(const std::string &data)
 }
 std::string Md4Text(const std::string &data) { return testsupport::ToUpper(DigestOf<TMD4>(data)); }
 std::string Md5Text(const std::string &data) { return DigestOf<TMD5>(data); }
+
+// A path as a JSON string holds it: Windows paths have backslashes.
+std::string JsonPath(const std::string &path)
+{
+    std::string text;
+    for (const char c : path)
+        text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+}
 
 struct TAbcFile
 {
@@ -84,6 +100,9 @@ TEST(Cli, FormatsOfOneFile)
 
 TEST(Cli, JsonObjectPerLine)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names hold no double quote and no backslash";
+#endif
     TAbcFile file("a\"b\\c.txt");
     const auto r = Cli({"--format=json", "--suffix", "", file.path});
     EXPECT_EQ(r.status, 0);
@@ -118,12 +137,18 @@ TEST(Cli, FailedFileStillPrintsItsLine)
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "Error !\tError !\t0\tmissing.bin");
     EXPECT_EQ(lines[0], lines[2]);
-    EXPECT_THAT(r.err, testing::MatchesRegex("brackwell-cli: " + missing + ": [^\n]+\n"));
+    EXPECT_THAT(r.err, testing::StartsWith("brackwell-cli: " + missing + ": "));
+    EXPECT_GT(r.err.size(), ("brackwell-cli: " + missing + ": \n").size());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
 
     const auto json = Cli({"--format=json", missing});
     EXPECT_EQ(json.status, 1);
     EXPECT_THAT(json.out, HasSubstr("\"ed2k\":\"Error !\",\"md5\":\"Error !\""));
+#ifdef _WIN32
+    EXPECT_THAT(json.out, HasSubstr("\"error\":\"" + SystemErrorText(ERROR_FILE_NOT_FOUND) + "\""));
+#else
     EXPECT_THAT(json.out, HasSubstr("\"error\":\"No such file or directory\""));
+#endif
     EXPECT_EQ(Cli({file.dir.path().string()}).status, 1); // a folder
 }
 
@@ -147,6 +172,7 @@ TEST(Cli, UsageErrors)
     const auto help = Cli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--format=FORMAT"));
+    // From the executable's own version note or resource, which the build stamps.
     const auto version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("brackwell-cli ") + BRACKWELL_VERSION + "\n");
@@ -161,6 +187,9 @@ TEST(Cli, UsageErrors)
 // as \u00XX escapes of the bytes.
 TEST(Cli, NonUtf8NamesKeepTheirBytes)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names are Unicode text: no name holds bytes that are not UTF-8";
+#endif
     TAbcFile file("bad\xFF\xC3(|\xC3\xA9.txt");
     auto r = Cli({"--suffix=", file.path});
     EXPECT_EQ(r.out, std::string("ed2k://|file|bad\xFF\xC3(%7C\xC3\xA9.txt|3|") + AbcMd4 + "|\n");
@@ -214,7 +243,7 @@ TEST(Cli, DescriptorsInJson)
 
     auto r = Cli({"--format=json", met});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "{\"path\":\"" + met + "\",\"name\":\"debian-12.iso\",\"size\":5368709120,\"ed2k\":\""
+    EXPECT_EQ(r.out, "{\"path\":\"" + JsonPath(met) + "\",\"name\":\"debian-12.iso\",\"size\":5368709120,\"ed2k\":\""
                          + std::string(partmet::SampleHashText) + "\",\"md5\":\"N/A\",\"ed2k_link\":\"ed2k://|file|"
                          + "debian-12.iso|5368709120|" + std::string(partmet::SampleHashText)
                          + "|\",\"fs_link\":\"N/A\",\"html_link\":\"<a href=\\\"ed2k://|file|debian-12.iso|5368709120|"
@@ -270,6 +299,9 @@ TEST(Cli, BrokenDescriptors)
 // A pseudo-file says it is empty and is not: no empty file's hashes.
 TEST(Cli, PseudoFileFails)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "no /proc pseudo-files on Windows";
+#endif
     const auto r = Cli({"--format=hashes", "/proc/cpuinfo"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Error !\tError !\t0\tcpuinfo\n");
@@ -279,6 +311,9 @@ TEST(Cli, PseudoFileFails)
 // Output that cannot be written is a failure, not a silent success.
 TEST(Cli, OutputThatCannotBeWrittenFails)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a POSIX shell and /dev/full";
+#endif
     TAbcFile file;
     for (const char *redirect : {">/dev/full", ">&-"}) {
         SCOPED_TRACE(redirect);
@@ -292,6 +327,9 @@ TEST(Cli, OutputThatCannotBeWrittenFails)
 // Control bytes of a name never reach a line of text or the terminal raw.
 TEST(Cli, ControlBytesInNamesAreEncoded)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names hold no control bytes";
+#endif
     TAbcFile file("a\nb\tc\x1B[31m\x7F.txt");
     const std::string shown = "a%0Ab%09c%1B[31m%7F.txt";
     EXPECT_EQ(Cli({"--format=hashes", file.path}).out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\t" + shown + "\n");
@@ -308,6 +346,9 @@ TEST(Cli, ControlBytesInNamesAreEncoded)
 // read ring of the large one.
 TEST(Cli, FaultInAJobIsThatPathsFailure)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a POSIX shell and its ulimit";
+#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers reserve more address space than any limit leaves";
 #endif
@@ -340,6 +381,9 @@ TEST(Cli, FaultInAJobIsThatPathsFailure)
 
 TEST(Cli, DefaultsComeFromTheSettingsStore)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the registry test of the Windows build covers this store";
+#else
     TAbcFile file("a b.txt");
     TempDir config;
     std::filesystem::create_directories(config.path() / "Brackwell");
@@ -361,4 +405,25 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     EXPECT_EQ(stored.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
     EXPECT_EQ(fs.out, std::string("fs://Get|[p]a_b.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(overridden.out, std::string("fs://Get|a+b-s.txt|") + AbcMd5 + "|\n");
+#endif
+}
+
+// A name outside any 8-bit code page reaches the core whole, from the command
+// line to the file and into the links, the JSON and the share list.
+TEST(Cli, NamesOutsideTheCodePageHashLikeAnyOther)
+{
+    const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC \xC5\x9D\xC3\xBC \xF0\x9F\x8E\xB5.txt"; // CJK, Esperanto, an emoji
+    TAbcFile file(name);
+    auto r = Cli({"--suffix=", file.path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "ed2k://|file|" + name + "|3|" + AbcMd4 + "|\n");
+    r = Cli({"--format=json", file.path});
+    EXPECT_THAT(r.out, HasSubstr("\"path\":\"" + JsonPath(file.path) + "\""));
+    EXPECT_THAT(r.out, HasSubstr("\"name\":\"" + name + "\""));
+
+    const std::string list = file.dir.file(name + ".list");
+    testsupport::WriteFile(list, std::string("old"));
+    r = Cli({"--export", list, "--columns=name", "--no-title", file.path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testsupport::ReadFile(list), name + " \r\n");
 }

@@ -4,26 +4,46 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <poll.h>
 #include <random>
-#include <spawn.h>
 #include <stdexcept>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
+#endif
+
+#include "fileio.h"
 
 namespace testsupport {
 
 TempDir::TempDir()
 {
+#ifdef _WIN32
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("brackwell-test-" + std::to_string(seed()));
+        if (std::filesystem::create_directory(candidate))
+            m_path = candidate;
+    }
+    if (m_path.empty())
+        throw std::runtime_error("cannot make a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "brackwell-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir()
@@ -34,7 +54,7 @@ TempDir::~TempDir()
 
 std::string TempDir::file(const std::string &name) const
 {
-    return (m_path / name).string();
+    return Utf8FromPath(m_path / PathFromUtf8(name));
 }
 
 std::uint8_t PatternByte(std::uint64_t i)
@@ -55,7 +75,7 @@ std::vector<std::uint8_t> PatternBytes(std::uint64_t offset, std::size_t count)
 
 void WriteFile(const std::string &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
@@ -68,13 +88,13 @@ void WriteFile(const std::string &path, const std::vector<std::uint8_t> &bytes)
 
 std::string ReadFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WritePatternFile(const std::string &path, std::uint64_t size)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     constexpr std::size_t piece = 1 << 20;
     for (std::uint64_t done = 0; done < size;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - done));
@@ -89,8 +109,93 @@ void WritePatternFile(const std::string &path, std::uint64_t size)
 void WriteSparseFile(const std::string &path, std::uint64_t size)
 {
     WriteFile(path, std::string());
-    std::filesystem::resize_file(path, size);
+    std::filesystem::resize_file(PathFromUtf8(path), size);
 }
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back: quoted
+// when it holds blanks or quotes, backslashes doubled only before a quote.
+std::wstring QuoteArgument(const std::wstring &arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+// A file handle the child inherits, closed when it goes.
+struct TInheritedHandle
+{
+    TInheritedHandle(const std::wstring &path, DWORD access, DWORD disposition)
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    ~TInheritedHandle()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+    }
+    TInheritedHandle(const TInheritedHandle &) = delete;
+    TInheritedHandle &operator=(const TInheritedHandle &) = delete;
+    HANDLE handle;
+};
+
+} // namespace
+
+CommandResult Run(const std::vector<std::string> &argv)
+{
+    // Both streams go to temporary files, so that a chatty child never blocks.
+    TempDir dir;
+    const std::string outPath = dir.file("out");
+    const std::string errPath = dir.file("err");
+    CommandResult result;
+    {
+        const TInheritedHandle in(L"NUL", GENERIC_READ, OPEN_EXISTING);
+        const TInheritedHandle out(WideFromUtf8(outPath), GENERIC_WRITE, CREATE_ALWAYS);
+        const TInheritedHandle err(WideFromUtf8(errPath), GENERIC_WRITE, CREATE_ALWAYS);
+        std::wstring commandLine;
+        for (const std::string &arg : argv)
+            commandLine += (commandLine.empty() ? L"" : L" ") + QuoteArgument(WideFromUtf8(arg));
+
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in.handle;
+        startup.hStdOutput = out.handle;
+        startup.hStdError = err.handle;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                              &process))
+            return result;
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 0;
+        if (::GetExitCodeProcess(process.hProcess, &status))
+            result.status = static_cast<int>(status);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+#else
 
 namespace {
 
@@ -145,6 +250,8 @@ CommandResult Run(const std::vector<std::string> &argv)
     return result;
 }
 
+#endif
+
 bool HaveRhash()
 {
     return Run({"rhash", "--version"}).status == 0;
@@ -171,6 +278,24 @@ std::string ToUpper(std::string text)
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
+}
+
+long ThreadCount()
+{
+#ifdef _WIN32
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    long count = 0;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = ::Thread32First(snapshot, &thread); more; more = ::Thread32Next(snapshot, &thread))
+        count += thread.th32OwnerProcessID == ::GetCurrentProcessId();
+    ::CloseHandle(snapshot);
+    return count;
+#else
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator{});
+#endif
 }
 
 } // namespace testsupport

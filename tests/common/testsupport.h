@@ -63,4 +63,7 @@ RhashResult Rhash(const std::string &path);
 
 std::string ToUpper(std::string text);
 
+// Threads of this process now.
+long ThreadCount();
+
 } // namespace testsupport

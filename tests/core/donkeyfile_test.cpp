@@ -7,9 +7,17 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "fileio.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <vector>
+#endif
 
 #include "MessageDigests.h"
 #include "donkeyfile.h"
@@ -187,11 +195,19 @@ TEST(DonkeyFile, SelectionDecidesWhatIsComputed)
 TEST(DonkeyFile, UnopenableFilesAreMarked)
 {
     TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder");
+#ifdef _WIN32
+    // A device: opening it succeeds, but it is no file on a disk.
+    const std::vector<std::string> others{"NUL"};
+#else
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_directory(dir.file("folder"));
+    const std::vector<std::string> others{fifo, "/dev/zero"};
+#endif
+    std::vector<std::string> paths{dir.file("missing"), dir.file("folder")};
+    paths.insert(paths.end(), others.begin(), others.end());
 
-    for (const std::string &path : {dir.file("missing"), dir.file("folder"), fifo, std::string("/dev/zero")}) {
+    for (const std::string &path : paths) {
         SCOPED_TRACE(path);
         TDonkeyFile entry(path, hsAll);
         EXPECT_TRUE(entry.OpenFailed());
@@ -246,6 +262,28 @@ TEST(DonkeyFile, ChangeDuringTheRunFails)
              std::ofstream(path, std::ios::app | std::ios::binary) << "more";
          }},
         {"is rewritten in place, its modification time put back", [](const std::string &path) {
+#ifdef _WIN32
+             const HANDLE file = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+             ASSERT_NE(file, INVALID_HANDLE_VALUE);
+             FILE_BASIC_INFO before{};
+             ASSERT_TRUE(::GetFileInformationByHandleEx(file, FileBasicInfo, &before, sizeof before));
+             for (FILE_BASIC_INFO after = before; after.ChangeTime.QuadPart == before.ChangeTime.QuadPart;) {
+                 LARGE_INTEGER at;
+                 at.QuadPart = 3 * 9728000;
+                 DWORD written = 0;
+                 ASSERT_TRUE(::SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+                 ASSERT_TRUE(::WriteFile(file, "x", 1, &written, nullptr));
+                 FILE_BASIC_INFO putBack = before;
+                 putBack.ChangeTime.QuadPart = 0; // 0: left to the system
+                 ASSERT_TRUE(::SetFileInformationByHandle(file, FileBasicInfo, &putBack, sizeof putBack));
+                 ASSERT_TRUE(::GetFileInformationByHandleEx(file, FileBasicInfo, &after, sizeof after));
+                 ASSERT_EQ(after.LastWriteTime.QuadPart, before.LastWriteTime.QuadPart);
+                 if (after.ChangeTime.QuadPart == before.ChangeTime.QuadPart)
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+             }
+             ::CloseHandle(file);
+#else
              struct stat before;
              ASSERT_EQ(::stat(path.c_str(), &before), 0);
              // Until the change time moves on: it is as coarse as the kernel's clock tick.
@@ -262,6 +300,7 @@ TEST(DonkeyFile, ChangeDuringTheRunFails)
                  if (after.st_ctim.tv_nsec == before.st_ctim.tv_nsec)
                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
              }
+#endif
          }},
     };
     TempDir dir;
@@ -348,18 +387,17 @@ TEST(DonkeyFile, ExceptionFromProgressHandlerPropagates)
 // it back when the run ends.
 TEST(DonkeyFile, SecondThreadOnlyWithAFreeToken)
 {
-    const auto threadCount = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                             std::filesystem::directory_iterator{});
-    };
+    const auto threadCount = [] { return testsupport::ThreadCount(); };
     TempDir dir;
     const std::string path = dir.file("f");
-    // At chunk 1 the reader is at most 16 MiB ahead, far from the end of these
-    // five chunks, so a second thread, once made, is still at work there.
+    // With blocks of 64 KiB the reader is at most 64 blocks (4 MiB) ahead, far
+    // from the end of these five chunks, so at chunk 1 it is still at work,
+    // however slowly the MD5 thread runs.
     testsupport::WritePatternFile(path, 48640001);
     for (const unsigned free : {0u, 1u}) {
         SCOPED_TRACE(free);
         TDonkeyFile entry(path, hsAll);
+        entry.HashOptions.ReadBlockSize = 1 << 16;
         entry.HashOptions.ParallelThreshold = 0;
         entry.HashOptions.HelperTokens = std::make_shared<TCoreTokens>(free);
         const auto before = threadCount();

@@ -15,7 +15,10 @@
 #include <thread>
 #include <vector>
 
-#if defined(__linux__)
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#elif defined(__linux__)
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -418,6 +421,31 @@ int NiceAThreadCanTake(int wanted)
     return taken;
 }
 
+void ExpectLevel(const TPriorityProbe &probe, int level)
+{
+    EXPECT_EQ(probe.m_nice, NiceAThreadCanTake(PriorityLevelNice(level)));
+    EXPECT_EQ(probe.m_policy, level == IdlePriorityLevel ? SCHED_IDLE : SCHED_OTHER);
+}
+#elif defined(_WIN32)
+class TPriorityProbe final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    bool HashFile() override
+    {
+        m_priority = ::GetThreadPriority(::GetCurrentThread());
+        return false;
+    }
+    int m_priority = THREAD_PRIORITY_ERROR_RETURN;
+};
+
+void ExpectLevel(const TPriorityProbe &probe, int level)
+{
+    EXPECT_EQ(probe.m_priority, PriorityLevelWin32(level));
+}
+#endif
+
+#if defined(__linux__) || defined(_WIN32)
 TEST(TestThread, WorkerTakesItsPriorityLevel)
 {
     const testsupport::TempDir dir;
@@ -427,8 +455,7 @@ TEST(TestThread, WorkerTakesItsPriorityLevel)
         TPriorityProbe probe(dir.file("missing"), hsAll);
         ASSERT_TRUE(StartAndRunToRelease(
             loop, std::make_unique<TTestThread>(probe, level, nullptr, loop)));
-        EXPECT_EQ(probe.m_nice, NiceAThreadCanTake(PriorityLevelNice(level)));
-        EXPECT_EQ(probe.m_policy, level == IdlePriorityLevel ? SCHED_IDLE : SCHED_OTHER);
+        ExpectLevel(probe, level);
     }
 }
 #endif
