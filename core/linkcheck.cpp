@@ -54,12 +54,12 @@ std::string JoinPath(const std::string &folder, const std::string &name)
     return folder + "/" + name;
 }
 
-std::filesystem::path FsPath(const std::string &path)
+std::FILE *OpenForReading(const std::string &path)
 {
 #ifdef _WIN32
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+    return ::_wfopen(PathFromUtf8(path).c_str(), L"rb");
 #else
-    return std::filesystem::path(path);
+    return std::fopen(path.c_str(), "rb");
 #endif
 }
 
@@ -68,7 +68,7 @@ std::filesystem::path FsPath(const std::string &path)
 bool Present(const std::string &path)
 {
     std::error_code error;
-    const auto status = std::filesystem::status(FsPath(path), error);
+    const auto status = std::filesystem::status(PathFromUtf8(path), error);
     if (error)
         return error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
     return std::filesystem::exists(status);
@@ -340,7 +340,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
         void operator()(std::FILE *file) const { std::fclose(file); }
     };
     errno = 0;
-    const std::unique_ptr<std::FILE, TCloser> list(std::fopen(FsPath(listPath).string().c_str(), "rb"));
+    const std::unique_ptr<std::FILE, TCloser> list(OpenForReading(listPath));
     if (!list)
         return std::strerror(errno ? errno : ENOENT);
 
