@@ -14,6 +14,7 @@
 // every file in DIR. Warm the files into the page cache first.
 
 #include "MessageDigests.h"
+#include "hashqueue.h"
 #include "lanehasher.h"
 #include "lanes.h"
 
@@ -99,27 +100,35 @@ const bool kLaneBenchmarksRegistered = [] {
 // code run as TDonkeyFile runs it, 1 = AVX2 lanes, 2 = AVX-512 lanes.
 constexpr TLaneEngine kEngineByArg[] = {TLaneEngine::Scalar, TLaneEngine::Avx2, TLaneEngine::Avx512};
 
+// The engine forced for one benchmark, the one before put back after it.
+class TForcedEngine final
+{
+public:
+    explicit TForcedEngine(TLaneEngine engine) : m_before(ForceLaneEngine(engine)) {}
+    ~TForcedEngine() { ForceLaneEngine(m_before); }
+    TForcedEngine(const TForcedEngine &) = delete;
+    TForcedEngine &operator=(const TForcedEngine &) = delete;
+
+private:
+    TLaneEngine m_before;
+};
+
+// One file, eDonkey2000 alone, on one thread: chunk after chunk (argument 0)
+// or chunks side by side in lanes.
 void BM_LaneFile(benchmark::State &state, const std::string &path)
 {
     const TLaneEngine engine = kEngineByArg[state.range(0)];
     if (!EngineOrSkip(state, engine))
         return;
+    const TForcedEngine forced(engine);
     std::int64_t bytes = 0;
     for (auto _ : state) {
-        std::string hash;
-        if (state.range(0) == 0) {
-            TDonkeyFile entry(path, hsDonkey);
-            entry.HashFile();
-            hash = entry.DonkeyHash();
-            bytes += entry.Size();
-        } else {
-            TLaneHashOptions options;
-            options.Engine = engine;
-            const TLaneFileResult result = HashChunksInLanes(path, nullptr, options);
-            hash = result.DonkeyHash;
-            bytes += result.Size;
-        }
-        if (hash.size() != 32) {
+        TDonkeyFile entry(path, hsDonkey);
+        entry.HashOptions.Lanes = state.range(0) != 0;
+        entry.HashOptions.Parallel = false;
+        entry.HashFile();
+        bytes += entry.Size();
+        if (entry.DonkeyHash().size() != 32) {
             state.SkipWithError("the file did not hash");
             return;
         }
@@ -127,6 +136,8 @@ void BM_LaneFile(benchmark::State &state, const std::string &path)
     state.SetBytesProcessed(bytes);
 }
 
+// The files of a folder, both hashes, on one thread: file after file
+// (argument 0) or side by side in lanes.
 void BM_LaneFolder(benchmark::State &state, const std::vector<std::string> &paths)
 {
     const TLaneEngine engine = kEngineByArg[state.range(0)];
@@ -134,19 +145,20 @@ void BM_LaneFolder(benchmark::State &state, const std::vector<std::string> &path
         return;
     std::int64_t bytes = 0;
     for (auto _ : state) {
-        if (state.range(0) == 0) {
-            for (const std::string &path : paths) {
-                TDonkeyFile entry(path, hsAll);
-                entry.HashOptions.Parallel = false;
-                entry.HashFile();
-                bytes += entry.Size();
-            }
-        } else {
-            TLaneHashOptions options;
-            options.Engine = engine;
-            HashFilesInLanes(
-                paths, hsAll, [&](std::size_t, const TLaneFileResult &result) { bytes += result.Size; }, options);
-        }
+        THashQueueOptions options;
+        options.Lanes = state.range(0) != 0;
+        options.LaneOptions.Engine = engine;
+        THashQueue queue(
+            paths.size(),
+            [&](std::size_t i) {
+                THashQueueItem item;
+                item.Entry = std::make_unique<TDonkeyFile>(paths[i], hsAll);
+                item.Entry->HashOptions.Parallel = false;
+                return item;
+            },
+            options);
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            bytes += queue.Take(i).Entry->Size();
     }
     state.SetBytesProcessed(bytes);
 }

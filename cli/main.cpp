@@ -30,6 +30,7 @@
 #include "donkeyfile.h"
 #include "export.h"
 #include "fileio.h"
+#include "hashqueue.h"
 #include "partfile.h"
 #include "thread.h"
 #include "walk.h"
@@ -344,7 +345,6 @@ struct TJob
     std::unique_ptr<TDonkeyFile> entry;
     // Why the entry could not even be made; empty when it was.
     std::string fault;
-    bool done = false;
     // A path the walk of a folder met and did not hash (a FIFO, a folder it
     // could not read): why, said in its turn on stderr; and whether it counts
     // as a failure.
@@ -539,70 +539,43 @@ int main(int argc, char **argv)
             if (item.Kind != TWalkItem::TKind::File) {
                 job.skipped = item.Reason;
                 job.skipFailed = item.Kind == TWalkItem::TKind::Failed;
-                job.done = true;
             }
         });
     }
 
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<std::size_t> next{0};
-
-    // Each worker takes the next path, hashes it and hands it back; the main
-    // thread prints in the order given. An entry is made only when its turn
-    // comes, so that no more files are open than there are workers. Whatever a
-    // job throws (memory running out) is that path's failure alone.
-    const auto hash = [&](const std::string &path) {
-        std::unique_ptr<TDonkeyFile> entry = MakeEntry(options, path);
-        entry->HashOptions.HelperTokens = tokens;
-        entry->OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
-        try {
-            entry->HashFile();
-        } catch (...) {
-            // HashFile has marked the entry failed with the reason.
-        }
-        entry->OnNewBlock = nullptr;
-        return entry;
-    };
-    const auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            if (!jobs[i].skipped.empty())
-                continue;
-            std::unique_ptr<TDonkeyFile> entry;
-            std::string fault;
-            tokens->Acquire();
-            try {
-                entry = hash(jobs[i].path);
-            } catch (...) {
-                fault = DescribeException(std::current_exception());
-            }
-            tokens->Release();
-            {
-                std::lock_guard lock(mutex);
-                jobs[i].entry = std::move(entry);
-                jobs[i].fault = std::move(fault);
-                jobs[i].done = true;
-            }
-            finished.notify_all();
-        }
-    };
-
-    // Without a thread to be had, this one does the work before printing.
-    const std::vector<std::jthread> workers =
-        StartWorkers(std::min<std::size_t>(options.jobs ? options.jobs : cores, jobs.size()), work);
+    // Workers hash the paths, several plain files at once in each one's lanes,
+    // and hand them back; this thread prints in the order given. An entry is
+    // made only when its turn comes, so that no more files are open than are
+    // being hashed. Whatever making one throws (memory running out) is that
+    // path's failure alone.
+    THashQueueOptions queueOptions;
+    queueOptions.Workers = options.jobs ? options.jobs : cores;
+    queueOptions.Tokens = tokens;
+    queueOptions.OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
+    THashQueue queue(
+        jobs.size(),
+        [&](std::size_t i) {
+            THashQueueItem item;
+            if (jobs[i].skipped.empty())
+                item.Entry = MakeEntry(options, jobs[i].path);
+            return item;
+        },
+        std::move(queueOptions));
 
     TOutput out;
     int status = 0;
     const auto outputLost = [&] {
-        next = jobs.size(); // no more work for a run whose output is lost
+        queue.Stop(); // no more work for a run whose output is lost
         status = 1;
     };
     const bool exporting = options.exportRequest.File.has_value();
     std::vector<std::unique_ptr<TDonkeyFile>> exported;
-    for (TJob &job : jobs) {
-        {
-            std::unique_lock lock(mutex);
-            finished.wait(lock, [&] { return job.done; });
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        TJob &job = jobs[i];
+        if (job.skipped.empty()) {
+            THashedEntry hashed = queue.Take(i);
+            job.entry = std::move(hashed.Entry);
+            job.fault = std::move(hashed.Fault);
         }
         progress.Clear();
         if (!job.skipped.empty()) {

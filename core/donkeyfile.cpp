@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MessageDigests.h"
+#include "lanehasher.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -242,18 +243,73 @@ void TDonkeyFile::ComputeHashes()
     Publish({.DonkeyHash = {}, .FileSpreeHash = {}});
     m_file.AdviseSequential();
 
-    // MD5 on one thread, MD4 and the AICH tree's SHA-1 on the other: the two
-    // sides take about as long, so neither waits much for the other.
+    // eDonkey2000 alone: the chunks are independent streams, hashed side by
+    // side. Otherwise MD5 on one thread, MD4 and the AICH tree's SHA-1 on the
+    // other: the two sides take about as long, so neither waits much.
+    const bool chunkLanes = HashOptions.Lanes && Selected(hsDonkey) && !Selected(hsFileSpree | hsAich);
     const bool both = Selected(hsFileSpree) && Selected(hsDonkey | hsAich);
-    if (both && HashOptions.Parallel && Size() >= HashOptions.ParallelThreshold) {
+    if ((chunkLanes || both) && HashOptions.Parallel && Size() >= HashOptions.ParallelThreshold) {
         // A second thread only where a core is free for it.
         const THelperToken helper(HashOptions.HelperTokens);
         if (helper.Held(HashOptions.HelperTokens)) {
-            HashParallel();
+            if (chunkLanes)
+                HashChunkLanes(2);
+            else
+                HashParallel();
             return;
         }
     }
-    HashSequential();
+    if (chunkLanes)
+        HashChunkLanes(1);
+    else
+        HashSequential();
+}
+
+bool TDonkeyFile::HashChunkLanes(unsigned threads)
+{
+    std::vector<std::uint8_t> chunkDigests(DigestBytes * static_cast<std::size_t>(ChunkCount()));
+    TLaneHashOptions options;
+    options.ReadBlockSize = HashOptions.ReadBlockSize;
+    const std::string failure = HashChunksInLanes(m_file, Size(), chunkDigests.data(), threads,
+                                                  [this](std::int32_t chunk) { ReportChunk(chunk); }, options);
+    if (!failure.empty()) {
+        MarkFailed(failure);
+        return false;
+    }
+    if (std::string reason; !EndsWhereExpected(reason)) {
+        MarkFailed(std::move(reason));
+        return false;
+    }
+    FinishRun(chunkDigests.data(), nullptr, nullptr);
+    return true;
+}
+
+TReadOnlyFile *TDonkeyFile::BeginRun()
+{
+    if (m_hashSelection == 0 || OpenFailed())
+        return nullptr;
+    if (!m_file.IsOpen() && !OpenFile())
+        return nullptr;
+    Publish({.DonkeyHash = {}, .FileSpreeHash = {}});
+    m_file.AdviseSequential();
+    return &m_file;
+}
+
+void TDonkeyFile::ChunkDone(std::int32_t chunk)
+{
+    ReportChunk(chunk);
+}
+
+void TDonkeyFile::EndRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich,
+                         std::string failure)
+{
+    if (failure.empty())
+        EndsWhereExpected(failure);
+    if (failure.empty())
+        FinishRun(chunkDigests, md5, aich);
+    else
+        MarkFailed(std::move(failure));
+    m_file.Close();
 }
 
 std::int32_t TDonkeyFile::ChunkCount() const
@@ -280,10 +336,11 @@ bool TDonkeyFile::EndsWhereExpected(std::string &reason)
     // A file that grew, or one that reports a false size (the pseudo-files of
     // /proc say 0 and hold text), still has bytes here.
     std::uint8_t probe;
-    const std::int64_t got = m_file.Read(&probe, 1);
+    std::string error;
+    const std::int64_t got = m_file.ReadAt(Size(), &probe, 1, error);
     if (got == 0)
         return true;
-    reason = got < 0 ? m_file.Error() : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
+    reason = got < 0 ? error : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
     return false;
 }
 

@@ -68,6 +68,9 @@ struct THashOptions
     std::int64_t ParallelThreshold = 4 * 1024 * 1024;
     // When set, the second thread needs a free token of these (see TCoreTokens).
     std::shared_ptr<TCoreTokens> HelperTokens;
+    // With eDonkey2000 the only kind, hash several chunks at once in the lane
+    // engines (and, under Parallel, on two threads).
+    bool Lanes = true;
 };
 
 // Everything a list row, a dialog or an export shows of an entry, taken at one
@@ -177,6 +180,21 @@ public:
     // The fields a view shows, all from one moment, for one lock.
     virtual TEntrySnapshot Snapshot() const;
 
+    // A run driven from outside the entry, for files hashed side by side
+    // (lanehasher.h). BeginRun opens the file and returns it, or nullptr when
+    // there is nothing to hash (no kind selected, or the file cannot be
+    // opened: the entry then shows why). ChunkDone reports chunk k as hashed.
+    // EndRun ends the run and closes the file: with a failure the entry is
+    // marked failed with it; otherwise the file must end where its size said,
+    // unchanged, and the digests of the selected kinds are published (one
+    // 16-byte digest per chunk, the MD5, the AICH tree).
+    TReadOnlyFile *BeginRun();
+    void ChunkDone(std::int32_t chunk);
+    void EndRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich, std::string failure);
+    // Whether the hashes come from the file's bytes, so that a run of many
+    // files may read them; a descriptor reads its own format instead.
+    virtual bool HashesContent() const { return true; }
+
     // Raised after each chunk, in the thread that runs the hashing. Bound before
     // a run and left alone until it ends (the worker binds it, the run reads it).
     TNewBlockEvent OnNewBlock;
@@ -220,6 +238,8 @@ private:
     bool HashSequential();
     // One pass over the file, MD4 and MD5 on two threads side by side.
     bool HashParallel();
+    // eDonkey2000 alone: chunks side by side in lanes, on one or two threads.
+    bool HashChunkLanes(unsigned threads);
     // The link name of displayName as links carry it: the name's own bytes
     // percent-encoded, the user's texts only where they would break the link.
     std::string EncodedLinkName(std::string_view displayName) const;

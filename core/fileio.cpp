@@ -151,6 +151,31 @@ std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
+{
+    auto *out = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
+        OVERLAPPED where = {};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(static_cast<HANDLE>(m_handle), out + done, want, &got, &where)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            error = SystemErrorText(code);
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
 void TReadOnlyFile::AdviseSequential()
 {
     // FILE_FLAG_SEQUENTIAL_SCAN at opening already says so.
@@ -247,6 +272,25 @@ std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
             if (errno == EINTR)
                 continue;
             SetErrorFromSystem();
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
+{
+    auto *out = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = std::strerror(errno);
             return -1;
         }
         if (n == 0)

@@ -57,6 +57,11 @@ public:
 
     bool Seek(std::int64_t offset);
 
+    // Reads up to count bytes at offset without moving the current position,
+    // as Read does otherwise. Safe from several threads at once: the reason of
+    // a failure goes to error, never to Error().
+    std::int64_t ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const;
+
     const std::string &Error() const { return m_error; }
 
 private:

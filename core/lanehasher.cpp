@@ -3,38 +3,18 @@
 #include "fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
-#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
-constexpr std::size_t kSmallestReadBlock = 256 * 1024;
+constexpr std::size_t kSmallestManyFilesBlock = 256 * 1024;
 constexpr std::size_t kDigestBytes = 16;
-
-// One file in the lanes: its reader, its digests and the block just read.
-struct TLaneFile
-{
-    explicit TLaneFile(std::size_t index)
-        : index(index)
-    {
-    }
-
-    std::size_t index;
-    TReadOnlyFile file;
-    TReadOnlyFile::Identity openedAs;
-    std::int64_t done = 0;
-    TMD5 md5;
-    TMD4 chunk;
-    std::vector<std::uint8_t> chunkDigests;
-    TLaneFeed md5Feed{md5};
-    TLaneFeed md4Feed{chunk};
-    std::vector<std::uint8_t> buffer;
-    std::size_t got = 0;
-    std::string failure;
-};
 
 // Submits a feed's job if it has blocks; finishes whatever job comes back.
 void Feed(TLaneManager &manager, TLaneFeed &feed, const std::uint8_t *data, std::size_t count)
@@ -51,255 +31,280 @@ void Drain(TLaneManager &manager)
         static_cast<TLaneFeed *>(done->UserData)->Finish();
 }
 
-void CompleteChunk(TLaneFile &f)
+// Whole 64-byte blocks, at least `smallest`, never more than a chunk: a
+// chunk's MD4 lane gets whole blocks until the chunk's last piece.
+std::size_t ReadBlockBytes(std::size_t requested, std::size_t smallest)
 {
-    f.chunk.Complete();
-    const auto digest = f.chunk.Digest();
-    f.chunkDigests.insert(f.chunkDigests.end(), digest.begin(), digest.end());
-    f.chunk.Initialize();
+    return std::min<std::size_t>(std::max(requested, smallest) / 64 * 64, DonkeyChunkSize);
 }
 
-// Why a file read to its end gives no result, as a TDonkeyFile run would
-// say; empty when it read through unchanged.
-std::string CheckEnd(TReadOnlyFile &file, const TReadOnlyFile::Identity &openedAs)
+// One entry in the lanes of HashEntriesInLanes: its file, its digests, and
+// where its last block lies in the round's buffer.
+struct TLaneFile
 {
-    std::uint8_t probe;
-    const std::int64_t extra = file.Read(&probe, 1);
-    if (extra != 0)
-        return extra < 0 ? file.Error()
-                         : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
-    TReadOnlyFile::Identity now;
-    if (!file.Stat(now) || !(now == openedAs))
-        return file.Error().empty() ? "the file changed while it was read" : file.Error();
-    return {};
-}
-
-// The eDonkey2000 hash from the chunk digests: the only one's own, or the MD4
-// over all of them.
-std::string DonkeyText(const std::vector<std::uint8_t> &chunkDigests)
-{
-    if (chunkDigests.size() == kDigestBytes)
-        return HexText(chunkDigests.data(), kDigestBytes, true);
-    TMD4 root;
-    root.Transform(chunkDigests.data(), chunkDigests.size());
-    root.Complete();
-    return HexText(root.Digest().data(), kDigestBytes, true);
-}
-
-TLaneFileResult Finish(TLaneFile &f, THashSelection selection)
-{
-    TLaneFileResult result;
-    result.Size = f.openedAs.size;
-    result.Failure = CheckEnd(f.file, f.openedAs);
-    if (!result.Failure.empty())
-        return result;
-    if (selection & hsDonkey) {
-        // A file of an exact number of chunks ends with an empty one.
-        CompleteChunk(f);
-        result.DonkeyHash = DonkeyText(f.chunkDigests);
+    TLaneFile(TDonkeyFile &entry, TReadOnlyFile &file)
+        : entry(entry)
+        , file(file)
+        , size(entry.Size())
+    {
+        const THashSelection selection = entry.HashSelection();
+        if (selection & hsFileSpree) {
+            md5 = std::make_unique<TMD5>();
+            md5Feed = std::make_unique<TLaneFeed>(*md5);
+        }
+        if (selection & hsDonkey) {
+            chunk = std::make_unique<TMD4>();
+            md4Feed = std::make_unique<TLaneFeed>(*chunk);
+            chunkDigests.reserve(static_cast<std::size_t>(size / DonkeyChunkSize + 1) * kDigestBytes);
+        }
+        if (selection & hsAich)
+            aich = std::make_unique<TAichHash>(static_cast<std::uint64_t>(size));
     }
-    if (selection & hsFileSpree) {
-        f.md5.Complete();
-        result.FileSpreeHash = HexText(f.md5.Digest().data(), kDigestBytes, false);
-    }
-    return result;
-}
 
-std::size_t ReadBlockBytes(const TLaneHashOptions &options)
-{
-    // Whole blocks, never across a chunk: a chunk's MD4 lane gets whole blocks
-    // until the chunk's last piece.
-    return std::min<std::size_t>(std::max(options.ReadBlockSize, kSmallestReadBlock) / 64 * 64, DonkeyChunkSize);
-}
+    // Ends the chunk just read: keeps its digest and says so.
+    void CompleteChunk()
+    {
+        if (chunk) {
+            chunk->Complete();
+            chunkDigests.insert(chunkDigests.end(), chunk->Digest().begin(), chunk->Digest().end());
+            chunk->Initialize();
+        }
+        entry.ChunkDone(++chunksDone);
+    }
+
+    void End(std::string failure)
+    {
+        const bool read = failure.empty();
+        if (read)
+            CompleteChunk(); // the last chunk, empty when the size is a whole number of chunks
+        if (read && md5)
+            md5->Complete();
+        entry.EndRun(read && chunk ? chunkDigests.data() : nullptr, read && md5 ? md5->Digest().data() : nullptr,
+                     aich.get(), std::move(failure));
+    }
+
+    TDonkeyFile &entry;
+    TReadOnlyFile &file;
+    const std::int64_t size;
+    std::int64_t done = 0;
+    std::unique_ptr<TMD5> md5;
+    std::unique_ptr<TLaneFeed> md5Feed;
+    std::unique_ptr<TMD4> chunk;
+    std::unique_ptr<TLaneFeed> md4Feed;
+    std::unique_ptr<TAichHash> aich;
+    std::vector<std::uint8_t> chunkDigests;
+    std::int32_t chunksDone = 0;
+    const std::uint8_t *block = nullptr;
+    std::size_t got = 0;
+};
 
 } // namespace
 
-void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection selection,
-                      const std::function<void(std::size_t, const TLaneFileResult &)> &onResult,
-                      const TLaneHashOptions &options)
+void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
+                        const std::function<void(TDonkeyFile &)> &done, const TLaneHashOptions &options)
 {
-    const bool donkey = selection & hsDonkey;
-    const bool fileSpree = selection & hsFileSpree;
-    const std::size_t blockSize = ReadBlockBytes(options);
-
-    TLaneManager md5Lanes(TLaneAlgorithm::MD5, options.Engine);
-    TLaneManager md4Lanes(TLaneAlgorithm::MD4, options.Engine);
-    const std::size_t width = static_cast<std::size_t>(md5Lanes.Lanes());
-    // Files finished ahead of an earlier, longer one wait for it; no more than
-    // this many paths are opened past the first one not yet reported.
-    const std::size_t lookAhead = 4 * width;
-
+    const std::size_t blockSize = ReadBlockBytes(options.ReadBlockSize, kSmallestManyFilesBlock);
+    auto md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
+    auto md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
+    const std::size_t most = options.MaxFiles ? options.MaxFiles : static_cast<std::size_t>(md5Lanes->Lanes());
+    // One block of each file a round, in one buffer taken once for the run.
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[most * blockSize]);
     std::vector<std::unique_ptr<TLaneFile>> active;
-    std::map<std::size_t, TLaneFileResult> waiting;
-    std::size_t next = 0;
-    std::size_t reported = 0;
+    active.reserve(most);
 
-    auto report = [&] {
-        for (auto it = waiting.begin(); it != waiting.end() && it->first == reported; it = waiting.erase(it)) {
-            onResult(it->first, it->second);
+    const auto end = [&](std::unique_ptr<TLaneFile> &f, std::string failure) {
+        TDonkeyFile &entry = f->entry;
+        f->End(std::move(failure));
+        f.reset();
+        done(entry);
+    };
+
+    for (;;) {
+        try {
+            while (active.size() < most) {
+                TDonkeyFile *entry = next(active.empty());
+                if (!entry)
+                    break;
+                if (TReadOnlyFile *file = entry->BeginRun())
+                    active.push_back(std::make_unique<TLaneFile>(*entry, *file));
+                else
+                    done(*entry);
+            }
+            if (active.empty())
+                return;
+
+            // One round: a block from every file, then the lanes run until
+            // every block is taken.
+            std::uint8_t *free = buffer.get();
+            for (auto &f : active) {
+                const std::int64_t chunkLeft = DonkeyChunkSize - f->done % DonkeyChunkSize;
+                const auto want = static_cast<std::size_t>(
+                    std::min({chunkLeft, f->size - f->done, static_cast<std::int64_t>(blockSize)}));
+                f->block = free;
+                f->got = want;
+                const std::int64_t got = want ? f->file.Read(free, want) : 0;
+                if (got != static_cast<std::int64_t>(want)) {
+                    end(f, got < 0 ? f->file.Error() : "the file shrank while it was read");
+                    continue;
+                }
+                free += want;
+            }
+            std::erase(active, nullptr);
+            for (auto &f : active) {
+                if (f->md5Feed)
+                    Feed(*md5Lanes, *f->md5Feed, f->block, f->got);
+            }
+            Drain(*md5Lanes);
+            for (auto &f : active) {
+                if (f->md4Feed)
+                    Feed(*md4Lanes, *f->md4Feed, f->block, f->got);
+            }
+            Drain(*md4Lanes);
+            for (auto &f : active) {
+                if (f->aich)
+                    f->aich->Update(f->block, f->got);
+                f->done += static_cast<std::int64_t>(f->got);
+                if (f->got > 0 && f->done % DonkeyChunkSize == 0 && f->done < f->size)
+                    f->CompleteChunk();
+                if (f->done == f->size)
+                    end(f, {});
+            }
+            std::erase(active, nullptr);
+        } catch (...) {
+            // The lanes may hold jobs of the files about to go: start afresh.
+            const std::string reason = DescribeException(std::current_exception());
+            md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
+            md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
+            for (auto &f : active) {
+                if (f)
+                    end(f, reason);
+            }
+            active.clear();
+        }
+    }
+}
+
+std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests,
+                              unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                              const TLaneHashOptions &options)
+{
+    const std::size_t blockSize = ReadBlockBytes(options.ReadBlockSize, 64);
+    const std::int64_t chunks = size / DonkeyChunkSize + 1;
+    const std::int64_t width = TLaneManager(TLaneAlgorithm::MD4, options.Engine).Lanes();
+    threads = std::clamp(threads, 1u, 2u);
+    // Groups of chunks side by side, taken in turn by the threads; no larger
+    // than a thread's share, so that a second thread has its part.
+    const std::int64_t group = std::clamp<std::int64_t>((chunks + threads - 1) / threads, 1, width);
+    const std::int64_t groups = (chunks + group - 1) / group;
+
+    std::mutex mutex;
+    std::vector<bool> groupDone(static_cast<std::size_t>(groups));
+    std::string failure;
+    std::exception_ptr error;
+    std::atomic<std::int64_t> nextGroup{0};
+    std::atomic<bool> stop{false};
+
+    // Reports, in the calling thread, the chunks of the groups done in a row so far.
+    std::int64_t reported = 0;
+    const auto report = [&] {
+        for (;;) {
+            {
+                const std::lock_guard lock(mutex);
+                if (stop || reported == groups || !groupDone[static_cast<std::size_t>(reported)])
+                    return;
+            }
+            const std::int64_t last = std::min(chunks, (reported + 1) * group);
+            for (std::int64_t chunk = reported * group + 1; chunk <= last; ++chunk) {
+                if (onChunk)
+                    onChunk(static_cast<std::int32_t>(chunk));
+            }
             ++reported;
         }
     };
 
-    while (reported < paths.size()) {
-        while (active.size() < width && next < paths.size() && next < reported + lookAhead) {
-            auto f = std::make_unique<TLaneFile>(next);
-            if (selection == 0 || !f->file.Open(paths[next]) || !f->file.Stat(f->openedAs)) {
-                TLaneFileResult failed;
-                failed.Failure = selection == 0 ? "no hash selected" : f->file.Error();
-                waiting.emplace(next, std::move(failed));
-            } else {
-                f->file.AdviseSequential();
-                f->buffer.resize(static_cast<std::size_t>(
-                    std::min<std::int64_t>(static_cast<std::int64_t>(blockSize), f->openedAs.size)));
-                active.push_back(std::move(f));
-            }
-            ++next;
-        }
-
-        // One round: a block from every file, then the lanes run until every
-        // block is taken.
-        std::vector<TLaneFile *> fed;
-        for (auto &f : active) {
-            const std::int64_t chunkLeft = DonkeyChunkSize - f->done % DonkeyChunkSize;
-            const auto want = static_cast<std::size_t>(
-                std::min({chunkLeft, f->openedAs.size - f->done, static_cast<std::int64_t>(blockSize)}));
-            f->got = want;
-            if (want == 0)
-                continue;
-            const std::int64_t got = f->file.Read(f->buffer.data(), want);
-            if (got != static_cast<std::int64_t>(want)) {
-                f->failure = got < 0 ? f->file.Error() : "the file shrank while it was read";
-                f->got = 0;
-                continue;
-            }
-            fed.push_back(f.get());
-        }
-        auto runLanes = [&fed](TLaneManager &lanes, TLaneFeed TLaneFile::*feed) {
-            for (TLaneFile *f : fed)
-                Feed(lanes, f->*feed, f->buffer.data(), f->got);
-            Drain(lanes);
-        };
-        if (donkey && fileSpree && options.Parallel) {
-            // The two digests of a file share only the bytes they read.
-            std::exception_ptr md5Failure;
+    // A group's chunks a block of each at a time; every chunk but the file's
+    // last is full, so the chunks of a group end together.
+    const auto work = [&](bool reporting) {
+        try {
+            TLaneManager lanes(TLaneAlgorithm::MD4, options.Engine);
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+                std::min<std::int64_t>(group * static_cast<std::int64_t>(blockSize), std::max<std::int64_t>(size, 1))));
+            struct TChunkLane
             {
-                const std::jthread md5Thread([&] {
-                    try {
-                        runLanes(md5Lanes, &TLaneFile::md5Feed);
-                    } catch (...) {
-                        md5Failure = std::current_exception();
-                    }
-                });
-                runLanes(md4Lanes, &TLaneFile::md4Feed);
-            }
-            if (md5Failure)
-                std::rethrow_exception(md5Failure);
-        } else {
-            if (fileSpree)
-                runLanes(md5Lanes, &TLaneFile::md5Feed);
-            if (donkey)
-                runLanes(md4Lanes, &TLaneFile::md4Feed);
-        }
-
-        for (auto &f : active) {
-            f->done += static_cast<std::int64_t>(f->got);
-            if (donkey && f->got > 0 && f->done % DonkeyChunkSize == 0)
-                CompleteChunk(*f);
-            if (!f->failure.empty()) {
-                TLaneFileResult failed;
-                failed.Size = f->openedAs.size;
-                failed.Failure = f->failure;
-                waiting.emplace(f->index, std::move(failed));
-            } else if (f->done == f->openedAs.size) {
-                waiting.emplace(f->index, Finish(*f, selection));
-            } else {
-                continue;
-            }
-            f.reset();
-        }
-        std::erase(active, nullptr);
-        report();
-    }
-}
-
-TLaneFileResult HashChunksInLanes(const std::string &path, const std::function<void(std::int32_t)> &onChunk,
-                                  const TLaneHashOptions &options)
-{
-    TLaneFileResult result;
-    TReadOnlyFile file;
-    TReadOnlyFile::Identity openedAs;
-    if (!file.Open(path) || !file.Stat(openedAs)) {
-        result.Failure = file.Error();
-        return result;
-    }
-    result.Size = openedAs.size;
-    const std::size_t blockSize = ReadBlockBytes(options);
-    const std::int64_t chunks = openedAs.size / DonkeyChunkSize + 1;
-    std::vector<std::uint8_t> chunkDigests;
-    chunkDigests.reserve(static_cast<std::size_t>(chunks) * kDigestBytes);
-
-    TLaneManager lanes(TLaneAlgorithm::MD4, options.Engine);
-    const auto width = static_cast<std::int64_t>(lanes.Lanes());
-    std::vector<std::uint8_t> buffers(static_cast<std::size_t>(
-        std::min<std::int64_t>(width * static_cast<std::int64_t>(blockSize), std::max<std::int64_t>(openedAs.size, 1))));
-
-    struct TChunkLane
-    {
-        TMD4 digest;
-        TLaneFeed feed{digest};
-        std::int64_t start = 0;
-        std::int64_t length = 0;
-        std::int64_t done = 0;
-    };
-    // A group of chunks side by side, a block of each per round; every chunk
-    // but the file's last is full, so a group ends together.
-    for (std::int64_t first = 0; first < chunks; first += width) {
-        const std::int64_t count = std::min(width, chunks - first);
-        std::vector<std::unique_ptr<TChunkLane>> group;
-        for (std::int64_t i = 0; i < count; ++i) {
-            auto lane = std::make_unique<TChunkLane>();
-            lane->start = (first + i) * DonkeyChunkSize;
-            lane->length = std::min<std::int64_t>(DonkeyChunkSize, openedAs.size - lane->start);
-            group.push_back(std::move(lane));
-        }
-        for (bool more = true; more;) {
-            more = false;
-            std::uint8_t *buffer = buffers.data();
-            for (auto &lane : group) {
-                const auto want =
-                    static_cast<std::size_t>(std::min<std::int64_t>(lane->length - lane->done, blockSize));
-                if (want == 0)
-                    continue;
-                const std::int64_t got =
-                    file.Seek(lane->start + lane->done) ? file.Read(buffer, want) : std::int64_t{-1};
-                if (got != static_cast<std::int64_t>(want)) {
-                    Drain(lanes);
-                    result.Failure = got < 0 ? file.Error() : "the file shrank while it was read";
-                    return result;
+                TMD4 digest;
+                TLaneFeed feed{digest};
+                std::int64_t start = 0;
+                std::int64_t length = 0;
+            };
+            std::vector<std::unique_ptr<TChunkLane>> lane(static_cast<std::size_t>(group));
+            for (auto &l : lane)
+                l = std::make_unique<TChunkLane>();
+            std::string readError;
+            for (std::int64_t g; !stop && (g = nextGroup.fetch_add(1)) < groups;) {
+                const std::int64_t first = g * group;
+                const auto count = static_cast<std::size_t>(std::min(group, chunks - first));
+                for (std::size_t i = 0; i < count; ++i) {
+                    lane[i]->digest.Initialize();
+                    lane[i]->start = (first + static_cast<std::int64_t>(i)) * DonkeyChunkSize;
+                    lane[i]->length = std::min<std::int64_t>(DonkeyChunkSize, size - lane[i]->start);
                 }
-                Feed(lanes, lane->feed, buffer, want);
-                lane->done += static_cast<std::int64_t>(want);
-                buffer += want;
-                more = more || lane->done < lane->length;
+                for (std::int64_t at = 0; at < lane[0]->length && !stop; at += static_cast<std::int64_t>(blockSize)) {
+                    std::uint8_t *free = buffer.data();
+                    for (std::size_t i = 0; i < count; ++i) {
+                        const auto want = static_cast<std::size_t>(
+                            std::clamp<std::int64_t>(lane[i]->length - at, 0, static_cast<std::int64_t>(blockSize)));
+                        if (want == 0)
+                            break; // only the file's last chunk is short, and it comes last
+                        const std::int64_t got = file.ReadAt(lane[i]->start + at, free, want, readError);
+                        if (got != static_cast<std::int64_t>(want)) {
+                            Drain(lanes);
+                            const std::lock_guard lock(mutex);
+                            if (failure.empty())
+                                failure = got < 0 ? readError : "the file shrank while it was read";
+                            stop = true;
+                            return;
+                        }
+                        Feed(lanes, lane[i]->feed, free, want);
+                        free += want;
+                    }
+                    Drain(lanes);
+                }
+                if (stop)
+                    return;
+                for (std::size_t i = 0; i < count; ++i) {
+                    lane[i]->digest.Complete();
+                    std::memcpy(chunkDigests + (first + static_cast<std::int64_t>(i)) * kDigestBytes,
+                                lane[i]->digest.Digest().data(), kDigestBytes);
+                }
+                {
+                    const std::lock_guard lock(mutex);
+                    groupDone[static_cast<std::size_t>(g)] = true;
+                }
+                if (reporting)
+                    report();
             }
-            Drain(lanes);
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!error)
+                error = std::current_exception();
+            stop = true;
         }
-        for (std::int64_t i = 0; i < count; ++i) {
-            TMD4 &digest = group[static_cast<std::size_t>(i)]->digest;
-            digest.Complete();
-            chunkDigests.insert(chunkDigests.end(), digest.Digest().begin(), digest.Digest().end());
-            if (onChunk)
-                onChunk(static_cast<std::int32_t>(first + i + 1));
-        }
-    }
+    };
 
-    if (!file.Seek(openedAs.size)) {
-        result.Failure = file.Error();
-        return result;
+    {
+        std::jthread helper;
+        if (threads > 1 && groups > 1) {
+            try {
+                helper = std::jthread(work, false);
+            } catch (const std::system_error &) {
+                // No second thread to be had: this one does it all.
+            }
+        }
+        work(true);
     }
-    result.Failure = CheckEnd(file, openedAs);
-    if (result.Failure.empty())
-        result.DonkeyHash = DonkeyText(chunkDigests);
-    return result;
+    // The helper is joined: what it finished last is reported now.
+    report();
+    if (error)
+        std::rethrow_exception(error);
+    return failure;
 }

@@ -1,48 +1,50 @@
 #pragma once
 
-// Many files hashed together in the lane engines: each file's bytes go to its
-// own MD5 lane and its current chunk to an MD4 lane, read in blocks from as
-// many files at once as there are lanes. Results come back in the order the
-// paths were given; memory stays bounded whatever the number of files.
+// Files hashed side by side in the lane engines.
+//
+// Many files: each file's bytes go to its own MD5 lane and its current chunk
+// to an MD4 lane, read a block at a time from as many files at once as there
+// are lanes. One file with eDonkey2000 alone: its chunks are independent MD4
+// streams, so several chunks are hashed at once, each in a lane of its own.
 
 #include "donkeyfile.h"
 #include "lanes.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
-
-struct TLaneFileResult
-{
-    // As TDonkeyFile gives them: eDonkey2000 upper case, FileSpree lower case;
-    // empty when not selected or when the file failed.
-    std::string DonkeyHash;
-    std::string FileSpreeHash;
-    std::int64_t Size = 0;
-    // Why the file could not be hashed; empty when it was.
-    std::string Failure;
-};
 
 struct TLaneHashOptions
 {
-    // Bytes read from a file at a time (whole 64-byte blocks, at least 256 KiB).
+    // Bytes read from a file at a time, in whole 64-byte blocks, never across
+    // a chunk. Many files read at least 256 KiB a time, so that a read costs
+    // little beside what it brings.
     std::size_t ReadBlockSize = 256 * 1024;
     // Engine of the lanes; the default is the best the CPU has.
     TLaneEngine Engine = LaneEngine();
-    // With both hashes, run the MD5 lanes on a second thread beside the MD4
-    // lanes. Off by default: on our shared 2-core machine it measured no
-    // faster (64 files of 8 MiB: 0.22 to 0.26 s, against 0.21 to 0.23 s).
-    bool Parallel = false;
+    // Files kept in the lanes at once; 0: as many as there are lanes.
+    std::size_t MaxFiles = 0;
 };
 
-// Calls onResult(index, result) once per path, in index order.
-void HashFilesInLanes(const std::vector<std::string> &paths, THashSelection selection,
-                      const std::function<void(std::size_t, const TLaneFileResult &)> &onResult,
-                      const TLaneHashOptions &options = {});
+// Hashes entries side by side, each with its own selection of kinds (the AICH
+// tree of an entry that selects it is fed the same bytes, in this thread).
+// next(mayWait) gives the next entry to hash, or nullptr when it has none just
+// now; mayWait is true when no file is in the lanes, and then nullptr means
+// there will be no more. done(entry) runs once for every entry next gave, as
+// soon as its run has ended (published, or failed with the reason), in the
+// order the files finish. An entry whose file cannot be opened ends at once.
+// Whatever a run throws fails the files in the lanes at that moment, and the
+// run goes on with the next ones.
+void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
+                        const std::function<void(TDonkeyFile &)> &done, const TLaneHashOptions &options = {});
 
-// One file, eDonkey2000 alone: its chunks are independent MD4 streams, hashed
-// side by side in lanes. onChunk(chunk) runs once per chunk (1-based), in
-// chunk order, as groups of chunks finish.
-TLaneFileResult HashChunksInLanes(const std::string &path, const std::function<void(std::int32_t)> &onChunk,
-                                  const TLaneHashOptions &options = {});
+// The chunk digests of one file of size bytes, read from file at its offsets
+// (never moving its position), on `threads` threads (1 or 2): chunkDigests
+// receives 16 bytes for each of the size / DonkeyChunkSize + 1 chunks.
+// onChunk(k) runs in the calling thread once for each chunk k (1-based), in
+// chunk order, as soon as chunks 1..k are done. Returns why the file could
+// not be read, or empty.
+std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests,
+                              unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                              const TLaneHashOptions &options = {});

@@ -73,6 +73,7 @@ public:
     std::string StatusText() const;
 
     TEntrySnapshot Snapshot() const override;
+    bool HashesContent() const override { return false; }
 
 protected:
     void ComputeHashes() override;

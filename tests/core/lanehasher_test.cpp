@@ -1,12 +1,18 @@
-// Many files through the lanes give what TDonkeyFile gives for each, in the
-// order given, on every engine the CPU has.
+// Files through the lanes give what a one-file run gives, on every engine the
+// CPU has: many files side by side, the chunks of one file side by side on one
+// and two threads, and the queue that hands many files back in order.
 
+#include "hashqueue.h"
 #include "lanehasher.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,58 +20,61 @@ namespace {
 
 using testsupport::TempDir;
 
-struct Expected
-{
-    std::string donkey;
-    std::string fileSpree;
-};
-
-Expected FromDonkeyFile(const std::string &path, THashSelection selection)
+// What a run of its own, chunk after chunk on one thread, shows for the file.
+TEntrySnapshot Reference(const std::string &path, THashSelection selection)
 {
     TDonkeyFile entry(path, selection);
+    entry.HashOptions.Lanes = false;
+    entry.HashOptions.Parallel = false;
     entry.HashFile();
-    return {entry.DonkeyHash(), entry.FileSpreeHash()};
+    return entry.Snapshot();
 }
 
-void ExpectSameAsDonkeyFile(const std::vector<std::string> &paths, THashSelection selection, TLaneEngine engine,
-                            const std::vector<bool> &fails = {}, bool parallel = false)
+void ExpectSameHashes(const TEntrySnapshot &got, const TEntrySnapshot &expected, const std::string &what)
 {
-    TLaneHashOptions options;
-    options.Engine = engine;
-    options.Parallel = parallel;
-    std::size_t calls = 0;
-    HashFilesInLanes(
-        paths, selection,
-        [&](std::size_t index, const TLaneFileResult &result) {
-            ASSERT_EQ(index, calls++) << "results out of order";
-            const bool shouldFail = index < fails.size() && fails[index];
-            EXPECT_EQ(result.Failure.empty(), !shouldFail) << paths[index] << ": " << result.Failure;
-            if (shouldFail)
-                return;
-            const Expected expected = FromDonkeyFile(paths[index], selection);
-            EXPECT_EQ(result.DonkeyHash, (selection & hsDonkey) ? expected.donkey : "") << paths[index];
-            EXPECT_EQ(result.FileSpreeHash, (selection & hsFileSpree) ? expected.fileSpree : "") << paths[index];
-        },
-        options);
-    EXPECT_EQ(calls, paths.size());
+    EXPECT_EQ(got.DonkeyHash, expected.DonkeyHash) << what;
+    EXPECT_EQ(got.FileSpreeHash, expected.FileSpreeHash) << what;
+    EXPECT_EQ(got.AichHash, expected.AichHash) << what;
+    EXPECT_EQ(got.PartHashes, expected.PartHashes) << what;
+    EXPECT_EQ(got.Failure.empty(), expected.Failure.empty()) << what << ": " << got.Failure;
 }
 
-// The one-file path: same eDonkey2000 hash, one progress step per chunk in order.
-void ExpectChunksSameAsDonkeyFile(const std::string &path, TLaneEngine engine)
+// The chunk steps an entry reported, which must be 1..n in order.
+std::vector<std::int32_t> Steps(std::int32_t n)
 {
+    std::vector<std::int32_t> steps(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i)
+        steps[static_cast<std::size_t>(i)] = i + 1;
+    return steps;
+}
+
+// Hashes the paths in lanes, at most maxFiles at once, each with its own
+// selection, and compares every entry with its reference.
+void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::vector<THashSelection> &selections,
+                              TLaneEngine engine, std::size_t maxFiles)
+{
+    std::vector<std::unique_ptr<TDonkeyFile>> entries;
+    std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
+    std::map<const TDonkeyFile *, int> ended;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        entries.push_back(std::make_unique<TDonkeyFile>(paths[i], selections[i % selections.size()]));
+        entries.back()->OnNewBlock = [&steps](TDonkeyFile &e) { steps[&e].push_back(e.CurrentChunk()); };
+    }
+    std::size_t next = 0;
     TLaneHashOptions options;
     options.Engine = engine;
-    std::vector<std::int32_t> steps;
-    const TLaneFileResult result =
-        HashChunksInLanes(path, [&](std::int32_t chunk) { steps.push_back(chunk); }, options);
-    TDonkeyFile entry(path, hsDonkey);
-    entry.HashFile();
-    EXPECT_EQ(result.Failure, "");
-    EXPECT_EQ(result.DonkeyHash, entry.DonkeyHash()) << path;
-    std::vector<std::int32_t> expected(static_cast<std::size_t>(entry.ChunkCount()));
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        expected[i] = static_cast<std::int32_t>(i + 1);
-    EXPECT_EQ(steps, expected) << path;
+    options.MaxFiles = maxFiles;
+    HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
+                       [&](TDonkeyFile &e) { ++ended[&e]; }, options);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const TDonkeyFile &entry = *entries[i];
+        const std::string what = paths[i] + " (" + std::to_string(entry.HashSelection()) + ")";
+        EXPECT_EQ(ended[&entry], 1) << what;
+        ExpectSameHashes(entry.Snapshot(), Reference(paths[i], entry.HashSelection()), what);
+        if (entry.Failure().empty() && entry.HashSelection() != 0) {
+            EXPECT_EQ(steps[&entry], Steps(entry.ChunkCount())) << what;
+        }
+    }
 }
 
 class LaneHasher : public testing::TestWithParam<TLaneEngine>
@@ -78,30 +87,50 @@ protected:
     }
 };
 
-// More files than lanes, of sizes around the block and read lengths, with
-// missing paths and a folder among them, each selection of hashes.
-TEST_P(LaneHasher, ManySmallFiles)
+// More files than lanes, of sizes around the block and read lengths, with a
+// missing path and a folder among them, and every selection of kinds side by
+// side, the AICH tree and the part hashes included.
+TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
 {
     TempDir dir;
     std::vector<std::string> paths;
-    std::vector<bool> fails;
     const std::uint64_t sizes[] = {0, 1, 55, 63, 64, 65, 1000, 4095, 262'143, 262'144, 262'145, 700'001};
     for (int i = 0; i < 45; ++i) {
-        const std::string path = dir.file("f" + std::to_string(i));
-        if (i % 11 == 5) {
-            paths.push_back(dir.file("missing" + std::to_string(i)));
-            fails.push_back(true);
-            continue;
-        }
-        testsupport::WritePatternFile(path, sizes[i % std::size(sizes)] + static_cast<std::uint64_t>(i / 12));
-        paths.push_back(path);
-        fails.push_back(false);
+        paths.push_back(dir.file((i % 11 == 5 ? "missing" : "f") + std::to_string(i)));
+        if (i % 11 != 5)
+            testsupport::WritePatternFile(paths.back(), sizes[i % std::size(sizes)] + static_cast<std::uint64_t>(i / 12));
     }
     paths.push_back(dir.path().string());
-    fails.push_back(true);
-    for (const THashSelection selection : {hsAll, hsDonkey, hsFileSpree})
-        ExpectSameAsDonkeyFile(paths, selection, GetParam(), fails);
-    ExpectSameAsDonkeyFile(paths, hsAll, GetParam(), fails, true);
+    const std::vector<THashSelection> selections = {hsAll, hsDonkey, hsFileSpree, hsAll | hsAich | hsPartHashes,
+                                                    hsDonkey | hsPartHashes, 0};
+    ExpectLanesLikeReference(paths, selections, GetParam(), 0);
+    ExpectLanesLikeReference(paths, selections, GetParam(), 3);
+}
+
+// One file's chunks side by side, on one and on two threads, around the
+// chunk length (where the list ends with an empty chunk or not).
+TEST_P(LaneHasher, ChunksOfOneFile)
+{
+    TempDir dir;
+    const TLaneEngine before = ForceLaneEngine(GetParam());
+    for (const std::int64_t size : {std::int64_t{0}, DonkeyChunkSize - 1, DonkeyChunkSize, 2 * DonkeyChunkSize,
+                                    4 * DonkeyChunkSize + 1}) {
+        const std::string path = dir.file("c" + std::to_string(size));
+        testsupport::WritePatternFile(path, static_cast<std::uint64_t>(size));
+        const TEntrySnapshot expected = Reference(path, hsDonkey | hsPartHashes);
+        for (const bool parallel : {false, true}) {
+            TDonkeyFile entry(path, hsDonkey | hsPartHashes);
+            entry.HashOptions.ParallelThreshold = 0;
+            entry.HashOptions.Parallel = parallel;
+            entry.HashOptions.ReadBlockSize = 1 << 20;
+            std::vector<std::int32_t> steps;
+            entry.OnNewBlock = [&steps](TDonkeyFile &e) { steps.push_back(e.CurrentChunk()); };
+            entry.HashFile();
+            ExpectSameHashes(entry.Snapshot(), expected, path);
+            EXPECT_EQ(steps, Steps(entry.ChunkCount())) << path << (parallel ? " on two threads" : "");
+        }
+    }
+    ForceLaneEngine(before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, LaneHasher,
@@ -112,35 +141,83 @@ INSTANTIATE_TEST_SUITE_P(Engines, LaneHasher,
                                                                                   : "Scalar");
                          });
 
-// Files around the eDonkey2000 chunk length, where the chunk list ends with an
-// empty chunk or not, beside a long one that keeps a lane busy.
-TEST(LaneHasherChunks, ChunkBoundaries)
+// A file that is shorter or longer when read than when it was opened gives no
+// hash, in both kinds of lane runs.
+TEST(LaneHasherFaults, FileThatChangedSizeFails)
+{
+    TempDir dir;
+    for (const bool shrinks : {true, false}) {
+        const std::string path = dir.file(shrinks ? "shrinks" : "grows");
+        testsupport::WritePatternFile(path, 3 * DonkeyChunkSize);
+        TDonkeyFile alone(path, hsDonkey);
+        TDonkeyFile many(path, hsAll);
+        std::filesystem::resize_file(path, shrinks ? DonkeyChunkSize + 5 : 3 * DonkeyChunkSize + 5);
+
+        alone.HashOptions.ParallelThreshold = 0;
+        alone.HashFile();
+        EXPECT_EQ(alone.DonkeyHash(), "Error !") << path;
+        EXPECT_NE(alone.Failure(), "") << path;
+
+        std::vector<TDonkeyFile *> queue = {&many};
+        HashEntriesInLanes([&](bool) {
+            if (queue.empty())
+                return static_cast<TDonkeyFile *>(nullptr);
+            TDonkeyFile *e = queue.back();
+            queue.pop_back();
+            return e;
+        }, [](TDonkeyFile &) {});
+        EXPECT_EQ(many.DonkeyHash(), "Error !") << path;
+        EXPECT_EQ(many.FileSpreeHash(), "Error !") << path;
+        EXPECT_NE(many.Failure(), "") << path;
+    }
+}
+
+// The queue: items back in order whatever the workers, a bounded look-ahead,
+// skipped items, a maker that throws, descriptors beside plain files.
+TEST(HashQueue, InOrderAndBounded)
 {
     TempDir dir;
     std::vector<std::string> paths;
-    for (const std::int64_t size : {DonkeyChunkSize - 1, DonkeyChunkSize, DonkeyChunkSize + 1, std::int64_t{5},
-                                    std::int64_t{0}}) {
-        paths.push_back(dir.file("c" + std::to_string(size)));
-        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(size));
+    for (int i = 0; i < 60; ++i) {
+        paths.push_back(dir.file("q" + std::to_string(i)));
+        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(i) * 70'001);
     }
-    ExpectSameAsDonkeyFile(paths, hsAll, LaneEngine());
-
-    for (const std::string &path : paths)
-        ExpectChunksSameAsDonkeyFile(path, LaneEngine());
-}
-
-// One file's chunks in lanes, in more groups than one: the scalar engine's
-// four lanes over four chunks of unlike content, then a fifth of one byte.
-TEST(LaneHasherChunks, ChunkGroups)
-{
-    TempDir dir;
-    const std::string path = dir.file("four-chunks-and-a-byte");
-    testsupport::WritePatternFile(path, 4 * DonkeyChunkSize + 1);
-    ExpectChunksSameAsDonkeyFile(path, TLaneEngine::Scalar);
-
-    const TLaneFileResult missing = HashChunksInLanes(dir.file("missing"), nullptr);
-    EXPECT_FALSE(missing.Failure.empty());
-    EXPECT_EQ(missing.DonkeyHash, "");
+    for (const bool lanes : {true, false}) {
+        std::atomic<std::size_t> taken{0};
+        std::atomic<bool> overran{false};
+        THashQueueOptions options;
+        options.Workers = 3;
+        options.Lanes = lanes;
+        options.Ahead = 4;
+        THashQueue queue(
+            paths.size(),
+            [&](std::size_t i) {
+                if (i > taken + options.Ahead)
+                    overran = true;
+                if (i % 13 == 7)
+                    throw std::runtime_error("no entry for this one");
+                THashQueueItem item;
+                if (i % 9 != 4)
+                    item.Entry = std::make_unique<TDonkeyFile>(paths[i], hsAll);
+                return item;
+            },
+            options);
+        for (std::size_t i = 0; i < paths.size(); i += (i % 10 == 2 ? 2 : 1)) {
+            taken = i;
+            THashedEntry hashed = queue.Take(i);
+            if (i % 13 == 7) {
+                EXPECT_EQ(hashed.Fault, "no entry for this one");
+                continue;
+            }
+            EXPECT_EQ(hashed.Fault, "");
+            ASSERT_EQ(hashed.Entry == nullptr, i % 9 == 4) << i;
+            if (hashed.Entry) {
+                EXPECT_EQ(hashed.Entry->Path(), paths[i]);
+                ExpectSameHashes(hashed.Entry->Snapshot(), Reference(paths[i], hsAll), paths[i]);
+            }
+        }
+        EXPECT_FALSE(overran) << "an item was made before its turn";
+    }
 }
 
 } // namespace
