@@ -1,8 +1,6 @@
 // brackwell-cli: hashes the files it is given and prints one line per file.
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,7 +30,6 @@
 #include "fileio.h"
 #include "hashqueue.h"
 #include "partfile.h"
-#include "thread.h"
 #include "walk.h"
 
 namespace {

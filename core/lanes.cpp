@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define BRACKWELL_LANES_X86 1
@@ -66,9 +69,26 @@ TLaneEngine BestEngine()
     return TLaneEngine::Scalar;
 }
 
+// The best engine, or a lower one named by BRACKWELL_LANE_ENGINE ("scalar",
+// "avx2" or "avx512"), so that a benchmark shows what a machine without the
+// better one gets. An engine the machine lacks is not taken.
+TLaneEngine StartingEngine()
+{
+    const char *asked = std::getenv("BRACKWELL_LANE_ENGINE");
+    if (asked == nullptr)
+        return BestEngine();
+    const std::string_view name(asked);
+    for (const auto &[engine, text] : {std::pair{TLaneEngine::Scalar, "scalar"}, std::pair{TLaneEngine::Avx2, "avx2"},
+                                       std::pair{TLaneEngine::Avx512, "avx512"}}) {
+        if (name == text && LaneEngineAvailable(engine))
+            return engine;
+    }
+    return BestEngine();
+}
+
 std::atomic<TLaneEngine> &ActiveEngine()
 {
-    static std::atomic<TLaneEngine> engine{BestEngine()};
+    static std::atomic<TLaneEngine> engine{StartingEngine()};
     return engine;
 }
 

@@ -2,9 +2,7 @@
 #include "linkcheck.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,7 +13,7 @@
 #include <thread>
 
 #include "donkeyfile.h"
-#include "thread.h"
+#include "hashqueue.h"
 
 namespace {
 
@@ -123,9 +121,6 @@ struct TFileJob
     std::string Path;
     THashSelection Selection = 0;
     std::vector<const TFoundLink *> Links;
-    std::unique_ptr<TDonkeyFile> Entry;
-    std::string Fault;
-    bool Done = false;
 };
 
 // Checks the links of one batch, hashing up to options.Jobs files at once,
@@ -167,82 +162,61 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             jobs[static_cast<std::size_t>(jobOf[i])].Links.push_back(&checks[i].Link);
     }
 
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<std::size_t> next{0};
     const auto stopRequested = [&] { return options.StopRequested && options.StopRequested(); };
-    const auto hash = [&](TFileJob &job) {
-        auto entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
-        // An ed2k link whose size differs needs no hash; an fs link carries no size.
-        const bool needed = std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
-            return link->Kind == TFoundLink::TKind::FileSpree || static_cast<std::int64_t>(link->Size) == entry->Size();
-        });
-        if (needed) {
-            entry->HashOptions.HelperTokens = options.Tokens;
-            entry->OnNewBlock = options.OnNewBlock;
-            try {
-                entry->HashFile();
-            } catch (...) {
-                // The entry is marked failed with the reason.
-            }
-            entry->OnNewBlock = nullptr;
-        }
-        return entry;
-    };
-    const auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            TFileJob &job = jobs[i];
-            std::unique_ptr<TDonkeyFile> entry;
-            std::string fault;
-            if (stopRequested()) {
-                fault = "stopped";
-            } else {
-                if (options.Tokens)
-                    options.Tokens->Acquire();
-                try {
-                    entry = hash(job);
-                } catch (...) {
-                    fault = DescribeException(std::current_exception());
-                }
-                if (options.Tokens)
-                    options.Tokens->Release();
-            }
-            {
-                const std::lock_guard lock(mutex);
-                job.Entry = std::move(entry);
-                job.Fault = std::move(fault);
-                job.Done = true;
-            }
-            finished.notify_all();
-        }
-    };
-    const std::vector<std::jthread> workers =
-        StartWorkers(std::min<std::size_t>(std::max(1u, options.Jobs), jobs.size()), work);
+    THashQueueOptions queueOptions;
+    queueOptions.Workers = std::max(1u, options.Jobs);
+    queueOptions.Tokens = options.Tokens;
+    queueOptions.OnNewBlock = options.OnNewBlock;
+    THashQueue queue(
+        jobs.size(),
+        [&](std::size_t i) {
+            THashQueueItem item;
+            if (stopRequested())
+                return item;
+            const TFileJob &job = jobs[i];
+            item.Entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
+            // An ed2k link whose size differs needs no hash; an fs link carries no size.
+            item.Hash = std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
+                return link->Kind == TFoundLink::TKind::FileSpree
+                       || static_cast<std::int64_t>(link->Size) == item.Entry->Size();
+            });
+            return item;
+        },
+        std::move(queueOptions));
 
+    // A job is taken at its first link, in job order, and kept until its last.
+    std::vector<std::size_t> lastLinkOf(jobs.size());
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (jobOf[i] >= 0)
+            lastLinkOf[static_cast<std::size_t>(jobOf[i])] = i;
+    }
+    std::map<std::size_t, THashedEntry> kept;
+    std::size_t taken = 0;
     bool go = true;
     for (std::size_t i = 0; i < checks.size() && go; ++i) {
         if (jobOf[i] >= 0) {
-            TFileJob &job = jobs[static_cast<std::size_t>(jobOf[i])];
-            {
-                std::unique_lock lock(mutex);
-                finished.wait(lock, [&] { return job.Done; });
-            }
+            const auto index = static_cast<std::size_t>(jobOf[i]);
+            if (index == taken)
+                kept.emplace(index, queue.Take(taken++));
             if (stopRequested()) {
                 go = false;
                 break;
             }
-            if (job.Entry) {
-                checks[i] = JudgeLink(checks[i].Link, *job.Entry);
+            const THashedEntry &hashed = kept.at(index);
+            if (hashed.Entry) {
+                checks[i] = JudgeLink(checks[i].Link, *hashed.Entry);
             } else {
                 checks[i].Verdict = TLinkVerdict::Error;
-                checks[i].Detail = job.Fault;
-                checks[i].Path = job.Path;
+                checks[i].Detail = hashed.Fault;
+                checks[i].Path = jobs[index].Path;
             }
+            if (lastLinkOf[index] == i)
+                kept.erase(index);
         }
         onResult(checks[i]);
     }
     if (!go)
-        next = jobs.size(); // the workers take nothing more; they end with their file
+        queue.Stop(); // the workers take nothing more; they end with their files
     return go && !stopRequested();
 }
 
