@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Times brackwell-cli against rhash and md5sum on the same page-cached files
-(the AICH root's cost too),
+(many files and one file through the lane engines, with the best engine and
+with AVX2 forced; the AICH root's cost too),
 and the default job count against -j 1 on many sparse files, with peak memory.
 
 Each round runs every command once, in turn, so that a noisy neighbour slows
 all of them alike; the report gives the median time of each command and the
 median of the per-round ratios. Run from the repository root after a release
-build:  python3 bench/compare.py [--runs N] [--dir DIR] [--window-only]
+build:  python3 bench/compare.py [--runs N] [--dir DIR] [--lanes-only] [--window-only]
 The last part times the window's list at 100,000 entries.
 """
 import argparse
@@ -21,10 +22,10 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def run(argv):
+def run(argv, env=None):
     """Runs argv with stdout discarded; returns (seconds, peak resident KiB)."""
     start = time.perf_counter()
-    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
     _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
     proc.returncode = os.waitstatus_to_exitcode(status)
@@ -65,13 +66,14 @@ def make_file(path, size):
             left -= n
 
 
-def compare(title, commands, runs, bar=None):
-    """commands: {label: argv}; the first label is ours, compared with the rest."""
+def compare(title, commands, runs, bar=None, env=None):
+    """commands: {label: argv}; the first label is ours, compared with the rest
+    (and the only one run with env, when given)."""
     times = {label: [] for label in commands}
+    ours = next(iter(commands))
     for _ in range(runs):
         for label, argv in commands.items():
-            times[label].append(run(argv)[0])
-    ours = next(iter(commands))
+            times[label].append(run(argv, env if label == ours else None)[0])
     print(f"\n{title}")
     for label, values in times.items():
         print(f"  {label:<34} median {statistics.median(values):7.3f} s")
@@ -83,6 +85,46 @@ def compare(title, commands, runs, bar=None):
             limit = bar[label]
             verdict = f"  (bar <= {limit:.2f}: {'met' if ratio <= limit else 'NOT met'})"
         print(f"  ratio {ours} / {label}: {ratio:.3f}{verdict}")
+
+
+def lanes(cli, workdir, runs, engine):
+    """The runs the lane engines are for, with the engine named by engine
+    ("avx512", "avx2" or "scalar"; None: the best the CPU has)."""
+    env = dict(os.environ, BRACKWELL_LANE_ENGINE=engine) if engine else None
+    name = f" ({engine} lanes)" if engine else ""
+    big = os.path.join(workdir, "big.bin")
+    eights = []
+    folder = os.path.join(workdir, "eights")
+    os.makedirs(folder, exist_ok=True)
+    for i in range(256):
+        eights.append(os.path.join(folder, f"e{i:03d}.bin"))
+        make_file(eights[-1], 8 << 20)
+    smalls = [os.path.join(workdir, "many", f"f{i:04d}.bin") for i in range(2000)]
+    os.makedirs(os.path.dirname(smalls[0]), exist_ok=True)
+    for path in smalls:
+        make_file(path, 512 * 1024)
+    warm([big] + eights + smalls)
+    compare("256 files of 8 MiB, both hashes" + name, {
+        "brackwell-cli": [cli, "--format=hashes"] + eights,
+        "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5"] + eights,
+    }, runs, bar={"rhash --ed2k --md5": 0.1}, env=env)
+    compare("2,000 files of 512 KiB, both hashes" + name, {
+        "brackwell-cli": [cli, "--format=hashes"] + smalls,
+        "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5"] + smalls,
+    }, runs, bar={"rhash --ed2k --md5": 0.15}, env=env)
+    compare("One file of 1 GiB, ed2k alone" + name, {
+        "brackwell-cli --no-fs": [cli, "--no-fs", "--format=hashes", big],
+        "rhash --ed2k": ["rhash", "--ed2k", big],
+    }, runs, bar={"rhash --ed2k": 0.3}, env=env)
+    compare("One file of 1 GiB, both hashes" + name, {
+        "brackwell-cli": [cli, "--format=hashes", big],
+        "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5", big],
+    }, runs, bar={"rhash --ed2k --md5": 0.58}, env=env)
+    compare("256 files of 8 MiB, with the AICH root" + name, {
+        "brackwell-cli --aich": [cli, "--aich", "--format=hashes"] + eights,
+        "brackwell-cli": [cli, "--format=hashes"] + eights,
+        "rhash --ed2k --md5 --aich": ["rhash", "--ed2k", "--md5", "--aich"] + eights,
+    }, runs, env=env)
 
 
 def sparse_many(cli, workdir, runs):
@@ -142,9 +184,10 @@ def main():
     parser.add_argument("--runs", type=int, default=7, help="alternating rounds per comparison")
     parser.add_argument("--dir", default=None, help="folder for the test files (default: a temporary one)")
     parser.add_argument("--build", default=os.path.join(ROOT, "build"), help="release build folder")
-    parser.add_argument("--skip-many", action="store_true", help="skip the many-files comparison")
     parser.add_argument("--skip-sparse", action="store_true", help="skip the 32 sparse files comparison")
     parser.add_argument("--window-only", action="store_true", help="only the window's list figures")
+    parser.add_argument("--lanes-only", action="store_true",
+                        help="only the runs of the lane engines, with the best engine and with AVX2")
     args = parser.parse_args()
     if args.window_only:
         window_benchmark(args.build)
@@ -163,41 +206,26 @@ def main():
     for _ in range(2):
         run(["md5sum", big])
 
-    compare("One file of 1 GiB, both hashes", {
+    lanes(cli, workdir, args.runs, None)
+    lanes(cli, workdir, args.runs, "avx2")
+    if args.lanes_only:
+        return
+
+    compare("One file of 1 GiB, both hashes, against md5sum", {
         "brackwell-cli (ed2k + md5)": [cli, "--format=hashes", big],
-        "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5", big],
         "md5sum": ["md5sum", big],
-    }, args.runs, bar={"rhash --ed2k --md5": 0.65, "md5sum": 1.05})
+    }, args.runs, bar={"md5sum": 1.05})
 
     compare("One file of 1 GiB, MD5 alone", {
         "brackwell-cli --no-ed2k": [cli, "--no-ed2k", "--format=hashes", big],
         "md5sum": ["md5sum", big],
     }, args.runs, bar={"md5sum": 1.0})
 
-    compare("One file of 1 GiB, ed2k alone", {
-        "brackwell-cli --no-fs": [cli, "--no-fs", "--format=hashes", big],
-        "rhash --ed2k": ["rhash", "--ed2k", big],
-    }, args.runs, bar={"rhash --ed2k": 1 / 1.1})
-
     compare("One file of 1 GiB, with the AICH root", {
         "brackwell-cli --aich": [cli, "--aich", "--format=hashes", big],
         "brackwell-cli (ed2k + md5)": [cli, "--format=hashes", big],
         "rhash --ed2k --md5 --aich": ["rhash", "--ed2k", "--md5", "--aich", big],
     }, args.runs, bar={"brackwell-cli (ed2k + md5)": 1.1, "rhash --ed2k --md5 --aich": 0.5})
-
-    if not args.skip_many:
-        many = os.path.join(workdir, "many")
-        os.makedirs(many, exist_ok=True)
-        paths = []
-        for i in range(2000):
-            path = os.path.join(many, f"f{i:04d}.bin")
-            make_file(path, 512 * 1024)
-            paths.append(path)
-        warm(paths)
-        compare("2,000 files of 512 KiB, both hashes", {
-            "brackwell-cli (-j cores)": [cli, "--format=hashes"] + paths,
-            "rhash --ed2k --md5": ["rhash", "--ed2k", "--md5"] + paths,
-        }, args.runs, bar={"rhash --ed2k --md5": 0.5})
 
     if not args.skip_sparse:
         sparse_many(cli, workdir, args.runs)
