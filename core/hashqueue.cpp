@@ -56,6 +56,7 @@ void THashQueue::Stop()
         const std::lock_guard lock(m_mutex);
         m_stopped = true;
     }
+    m_abort = true;
     m_changed.notify_all();
 }
 
@@ -124,6 +125,7 @@ void THashQueue::WorkInLanes()
 {
     const TWorkerToken token(m_options.Tokens);
     TLaneHashOptions laneOptions = m_options.LaneOptions;
+    laneOptions.Stop = &m_abort;
     if (laneOptions.MaxFiles == 0) {
         // An even share of the files for each worker, up to the lanes' width:
         // three large files on two workers are not all taken by the first.

@@ -4,6 +4,7 @@
 // caller that reports them one by one (brackwell-cli's lines, the verdicts of
 // a list of links).
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -58,15 +59,16 @@ public:
     // Starts hashing items 0..count-1; make(i) runs on a worker, only when
     // item i's turn comes, so that no more files are open than are hashed.
     THashQueue(std::size_t count, TMake make, THashQueueOptions options);
-    // Stops taking items and waits for the files under way.
+    // Stops as Stop does and waits for the workers.
     ~THashQueue();
     THashQueue(const THashQueue &) = delete;
     THashQueue &operator=(const THashQueue &) = delete;
 
     // Waits for item index and hands it over. Items are taken in increasing
-    // order; those the caller skips are dropped.
+    // order, never after Stop; those the caller skips are dropped.
     THashedEntry Take(std::size_t index);
-    // No further item is started; the files under way finish their runs.
+    // No further item is started; files in lanes end failed ("stopped"), a
+    // file hashed on its own finishes its run.
     void Stop();
 
 private:
@@ -88,6 +90,8 @@ private:
     std::size_t m_next = 0;
     std::size_t m_taken = 0;
     bool m_stopped = false;
+    // Stopped, as the lanes read it between rounds.
+    std::atomic<bool> m_abort{false};
     // Items made, by index, from those taken up to those started.
     std::map<std::size_t, std::optional<THashedEntry>> m_items;
     // Declared last: the workers start as soon as they exist.

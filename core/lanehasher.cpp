@@ -121,6 +121,11 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
 
     for (;;) {
         try {
+            if (options.Stop && options.Stop->load()) {
+                for (auto &f : active)
+                    end(f, "stopped");
+                return;
+            }
             while (active.size() < most) {
                 TDonkeyFile *entry = next(active.empty());
                 if (!entry)

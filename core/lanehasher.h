@@ -10,6 +10,7 @@
 #include "donkeyfile.h"
 #include "lanes.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,9 @@ struct TLaneHashOptions
     TLaneEngine Engine = LaneEngine();
     // Files kept in the lanes at once; 0: as many as there are lanes.
     std::size_t MaxFiles = 0;
+    // Once set, the files in the lanes end failed ("stopped") and no more are
+    // taken; may be null.
+    const std::atomic<bool> *Stop = nullptr;
 };
 
 // Hashes entries side by side, each with its own selection of kinds (the AICH

@@ -172,6 +172,36 @@ TEST(LaneHasherFaults, FileThatChangedSizeFails)
     }
 }
 
+// A stop ends the files in the lanes as failed, each reported once, and
+// takes no more.
+TEST(LaneHasherFaults, StopEndsTheFilesInTheLanes)
+{
+    TempDir dir;
+    std::vector<std::unique_ptr<TDonkeyFile>> entries;
+    for (int i = 0; i < 4; ++i) {
+        testsupport::WriteSparseFile(dir.file("s" + std::to_string(i)), 3 * DonkeyChunkSize);
+        entries.push_back(std::make_unique<TDonkeyFile>(dir.file("s" + std::to_string(i)), hsAll));
+    }
+    std::atomic<bool> stop{false};
+    std::size_t given = 0;
+    std::vector<TDonkeyFile *> ended;
+    TLaneHashOptions options;
+    options.Stop = &stop;
+    HashEntriesInLanes([&](bool) -> TDonkeyFile * {
+        if (given == 3) {
+            stop = true; // three files are in the lanes, a block read of each
+            return nullptr;
+        }
+        return entries[given++].get();
+    }, [&](TDonkeyFile &e) { ended.push_back(&e); }, options);
+    ASSERT_EQ(ended.size(), 3u);
+    for (TDonkeyFile *e : ended) {
+        EXPECT_EQ(e->Failure(), "stopped");
+        EXPECT_EQ(e->DonkeyHash(), "Error !");
+    }
+    EXPECT_EQ(entries[3]->DonkeyHash(), "Unknown");
+}
+
 // The queue: items back in order whatever the workers, a bounded look-ahead,
 // skipped items, a maker that throws, descriptors beside plain files.
 TEST(HashQueue, InOrderAndBounded)
