@@ -6,26 +6,35 @@
 
 namespace {
 
-// Holds one of the tokens, if there are any, for as long as it lives.
+// Holds one of the tokens, if there are any, while it lives and is not let go.
 class TWorkerToken final
 {
 public:
     explicit TWorkerToken(const std::shared_ptr<TCoreTokens> &tokens)
         : m_tokens(tokens)
     {
-        if (m_tokens)
-            m_tokens->Acquire();
+        Take();
     }
-    ~TWorkerToken()
-    {
-        if (m_tokens)
-            m_tokens->Release();
-    }
+    ~TWorkerToken() { LetGo(); }
     TWorkerToken(const TWorkerToken &) = delete;
     TWorkerToken &operator=(const TWorkerToken &) = delete;
 
+    void Take()
+    {
+        if (m_tokens && !m_held)
+            m_tokens->Acquire();
+        m_held = true;
+    }
+    void LetGo()
+    {
+        if (m_tokens && m_held)
+            m_tokens->Release();
+        m_held = false;
+    }
+
 private:
     std::shared_ptr<TCoreTokens> m_tokens;
+    bool m_held = false;
 };
 
 } // namespace
@@ -123,9 +132,10 @@ void THashQueue::Work()
 
 void THashQueue::WorkInLanes()
 {
-    const TWorkerToken token(m_options.Tokens);
+    TWorkerToken token(m_options.Tokens);
     TLaneHashOptions laneOptions = m_options.LaneOptions;
     laneOptions.Stop = &m_abort;
+    laneOptions.HelperTokens = m_options.Tokens;
     if (laneOptions.MaxFiles == 0) {
         // An even share of the files for each worker, up to the lanes' width:
         // three large files on two workers are not all taken by the first.
@@ -137,9 +147,14 @@ void THashQueue::WorkInLanes()
     std::map<const TDonkeyFile *, std::pair<std::size_t, std::unique_ptr<TDonkeyFile>>> inLanes;
     const auto next = [&](bool mayWait) -> TDonkeyFile * {
         for (;;) {
+            // A worker that waits for its next item holds no core meanwhile:
+            // another's lanes may take it for their second thread.
+            if (mayWait)
+                token.LetGo();
             const std::optional<std::size_t> index = Claim(mayWait);
             if (!index)
                 return nullptr;
+            token.Take();
             bool hash = false;
             THashedEntry made = Make(*index, hash);
             if (hash && made.Entry->HashesContent()) {

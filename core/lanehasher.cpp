@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -98,6 +100,89 @@ struct TLaneFile
     std::size_t got = 0;
 };
 
+// A thread that runs one task at a time beside the caller's own work, holding
+// one of a run's core tokens for as long as it lives.
+class TSideThread final
+{
+public:
+    explicit TSideThread(std::shared_ptr<TCoreTokens> tokens)
+        : m_tokens(std::move(tokens))
+        , m_thread([this] { Loop(); })
+    {
+    }
+    ~TSideThread()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+        m_tokens->Release();
+    }
+    TSideThread(const TSideThread &) = delete;
+    TSideThread &operator=(const TSideThread &) = delete;
+
+    void Start(std::function<void()> task)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_task = std::move(task);
+        }
+        m_changed.notify_all();
+    }
+    // Waits for the task; what it threw, if anything.
+    std::exception_ptr Wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return !m_task; });
+        return std::exchange(m_error, nullptr);
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [&] { return m_quit || m_task; });
+            if (!m_task)
+                return;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                m_task();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            m_error = error;
+            m_task = nullptr;
+            m_changed.notify_all();
+        }
+    }
+
+    std::shared_ptr<TCoreTokens> m_tokens;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::function<void()> m_task;
+    std::exception_ptr m_error;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+// A side thread if a token is free and a thread can be had; none otherwise.
+std::unique_ptr<TSideThread> TrySideThread(const std::shared_ptr<TCoreTokens> &tokens)
+{
+    if (!tokens || !tokens->TryAcquire())
+        return nullptr;
+    try {
+        return std::make_unique<TSideThread>(tokens);
+    } catch (...) {
+        tokens->Release();
+        return nullptr;
+    }
+}
+
 } // namespace
 
 void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
@@ -111,6 +196,7 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[most * blockSize]);
     std::vector<std::unique_ptr<TLaneFile>> active;
     active.reserve(most);
+    std::unique_ptr<TSideThread> side;
 
     const auto end = [&](std::unique_ptr<TLaneFile> &f, std::string failure) {
         TDonkeyFile &entry = f->entry;
@@ -127,6 +213,8 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
                 return;
             }
             while (active.size() < most) {
+                if (active.empty())
+                    side.reset(); // its core is free while this run waits
                 TDonkeyFile *entry = next(active.empty());
                 if (!entry)
                     break;
@@ -155,16 +243,34 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
                 free += want;
             }
             std::erase(active, nullptr);
-            for (auto &f : active) {
-                if (f->md5Feed)
-                    Feed(*md5Lanes, *f->md5Feed, f->block, f->got);
+            // The two digests of a file share only the bytes they read.
+            const auto runLanes = [&active](TLaneManager &lanes, std::unique_ptr<TLaneFeed> TLaneFile::*feed) {
+                for (auto &f : active) {
+                    if ((*f).*feed)
+                        Feed(lanes, *((*f).*feed), f->block, f->got);
+                }
+                Drain(lanes);
+            };
+            const bool both = std::any_of(active.begin(), active.end(), [](const auto &f) { return f->md5Feed != nullptr; })
+                              && std::any_of(active.begin(), active.end(), [](const auto &f) { return f->md4Feed != nullptr; });
+            if (both && !side)
+                side = TrySideThread(options.HelperTokens);
+            if (both && side) {
+                side->Start([&] { runLanes(*md5Lanes, &TLaneFile::md5Feed); });
+                std::exception_ptr failed;
+                try {
+                    runLanes(*md4Lanes, &TLaneFile::md4Feed);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+                if (const std::exception_ptr sideFailed = side->Wait())
+                    failed = sideFailed;
+                if (failed)
+                    std::rethrow_exception(failed);
+            } else {
+                runLanes(*md5Lanes, &TLaneFile::md5Feed);
+                runLanes(*md4Lanes, &TLaneFile::md4Feed);
             }
-            Drain(*md5Lanes);
-            for (auto &f : active) {
-                if (f->md4Feed)
-                    Feed(*md4Lanes, *f->md4Feed, f->block, f->got);
-            }
-            Drain(*md4Lanes);
             for (auto &f : active) {
                 if (f->aich)
                     f->aich->Update(f->block, f->got);

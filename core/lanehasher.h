@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 struct TLaneHashOptions
@@ -29,6 +30,10 @@ struct TLaneHashOptions
     // Once set, the files in the lanes end failed ("stopped") and no more are
     // taken; may be null.
     const std::atomic<bool> *Stop = nullptr;
+    // When set, a round runs its MD5 lanes on a second thread beside the MD4
+    // lanes while one of these is free (the last large file of a run is not
+    // left to one core); thread and token go back once the lanes are empty.
+    std::shared_ptr<TCoreTokens> HelperTokens;
 };
 
 // Hashes entries side by side, each with its own selection of kinds (the AICH

@@ -51,7 +51,7 @@ std::vector<std::int32_t> Steps(std::int32_t n)
 // Hashes the paths in lanes, at most maxFiles at once, each with its own
 // selection, and compares every entry with its reference.
 void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::vector<THashSelection> &selections,
-                              TLaneEngine engine, std::size_t maxFiles)
+                              TLaneEngine engine, std::size_t maxFiles, bool sideThread = false)
 {
     std::vector<std::unique_ptr<TDonkeyFile>> entries;
     std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
@@ -64,6 +64,8 @@ void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::
     TLaneHashOptions options;
     options.Engine = engine;
     options.MaxFiles = maxFiles;
+    if (sideThread)
+        options.HelperTokens = std::make_shared<TCoreTokens>(1);
     HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
                        [&](TDonkeyFile &e) { ++ended[&e]; }, options);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -89,7 +91,8 @@ protected:
 
 // More files than lanes, of sizes around the block and read lengths, with a
 // missing path and a folder among them, and every selection of kinds side by
-// side, the AICH tree and the part hashes included.
+// side, the AICH tree and the part hashes included; with the MD5 lanes on a
+// second thread too.
 TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
 {
     TempDir dir;
@@ -105,6 +108,7 @@ TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
                                                     hsDonkey | hsPartHashes, 0};
     ExpectLanesLikeReference(paths, selections, GetParam(), 0);
     ExpectLanesLikeReference(paths, selections, GetParam(), 3);
+    ExpectLanesLikeReference(paths, selections, GetParam(), 0, true);
 }
 
 // One file's chunks side by side, on one and on two threads, around the
