@@ -1,5 +1,6 @@
 #include "lanes.h"
 #include "lanes_engines.h"
+#include "sha1.h"
 
 #include <algorithm>
 #include <atomic>
@@ -163,6 +164,7 @@ TLaneManager::TLaneManager(TLaneAlgorithm algorithm, TLaneEngine engine)
     : m_algorithm(algorithm)
     , m_engine(LaneEngineAvailable(engine) ? engine : TLaneEngine::Scalar)
     , m_lanes(LanesOf(m_engine))
+    , m_words(algorithm == TLaneAlgorithm::SHA1 ? 5 : 4)
 {
 }
 
@@ -175,7 +177,7 @@ TLaneJob *TLaneManager::Submit(TLaneJob *job)
     } else {
         // Busy lanes are kept at the front (see Compact), so the next free one is m_busy.
         const int lane = m_busy++;
-        for (int w = 0; w < 4; ++w)
+        for (int w = 0; w < m_words; ++w)
             m_state[w][lane] = job->State[w];
         m_jobs[lane] = job;
         m_data[lane] = job->Blocks;
@@ -208,24 +210,34 @@ void TLaneManager::Run()
     const std::size_t blocks = *std::min_element(m_left.begin(), m_left.begin() + busy);
 
     if (busy < kFewestVectorLanes || m_engine == TLaneEngine::Scalar) {
-        auto compress = m_algorithm == TLaneAlgorithm::MD5 ? MD5CompressBlocks : MD4CompressBlocks;
+        auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? SHA1CompressBlocks
+            : m_algorithm == TLaneAlgorithm::MD5                ? MD5CompressBlocks
+                                                                : MD4CompressBlocks;
         for (int lane = 0; lane < busy; ++lane) {
-            std::uint32_t words[4] = {m_state[0][lane], m_state[1][lane], m_state[2][lane], m_state[3][lane]};
+            std::uint32_t words[5];
+            for (int w = 0; w < m_words; ++w)
+                words[w] = m_state[w][lane];
             compress(words, m_data[lane], blocks);
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 m_state[w][lane] = words[w];
         }
     } else {
         // Free lanes up to the vector's width read a busy lane's blocks; what
         // they compute is never used.
-        const bool md5 = m_algorithm == TLaneAlgorithm::MD5;
         const int width = m_engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
         for (int lane = busy; lane < width; ++lane)
             m_data[lane] = m_data[0];
-        if (m_engine == TLaneEngine::Avx2)
-            (md5 ? lanes::Md5Avx2 : lanes::Md4Avx2)(m_state, m_data.data(), blocks);
-        else
-            (md5 ? lanes::Md5Avx512 : lanes::Md4Avx512)(m_state, m_data.data(), blocks, width / 16);
+        if (m_engine == TLaneEngine::Avx2) {
+            auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? lanes::Sha1Avx2
+                : m_algorithm == TLaneAlgorithm::MD5            ? lanes::Md5Avx2
+                                                                : lanes::Md4Avx2;
+            compress(m_state, m_data.data(), blocks);
+        } else {
+            auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? lanes::Sha1Avx512
+                : m_algorithm == TLaneAlgorithm::MD5            ? lanes::Md5Avx512
+                                                                : lanes::Md4Avx512;
+            compress(m_state, m_data.data(), blocks, width / 16);
+        }
     }
 
     for (int lane = 0; lane < busy; ++lane) {
@@ -233,7 +245,7 @@ void TLaneManager::Run()
         m_left[lane] -= blocks;
         if (m_left[lane] == 0) {
             TLaneJob *job = m_jobs[lane];
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 job->State[w] = m_state[w][lane];
             m_finished.push_back(job);
             m_jobs[lane] = nullptr;
@@ -251,7 +263,7 @@ void TLaneManager::Compact()
         if (m_jobs[from] == nullptr)
             continue;
         if (to != from) {
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 m_state[w][to] = m_state[w][from];
             m_jobs[to] = m_jobs[from];
             m_data[to] = m_data[from];
@@ -266,7 +278,7 @@ void TLaneManager::Compact()
 // ---------------------------------------------------------------------------
 // TLaneFeed
 
-TLaneFeed::TLaneFeed(TMD4Family &digest)
+TLaneFeed::TLaneFeed(TChainingDigest &digest)
     : m_digest(digest)
 {
     m_job.UserData = this;
