@@ -51,7 +51,7 @@ std::vector<std::int32_t> Steps(std::int32_t n)
 // Hashes the paths in lanes, at most maxFiles at once, each with its own
 // selection, and compares every entry with its reference.
 void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::vector<THashSelection> &selections,
-                              TLaneEngine engine, std::size_t maxFiles)
+                              TLaneEngine engine, std::size_t maxFiles, std::size_t readBlockSize = 0)
 {
     std::vector<std::unique_ptr<TDonkeyFile>> entries;
     std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
@@ -64,6 +64,8 @@ void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::
     TLaneHashOptions options;
     options.Engine = engine;
     options.MaxFiles = maxFiles;
+    if (readBlockSize != 0)
+        options.ReadBlockSize = readBlockSize;
     HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
                        [&](TDonkeyFile &e) { ++ended[&e]; }, options);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -105,6 +107,22 @@ TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
                                                     hsDonkey | hsPartHashes, 0};
     ExpectLanesLikeReference(paths, selections, GetParam(), 0);
     ExpectLanesLikeReference(paths, selections, GetParam(), 3);
+}
+
+// AICH blocks in SHA-1 lanes: files of several parts, where a part ends in
+// its short block, read a block at a time that holds the end of one AICH
+// block (or several) and the start of the next.
+TEST_P(LaneHasher, AichAcrossParts)
+{
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const std::int64_t size : {DonkeyChunkSize - 1, DonkeyChunkSize + 184'320, 2 * DonkeyChunkSize + 1}) {
+        paths.push_back(dir.file("a" + std::to_string(size)));
+        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(size));
+    }
+    const std::vector<THashSelection> selections = {hsAich, hsAll | hsAich | hsPartHashes};
+    ExpectLanesLikeReference(paths, selections, GetParam(), 0);
+    ExpectLanesLikeReference(paths, selections, GetParam(), 2, (1 << 20) + 64);
 }
 
 // One file's chunks side by side, on one and on two threads, around the
