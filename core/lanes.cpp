@@ -108,7 +108,27 @@ int LanesOf(TLaneEngine engine)
 
 // Below this many busy lanes a vector run costs more than compressing each
 // stream on its own.
-constexpr int kFewestVectorLanes = 3;
+int FewestVectorLanes(TLaneAlgorithm algorithm, TLaneEngine engine)
+{
+    // A stream on its own takes SHA-1 at about 1.7 GB/s on the SHA
+    // extensions, as fast as 4 of 8 AVX2 lanes or 5 of 16 AVX-512 lanes
+    // (Lanes/SHA1 in bench_lanes.cpp).
+    if (algorithm == TLaneAlgorithm::SHA1 && SHA1Engine() == TSHA1Engine::ShaExtensions)
+        return engine == TLaneEngine::Avx2 ? 5 : 6;
+    return 3;
+}
+
+// The code that runs `busy` lanes on a manager of `engine`. SHA-1 on AVX-512
+// takes the 256-bit vectors for up to 8 lanes: a 512-bit vector half empty
+// costs more than a full one of half the width (Lanes/SHA1/.../8 in
+// bench_lanes.cpp).
+TLaneEngine EngineForRun(TLaneAlgorithm algorithm, TLaneEngine engine, int busy)
+{
+    if (engine == TLaneEngine::Avx512 && algorithm == TLaneAlgorithm::SHA1 && busy <= 8
+        && LaneEngineAvailable(TLaneEngine::Avx2))
+        engine = TLaneEngine::Avx2;
+    return busy < FewestVectorLanes(algorithm, engine) ? TLaneEngine::Scalar : engine;
+}
 
 } // namespace
 
@@ -209,7 +229,8 @@ void TLaneManager::Run()
     const int busy = m_busy;
     const std::size_t blocks = *std::min_element(m_left.begin(), m_left.begin() + busy);
 
-    if (busy < kFewestVectorLanes || m_engine == TLaneEngine::Scalar) {
+    const TLaneEngine engine = EngineForRun(m_algorithm, m_engine, busy);
+    if (engine == TLaneEngine::Scalar) {
         auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? SHA1CompressBlocks
             : m_algorithm == TLaneAlgorithm::MD5                ? MD5CompressBlocks
                                                                 : MD4CompressBlocks;
@@ -224,10 +245,10 @@ void TLaneManager::Run()
     } else {
         // Free lanes up to the vector's width read a busy lane's blocks; what
         // they compute is never used.
-        const int width = m_engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
+        const int width = engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
         for (int lane = busy; lane < width; ++lane)
             m_data[lane] = m_data[0];
-        if (m_engine == TLaneEngine::Avx2) {
+        if (engine == TLaneEngine::Avx2) {
             auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? lanes::Sha1Avx2
                 : m_algorithm == TLaneAlgorithm::MD5            ? lanes::Md5Avx2
                                                                 : lanes::Md4Avx2;
