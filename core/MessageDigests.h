@@ -95,10 +95,8 @@ private:
 class TChainingDigest : public TMessageDigest
 {
 public:
-    // How many words LendChainingValues writes and ReturnChainingValues reads.
-    int ChainingWords() { return static_cast<int>(ChainingValues().size()); }
-
-    // Hands the chaining values out, in order, between two pieces fed here.
+    // Hands the chaining values out (4 words for MD4 and MD5, 5 for SHA-1),
+    // in order, between two pieces fed here.
     // Only between whole blocks: a pending partial block throws. Until they
     // come back the digest takes no data and cannot complete.
     void LendChainingValues(std::uint32_t *state);

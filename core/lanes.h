@@ -1,7 +1,7 @@
 #pragma once
 
-// MD4, MD5 and SHA-1 over many independent streams at once: each 32-bit word of a
-// vector register belongs to another stream (a lane), so one instruction
+// MD4, MD5 and SHA-1 over many independent streams at once: each 32-bit word
+// of a vector register belongs to another stream (a lane), so one instruction
 // advances 8 (AVX2) or 16 (AVX-512) streams by the same step.
 //
 // TLaneManager takes jobs (a stream's chaining values and its next whole
@@ -49,8 +49,9 @@ public:
     TLaneManager(const TLaneManager &) = delete;
     TLaneManager &operator=(const TLaneManager &) = delete;
 
-    // Lanes run side by side: 32 (two interleaved groups of 16) on AVX-512,
-    // 8 on AVX2, 4 on the scalar engine (one after another, so any count would do).
+    // Lanes run side by side: 32 (two interleaved groups of 16; for SHA-1 one
+    // group after the other) on AVX-512, 8 on AVX2, 4 on the scalar engine
+    // (one after another, so any count would do).
     int Lanes() const { return m_lanes; }
     int JobsInFlight() const { return m_busy + static_cast<int>(m_finished.size()); }
     TLaneEngine Engine() const { return m_engine; }

@@ -2,8 +2,8 @@
 
 // The steps of MD4, MD5 and SHA-1 over vectors of lanes, written once for
 // every instruction set. Ops supplies the vector type, its lane count and the
-// few operations the steps need; Groups independent vectors run each step in turn,
-// so one group's dependency chain waits while the other computes. Included by
+// few operations the steps need; Groups independent vectors run each step in
+// turn, so one group's dependency chain waits while the other computes. Included by
 // the engine units inside their target region: everything here is a template
 // over Ops, instantiated there alone.
 
