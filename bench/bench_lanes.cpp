@@ -1,6 +1,9 @@
 // Throughput of the lane engines: N streams of 8 MiB each, compressed side by
 // side through TLaneManager, on every engine the CPU has. Compare with
-// DigestCompress/MD4/1MiB and DigestCompress/MD5/1MiB, one stream at a time.
+// DigestCompress/MD4/1MiB and DigestCompress/MD5/1MiB, one stream at a time,
+// and for SHA-1 with Lanes/SHA1/one-stream: the same streams one after
+// another through TSHA1's compression (the SHA extensions where the CPU has
+// them), which the lanes replace only where they are faster.
 //
 //   brackwell_bench --benchmark_filter='Lanes|DigestCompress'
 //
@@ -17,6 +20,7 @@
 #include "hashqueue.h"
 #include "lanehasher.h"
 #include "lanes.h"
+#include "sha1.h"
 
 #include <benchmark/benchmark.h>
 
@@ -82,15 +86,50 @@ void BM_Lanes(benchmark::State &state, TLaneAlgorithm algorithm, TLaneEngine eng
                             * static_cast<std::int64_t>(kStreamBytes));
 }
 
+// The same streams as BM_Lanes, one after another on one core.
+void BM_Sha1OneStream(benchmark::State &state)
+{
+    const int streams = static_cast<int>(state.range(0));
+    const std::uint8_t *data = Streams().data();
+    for (auto _ : state) {
+        for (int i = 0; i < streams; ++i) {
+            std::uint32_t words[5] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0};
+            SHA1CompressBlocks(words, data + kStreamBytes * static_cast<std::size_t>(i), kStreamBytes / 64);
+            benchmark::DoNotOptimize(words);
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * streams
+                            * static_cast<std::int64_t>(kStreamBytes));
+    state.SetLabel(SHA1Engine() == TSHA1Engine::ShaExtensions ? "SHA extensions" : "portable");
+}
+BENCHMARK(BM_Sha1OneStream)->Name("Lanes/SHA1/one-stream/8MiB-streams")->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond);
+
+const char *AlgorithmName(TLaneAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case TLaneAlgorithm::MD4:
+        return "MD4";
+    case TLaneAlgorithm::MD5:
+        return "MD5";
+    case TLaneAlgorithm::SHA1:
+        break;
+    }
+    return "SHA1";
+}
+
 const bool kLaneBenchmarksRegistered = [] {
     const TLaneEngine engines[] = {TLaneEngine::Avx512, TLaneEngine::Avx2, TLaneEngine::Scalar};
     for (const TLaneEngine engine : engines) {
-        for (const TLaneAlgorithm algorithm : {TLaneAlgorithm::MD4, TLaneAlgorithm::MD5}) {
-            const std::string name = std::string("Lanes/") + (algorithm == TLaneAlgorithm::MD5 ? "MD5/" : "MD4/")
+        for (const TLaneAlgorithm algorithm : {TLaneAlgorithm::MD4, TLaneAlgorithm::MD5, TLaneAlgorithm::SHA1}) {
+            const std::string name = std::string("Lanes/") + AlgorithmName(algorithm) + "/"
                 + LaneEngineName(engine) + "/8MiB-streams";
-            benchmark::RegisterBenchmark(name.c_str(), [algorithm, engine](benchmark::State &state) {
+            auto *benchmark = benchmark::RegisterBenchmark(name.c_str(), [algorithm, engine](benchmark::State &state) {
                 BM_Lanes(state, algorithm, engine);
-            })->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
+            });
+            // How few busy lanes still beat the SHA extensions one stream at a time.
+            if (algorithm == TLaneAlgorithm::SHA1)
+                benchmark->Arg(4)->Arg(6);
+            benchmark->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
         }
     }
     return true;

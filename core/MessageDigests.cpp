@@ -1,6 +1,7 @@
 #include "MessageDigests.h"
 #include "md4family_tables.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -142,6 +143,30 @@ std::string TMessageDigest::DigestText() const
 }
 
 // ---------------------------------------------------------------------------
+// TChainingDigest
+
+void TChainingDigest::LendChainingValues(std::uint32_t *state)
+{
+    CheckNotCompleted();
+    CheckNotLent();
+    if (PartialLength() != 0)
+        throw EMessageDigestError("Message digest has a partial block pending.");
+    const std::span<std::uint32_t> words = ChainingValues();
+    std::copy(words.begin(), words.end(), state);
+    SetLent(true);
+}
+
+void TChainingDigest::ReturnChainingValues(const std::uint32_t *state, std::uint64_t blocks)
+{
+    if (!ChainingValuesLent())
+        throw EMessageDigestError("Message digest chaining values not lent.");
+    const std::span<std::uint32_t> words = ChainingValues();
+    std::copy(state, state + words.size(), words.begin());
+    SetLent(false);
+    TMessageDigest::TransformBlocks(nullptr, static_cast<std::size_t>(blocks));
+}
+
+// ---------------------------------------------------------------------------
 // TMD4Family
 
 namespace {
@@ -203,27 +228,6 @@ void TMD4Family::Initialize()
     TMessageDigest::Initialize();
     for (std::size_t i = 0; i < 4; ++i)
         m_state[i] = LoadLittleEndian32(m_initialChainingValues.data() + i * kWordBytes);
-}
-
-void TMD4Family::LendChainingValues(std::uint32_t state[4])
-{
-    CheckNotCompleted();
-    CheckNotLent();
-    if (PartialLength() != 0)
-        throw EMessageDigestError("Message digest has a partial block pending.");
-    for (std::size_t i = 0; i < 4; ++i)
-        state[i] = m_state[i];
-    SetLent(true);
-}
-
-void TMD4Family::ReturnChainingValues(const std::uint32_t state[4], std::uint64_t blocks)
-{
-    if (!ChainingValuesLent())
-        throw EMessageDigestError("Message digest chaining values not lent.");
-    for (std::size_t i = 0; i < 4; ++i)
-        m_state[i] = state[i];
-    SetLent(false);
-    TMessageDigest::TransformBlocks(nullptr, static_cast<std::size_t>(blocks));
 }
 
 void TMD4Family::Complete()

@@ -89,24 +89,37 @@ private:
     bool m_lent = false;
 };
 
+// A digest whose whole state between two blocks is a few 32-bit chaining
+// values (MD4, MD5, SHA-1), which it can lend to code that compresses whole
+// blocks elsewhere (the lane engines).
+class TChainingDigest : public TMessageDigest
+{
+public:
+    // Hands the chaining values out (4 words for MD4 and MD5, 5 for SHA-1),
+    // in order, between two pieces fed here.
+    // Only between whole blocks: a pending partial block throws. Until they
+    // come back the digest takes no data and cannot complete.
+    void LendChainingValues(std::uint32_t *state);
+    // Takes them back, advanced over Blocks more 64-byte blocks.
+    void ReturnChainingValues(const std::uint32_t *state, std::uint64_t Blocks);
+
+protected:
+    TChainingDigest() = default;
+    // The working chaining values.
+    virtual std::span<std::uint32_t> ChainingValues() = 0;
+};
+
 // Digests built like MD4: 64-byte blocks of little-endian words, 0x80 padding
 // with the 64-bit message length, four 32-bit chaining values.
-class TMD4Family : public TMessageDigest
+class TMD4Family : public TChainingDigest
 {
 public:
     void Complete() override;
     void Initialize() override;
 
-    // Hands the chaining values to code that compresses whole blocks elsewhere
-    // (the lane engines), in order, between two pieces fed here. Only between
-    // whole blocks: a pending partial block throws. Until they come back the
-    // digest takes no data and cannot complete.
-    void LendChainingValues(std::uint32_t state[4]);
-    // Takes them back, advanced over Blocks more 64-byte blocks.
-    void ReturnChainingValues(const std::uint32_t state[4], std::uint64_t Blocks);
-
 protected:
     TMD4Family(int BlockSize, const std::uint8_t *InitialChainingValues, int Length);
+    std::span<std::uint32_t> ChainingValues() override { return m_state; }
 
     // The working chaining values A, B, C, D.
     std::uint32_t *State() { return m_state; }

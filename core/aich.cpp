@@ -9,14 +9,6 @@ namespace {
 
 constexpr auto kPartSize = static_cast<std::uint64_t>(DonkeyChunkSize);
 
-// Where the block that holds position `position` ends.
-std::uint64_t BlockEnd(std::uint64_t position, std::uint64_t fileSize)
-{
-    const std::uint64_t partStart = position / kPartSize * kPartSize;
-    const std::uint64_t blockEnd = partStart + ((position - partStart) / AichBlockSize + 1) * AichBlockSize;
-    return std::min({blockEnd, partStart + kPartSize, fileSize});
-}
-
 TAichDigest HashPair(const TAichDigest &left, const TAichDigest &right)
 {
     TSHA1 pair;
@@ -46,9 +38,16 @@ TAichDigest BlocksNode(const TAichDigest *blocks, std::size_t count, bool leftBr
 
 } // namespace
 
+std::uint64_t AichBlockEnd(std::uint64_t position, std::uint64_t fileSize)
+{
+    const std::uint64_t partStart = position / kPartSize * kPartSize;
+    const std::uint64_t blockEnd = partStart + ((position - partStart) / AichBlockSize + 1) * AichBlockSize;
+    return std::min({blockEnd, partStart + kPartSize, fileSize});
+}
+
 TAichHash::TAichHash(std::uint64_t fileSize)
     : m_fileSize(fileSize)
-    , m_blockEnd(BlockEnd(0, fileSize))
+    , m_blockEnd(AichBlockEnd(0, fileSize))
 {
     m_blocks.reserve(static_cast<std::size_t>((kPartSize + AichBlockSize - 1) / AichBlockSize));
     m_parts.reserve(static_cast<std::size_t>(fileSize / kPartSize + 1));
@@ -68,16 +67,33 @@ void TAichHash::Update(const std::uint8_t *bytes, std::size_t count)
     }
 }
 
+void TAichHash::AddBlockDigest(const TAichDigest &digest)
+{
+    BrackwellAssert(m_position < m_fileSize, "TAichHash.AddBlockDigest: past the end of the file.");
+    BrackwellAssert(m_block.BlockCount() == 0 && m_block.PartialLength() == 0,
+                    "TAichHash.AddBlockDigest: part of the block came through Update.");
+    m_position = m_blockEnd;
+    EndBlock(digest);
+}
+
 void TAichHash::FinishBlock()
 {
     m_block.Complete();
-    TAichDigest &digest = m_blocks.emplace_back();
+    TAichDigest digest;
     std::memcpy(digest.data(), m_block.Digest().data(), digest.size());
     m_block.Initialize();
+    EndBlock(digest);
+}
+
+// Keeps the digest of the block that ends at m_position, and closes its part
+// when the part ends there too.
+void TAichHash::EndBlock(const TAichDigest &digest)
+{
+    m_blocks.push_back(digest);
     if (m_position % kPartSize == 0 || m_position == m_fileSize)
         FinishPart();
     if (m_position < m_fileSize)
-        m_blockEnd = BlockEnd(m_position, m_fileSize);
+        m_blockEnd = AichBlockEnd(m_position, m_fileSize);
 }
 
 void TAichHash::FinishPart()

@@ -14,6 +14,10 @@ inline constexpr std::uint64_t AichBlockSize = 184320;
 
 using TAichDigest = std::array<std::uint8_t, 20>;
 
+// Where the block that holds byte `position` of a file of `fileSize` bytes
+// ends: a block never crosses a part, and the last one stops at the file's end.
+std::uint64_t AichBlockEnd(std::uint64_t position, std::uint64_t fileSize);
+
 // The AICH root of a file: SHA-1 over each block, then a binary tree of SHA-1
 // over pairs of child hashes, split into parts first and into blocks inside a
 // part. The bytes come in order through Update, in pieces of any size; the
@@ -24,6 +28,10 @@ public:
     explicit TAichHash(std::uint64_t fileSize);
 
     void Update(const std::uint8_t *bytes, std::size_t count);
+    // Takes the SHA-1 of the next whole block, hashed elsewhere, in place of
+    // its bytes (see AichBlockEnd for its length). Only between blocks: not
+    // once Update has given part of the block, nor past the end of the file.
+    void AddBlockDigest(const TAichDigest &digest);
     // The root once every byte of the file has been given.
     TAichDigest Root();
 
@@ -31,6 +39,7 @@ public:
 
 private:
     void FinishBlock();
+    void EndBlock(const TAichDigest &digest);
     void FinishPart();
     TAichDigest PartsNode(std::size_t first, std::size_t count, bool leftBranch) const;
 

@@ -1,6 +1,8 @@
 #include "lanehasher.h"
 
+#include "aich.h"
 #include "fileio.h"
+#include "sha1.h"
 
 #include <algorithm>
 #include <atomic>
@@ -40,6 +42,14 @@ std::size_t ReadBlockBytes(std::size_t requested, std::size_t smallest)
     return std::min<std::size_t>(std::max(requested, smallest) / 64 * 64, DonkeyChunkSize);
 }
 
+// The SHA-1 of one AICH block, fed through the SHA-1 lanes.
+struct TAichLane
+{
+    TSHA1 digest;
+    TLaneFeed feed{digest};
+    bool ends = false; // the block's last bytes were fed this round
+};
+
 // One entry in the lanes of HashEntriesInLanes: its file, its digests, and
 // where its last block lies in the round's buffer.
 struct TLaneFile
@@ -61,6 +71,44 @@ struct TLaneFile
         }
         if (selection & hsAich)
             aich = std::make_unique<TAichHash>(static_cast<std::uint64_t>(size));
+    }
+
+    // Feeds the round's block to the SHA-1 lanes, each AICH block it touches
+    // in a lane of its own: the rest of the block begun in an earlier round
+    // (the first lane), the blocks that follow, whole or begun.
+    void FeedAich(TLaneManager &lanes)
+    {
+        aichUsed = 0;
+        const auto from = static_cast<std::uint64_t>(done);
+        const std::uint64_t to = from + got;
+        for (std::uint64_t at = from; at < to;) {
+            const std::uint64_t blockEnd = AichBlockEnd(at, static_cast<std::uint64_t>(size));
+            const std::uint64_t end = std::min(blockEnd, to);
+            if (aichUsed == aichLanes.size())
+                aichLanes.push_back(std::make_unique<TAichLane>());
+            TAichLane &lane = *aichLanes[aichUsed++];
+            lane.ends = end == blockEnd;
+            Feed(lanes, lane.feed, block + (at - from), static_cast<std::size_t>(end - at));
+            at = end;
+        }
+    }
+
+    // Once the SHA-1 lanes are drained: hands the AICH tree the blocks that
+    // ended, in order, and keeps the one begun for the next round first.
+    void TakeAich()
+    {
+        for (std::size_t i = 0; i < aichUsed; ++i) {
+            TAichLane &lane = *aichLanes[i];
+            if (!lane.ends)
+                continue;
+            lane.digest.Complete();
+            TAichDigest digest;
+            std::memcpy(digest.data(), lane.digest.Digest().data(), digest.size());
+            aich->AddBlockDigest(digest);
+            lane.digest.Initialize();
+        }
+        if (aichUsed > 0 && !aichLanes[aichUsed - 1]->ends)
+            std::swap(aichLanes[0], aichLanes[aichUsed - 1]);
     }
 
     // Ends the chunk just read: keeps its digest and says so.
@@ -94,6 +142,8 @@ struct TLaneFile
     std::unique_ptr<TMD4> chunk;
     std::unique_ptr<TLaneFeed> md4Feed;
     std::unique_ptr<TAichHash> aich;
+    std::vector<std::unique_ptr<TAichLane>> aichLanes;
+    std::size_t aichUsed = 0; // lanes fed this round
     std::vector<std::uint8_t> chunkDigests;
     std::int32_t chunksDone = 0;
     const std::uint8_t *block = nullptr;
@@ -191,6 +241,7 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
     const std::size_t blockSize = ReadBlockBytes(options.ReadBlockSize, kSmallestManyFilesBlock);
     auto md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
     auto md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
+    auto sha1Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::SHA1, options.Engine);
     const std::size_t most = options.MaxFiles ? options.MaxFiles : static_cast<std::size_t>(md5Lanes->Lanes());
     // One block of each file a round, in one buffer taken once for the run.
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[most * blockSize]);
@@ -273,7 +324,12 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
             }
             for (auto &f : active) {
                 if (f->aich)
-                    f->aich->Update(f->block, f->got);
+                    f->FeedAich(*sha1Lanes);
+            }
+            Drain(*sha1Lanes);
+            for (auto &f : active) {
+                if (f->aich)
+                    f->TakeAich();
                 f->done += static_cast<std::int64_t>(f->got);
                 if (f->got > 0 && f->done % DonkeyChunkSize == 0 && f->done < f->size)
                     f->CompleteChunk();
@@ -286,6 +342,7 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
             const std::string reason = DescribeException(std::current_exception());
             md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
             md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
+            sha1Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::SHA1, options.Engine);
             for (auto &f : active) {
                 if (f)
                     end(f, reason);

@@ -2,9 +2,9 @@
 
 // Files hashed side by side in the lane engines.
 //
-// Many files: each file's bytes go to its own MD5 lane and its current chunk
-// to an MD4 lane, read a block at a time from as many files at once as there
-// are lanes. One file with eDonkey2000 alone: its chunks are independent MD4
+// Many files: each file's bytes go to its own MD5 lane, its current chunk to
+// an MD4 lane and its current AICH block to a SHA-1 lane, read a block at a
+// time from as many files at once as there are lanes. One file with eDonkey2000 alone: its chunks are independent MD4
 // streams, so several chunks are hashed at once, each in a lane of its own.
 
 #include "donkeyfile.h"
@@ -37,7 +37,7 @@ struct TLaneHashOptions
 };
 
 // Hashes entries side by side, each with its own selection of kinds (the AICH
-// tree of an entry that selects it is fed the same bytes, in this thread).
+// tree of an entry that selects it takes its blocks' SHA-1 from the lanes).
 // next(mayWait) gives the next entry to hash, or nullptr when it has none just
 // now; mayWait is true when no file is in the lanes, and then nullptr means
 // there will be no more. done(entry) runs once for every entry next gave, as

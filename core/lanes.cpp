@@ -1,5 +1,6 @@
 #include "lanes.h"
 #include "lanes_engines.h"
+#include "sha1.h"
 
 #include <algorithm>
 #include <atomic>
@@ -107,7 +108,27 @@ int LanesOf(TLaneEngine engine)
 
 // Below this many busy lanes a vector run costs more than compressing each
 // stream on its own.
-constexpr int kFewestVectorLanes = 3;
+int FewestVectorLanes(TLaneAlgorithm algorithm, TLaneEngine engine)
+{
+    // A stream on its own takes SHA-1 at about 1.7 GB/s on the SHA
+    // extensions, as fast as 4 of 8 AVX2 lanes or 5 of 16 AVX-512 lanes
+    // (Lanes/SHA1 in bench_lanes.cpp).
+    if (algorithm == TLaneAlgorithm::SHA1 && SHA1Engine() == TSHA1Engine::ShaExtensions)
+        return engine == TLaneEngine::Avx2 ? 5 : 6;
+    return 3;
+}
+
+// The code that runs `busy` lanes on a manager of `engine`. SHA-1 on AVX-512
+// takes the 256-bit vectors for up to 8 lanes: a 512-bit vector half empty
+// costs more than a full one of half the width (Lanes/SHA1/.../8 in
+// bench_lanes.cpp).
+TLaneEngine EngineForRun(TLaneAlgorithm algorithm, TLaneEngine engine, int busy)
+{
+    if (engine == TLaneEngine::Avx512 && algorithm == TLaneAlgorithm::SHA1 && busy <= 8
+        && LaneEngineAvailable(TLaneEngine::Avx2))
+        engine = TLaneEngine::Avx2;
+    return busy < FewestVectorLanes(algorithm, engine) ? TLaneEngine::Scalar : engine;
+}
 
 } // namespace
 
@@ -163,6 +184,7 @@ TLaneManager::TLaneManager(TLaneAlgorithm algorithm, TLaneEngine engine)
     : m_algorithm(algorithm)
     , m_engine(LaneEngineAvailable(engine) ? engine : TLaneEngine::Scalar)
     , m_lanes(LanesOf(m_engine))
+    , m_words(algorithm == TLaneAlgorithm::SHA1 ? 5 : 4)
 {
 }
 
@@ -175,7 +197,7 @@ TLaneJob *TLaneManager::Submit(TLaneJob *job)
     } else {
         // Busy lanes are kept at the front (see Compact), so the next free one is m_busy.
         const int lane = m_busy++;
-        for (int w = 0; w < 4; ++w)
+        for (int w = 0; w < m_words; ++w)
             m_state[w][lane] = job->State[w];
         m_jobs[lane] = job;
         m_data[lane] = job->Blocks;
@@ -207,25 +229,36 @@ void TLaneManager::Run()
     const int busy = m_busy;
     const std::size_t blocks = *std::min_element(m_left.begin(), m_left.begin() + busy);
 
-    if (busy < kFewestVectorLanes || m_engine == TLaneEngine::Scalar) {
-        auto compress = m_algorithm == TLaneAlgorithm::MD5 ? MD5CompressBlocks : MD4CompressBlocks;
+    const TLaneEngine engine = EngineForRun(m_algorithm, m_engine, busy);
+    if (engine == TLaneEngine::Scalar) {
+        auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? SHA1CompressBlocks
+            : m_algorithm == TLaneAlgorithm::MD5                ? MD5CompressBlocks
+                                                                : MD4CompressBlocks;
         for (int lane = 0; lane < busy; ++lane) {
-            std::uint32_t words[4] = {m_state[0][lane], m_state[1][lane], m_state[2][lane], m_state[3][lane]};
+            std::uint32_t words[5];
+            for (int w = 0; w < m_words; ++w)
+                words[w] = m_state[w][lane];
             compress(words, m_data[lane], blocks);
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 m_state[w][lane] = words[w];
         }
     } else {
         // Free lanes up to the vector's width read a busy lane's blocks; what
         // they compute is never used.
-        const bool md5 = m_algorithm == TLaneAlgorithm::MD5;
-        const int width = m_engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
+        const int width = engine == TLaneEngine::Avx2 ? 8 : busy > 16 ? 32 : 16;
         for (int lane = busy; lane < width; ++lane)
             m_data[lane] = m_data[0];
-        if (m_engine == TLaneEngine::Avx2)
-            (md5 ? lanes::Md5Avx2 : lanes::Md4Avx2)(m_state, m_data.data(), blocks);
-        else
-            (md5 ? lanes::Md5Avx512 : lanes::Md4Avx512)(m_state, m_data.data(), blocks, width / 16);
+        if (engine == TLaneEngine::Avx2) {
+            auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? lanes::Sha1Avx2
+                : m_algorithm == TLaneAlgorithm::MD5            ? lanes::Md5Avx2
+                                                                : lanes::Md4Avx2;
+            compress(m_state, m_data.data(), blocks);
+        } else {
+            auto compress = m_algorithm == TLaneAlgorithm::SHA1 ? lanes::Sha1Avx512
+                : m_algorithm == TLaneAlgorithm::MD5            ? lanes::Md5Avx512
+                                                                : lanes::Md4Avx512;
+            compress(m_state, m_data.data(), blocks, width / 16);
+        }
     }
 
     for (int lane = 0; lane < busy; ++lane) {
@@ -233,7 +266,7 @@ void TLaneManager::Run()
         m_left[lane] -= blocks;
         if (m_left[lane] == 0) {
             TLaneJob *job = m_jobs[lane];
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 job->State[w] = m_state[w][lane];
             m_finished.push_back(job);
             m_jobs[lane] = nullptr;
@@ -251,7 +284,7 @@ void TLaneManager::Compact()
         if (m_jobs[from] == nullptr)
             continue;
         if (to != from) {
-            for (int w = 0; w < 4; ++w)
+            for (int w = 0; w < m_words; ++w)
                 m_state[w][to] = m_state[w][from];
             m_jobs[to] = m_jobs[from];
             m_data[to] = m_data[from];
@@ -266,7 +299,7 @@ void TLaneManager::Compact()
 // ---------------------------------------------------------------------------
 // TLaneFeed
 
-TLaneFeed::TLaneFeed(TMD4Family &digest)
+TLaneFeed::TLaneFeed(TChainingDigest &digest)
     : m_digest(digest)
 {
     m_job.UserData = this;

@@ -1,15 +1,15 @@
 #pragma once
 
-// MD4 and MD5 over many independent streams at once: each 32-bit word of a
-// vector register belongs to another stream (a lane), so one instruction
+// MD4, MD5 and SHA-1 over many independent streams at once: each 32-bit word
+// of a vector register belongs to another stream (a lane), so one instruction
 // advances 8 (AVX2) or 16 (AVX-512) streams by the same step.
 //
 // TLaneManager takes jobs (a stream's chaining values and its next whole
 // 64-byte blocks) and runs all busy lanes together for as many blocks as the
 // shortest job has left; jobs come back as they finish, Flush drains the rest.
-// Padding and tails stay with TMD4 and TMD5: TLaneFeed lends a digest's
-// chaining values to a job and gives them back, so the digest objects remain
-// the only place a result is finished.
+// Padding and tails stay with TMD4, TMD5 and TSHA1: TLaneFeed lends a
+// digest's chaining values to a job and gives them back, so the digest objects
+// remain the only place a result is finished.
 
 #include "MessageDigests.h"
 
@@ -28,13 +28,13 @@ bool LaneEngineAvailable(TLaneEngine engine);
 TLaneEngine ForceLaneEngine(TLaneEngine engine);
 const char *LaneEngineName(TLaneEngine engine);
 
-enum class TLaneAlgorithm { MD4, MD5 };
+enum class TLaneAlgorithm { MD4, MD5, SHA1 };
 
 // One stream's next whole blocks. The caller owns the job and the blocks, and
 // keeps both alive and unchanged from Submit until the job comes back.
 struct TLaneJob
 {
-    std::uint32_t State[4] = {};         // chaining values: in, and out when finished
+    std::uint32_t State[5] = {};         // chaining values: in, and out when finished (MD4, MD5: 0..3)
     const std::uint8_t *Blocks = nullptr; // the next BlockCount * 64 bytes of the stream
     std::size_t BlockCount = 0;
     void *UserData = nullptr;             // the caller's own, untouched
@@ -49,8 +49,9 @@ public:
     TLaneManager(const TLaneManager &) = delete;
     TLaneManager &operator=(const TLaneManager &) = delete;
 
-    // Lanes run side by side: 32 (two interleaved groups of 16) on AVX-512,
-    // 8 on AVX2, 4 on the scalar engine (one after another, so any count would do).
+    // Lanes run side by side: 32 (two interleaved groups of 16; for SHA-1 one
+    // group after the other) on AVX-512, 8 on AVX2, 4 on the scalar engine
+    // (one after another, so any count would do).
     int Lanes() const { return m_lanes; }
     int JobsInFlight() const { return m_busy + static_cast<int>(m_finished.size()); }
     TLaneEngine Engine() const { return m_engine; }
@@ -71,9 +72,10 @@ private:
     TLaneAlgorithm m_algorithm;
     TLaneEngine m_engine;
     int m_lanes;
+    int m_words; // chaining values per stream
     int m_busy = 0;
     // The chaining values of the busy lanes, word by word: m_state[word][lane].
-    alignas(64) std::uint32_t m_state[4][kMaxLanes] = {};
+    alignas(64) std::uint32_t m_state[5][kMaxLanes] = {};
     std::array<TLaneJob *, kMaxLanes> m_jobs{};
     std::array<const std::uint8_t *, kMaxLanes> m_data{};
     std::array<std::size_t, kMaxLanes> m_left{};
@@ -88,7 +90,7 @@ private:
 class TLaneFeed final
 {
 public:
-    explicit TLaneFeed(TMD4Family &digest);
+    explicit TLaneFeed(TChainingDigest &digest);
     TLaneFeed(const TLaneFeed &) = delete;
     TLaneFeed &operator=(const TLaneFeed &) = delete;
 
@@ -98,10 +100,10 @@ public:
     void Finish();
 
     TLaneJob &Job() { return m_job; }
-    TMD4Family &Digest() { return m_digest; }
+    TChainingDigest &Digest() { return m_digest; }
 
 private:
-    TMD4Family &m_digest;
+    TChainingDigest &m_digest;
     TLaneJob m_job;
     const std::uint8_t *m_tail = nullptr;
     std::size_t m_tailCount = 0;

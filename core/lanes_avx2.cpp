@@ -42,6 +42,7 @@ struct TAvx2Ops
         return _mm256_set1_epi32(static_cast<int>(w));
     }
     [[gnu::always_inline]] static inline Vector Add(Vector a, Vector b) { return _mm256_add_epi32(a, b); }
+    [[gnu::always_inline]] static inline Vector Xor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
     template <int N>
     [[gnu::always_inline]] static inline Vector Rotl(Vector a)
     {
@@ -63,6 +64,14 @@ struct TAvx2Ops
     {
         const Vector notZ = _mm256_xor_si256(z, _mm256_set1_epi32(-1));
         return _mm256_xor_si256(y, _mm256_or_si256(x, notZ));
+    }
+
+    // Each word's bytes in reverse order.
+    [[gnu::always_inline]] static inline Vector ByteSwap(Vector a)
+    {
+        const Vector order = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, //
+                                              3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+        return _mm256_shuffle_epi8(a, order);
     }
 
     // The 16 words of block `offset` of 8 lanes, turned so that out[w] holds
@@ -94,10 +103,10 @@ struct TAvx2Ops
     }
 };
 
-template <bool IsMd5>
+template <TKernel Kernel>
 [[gnu::noinline]] void Compress(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks)
 {
-    CompressLanes<TAvx2Ops, 1, IsMd5>(state, data, blocks);
+    CompressLanes<TAvx2Ops, 1, Kernel>(state, data, blocks);
 }
 
 } // namespace
@@ -114,12 +123,17 @@ namespace lanes {
 
 void Md4Avx2(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks)
 {
-    Compress<false>(state, data, blocks);
+    Compress<TKernel::Md4>(state, data, blocks);
 }
 
 void Md5Avx2(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks)
 {
-    Compress<true>(state, data, blocks);
+    Compress<TKernel::Md5>(state, data, blocks);
+}
+
+void Sha1Avx2(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks)
+{
+    Compress<TKernel::Sha1>(state, data, blocks);
 }
 
 } // namespace lanes
@@ -130,6 +144,7 @@ namespace lanes {
 // Never called: the engine is reported unavailable off x86-64.
 void Md4Avx2(TLaneStates &, const std::uint8_t *const *, std::size_t) {}
 void Md5Avx2(TLaneStates &, const std::uint8_t *const *, std::size_t) {}
+void Sha1Avx2(TLaneStates &, const std::uint8_t *const *, std::size_t) {}
 } // namespace lanes
 
 #endif

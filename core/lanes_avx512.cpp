@@ -41,6 +41,7 @@ struct TAvx512Ops
         return _mm512_set1_epi32(static_cast<int>(w));
     }
     [[gnu::always_inline]] static inline Vector Add(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
+    [[gnu::always_inline]] static inline Vector Xor(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
     template <int N>
     [[gnu::always_inline]] static inline Vector Rotl(Vector a)
     {
@@ -63,6 +64,14 @@ struct TAvx512Ops
     [[gnu::always_inline]] static inline Vector Md5I(Vector x, Vector y, Vector z) // y ^ (x | ~z)
     {
         return _mm512_ternarylogic_epi32(x, y, z, 0x39);
+    }
+
+    // Each word's bytes in reverse order. A byte shuffle would need AVX-512BW;
+    // two rotations and a merge need only the foundation: turned left by 8,
+    // bytes 0 and 2 stand right, turned by 24, bytes 1 and 3.
+    [[gnu::always_inline]] static inline Vector ByteSwap(Vector a)
+    {
+        return Choose(Set(0x00ff00ff), Rotl<8>(a), Rotl<24>(a));
     }
 
     // The 16 words of block `offset` of 16 lanes, turned so that out[w] holds
@@ -101,13 +110,20 @@ struct TAvx512Ops
     }
 };
 
-template <bool IsMd5>
+template <TKernel Kernel>
 [[gnu::noinline]] void Compress(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks, int groups)
 {
-    if (groups == 2)
-        CompressLanes<TAvx512Ops, 2, IsMd5>(state, data, blocks);
-    else
-        CompressLanes<TAvx512Ops, 1, IsMd5>(state, data, blocks);
+    if (groups == 1) {
+        CompressLanes<TAvx512Ops, 1, Kernel>(state, data, blocks);
+    } else if constexpr (Kernel == TKernel::Sha1) {
+        // SHA-1's sixteen message words and five chaining values fill half the
+        // registers for one group already: two interleaved groups would spill
+        // (measured a fifth slower), so the groups run one after the other.
+        CompressLanes<TAvx512Ops, 1, Kernel>(state, data, blocks, 0);
+        CompressLanes<TAvx512Ops, 1, Kernel>(state, data, blocks, 16);
+    } else {
+        CompressLanes<TAvx512Ops, 2, Kernel>(state, data, blocks);
+    }
 }
 
 } // namespace
@@ -126,12 +142,17 @@ namespace lanes {
 
 void Md4Avx512(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks, int groups)
 {
-    Compress<false>(state, data, blocks, groups);
+    Compress<TKernel::Md4>(state, data, blocks, groups);
 }
 
 void Md5Avx512(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks, int groups)
 {
-    Compress<true>(state, data, blocks, groups);
+    Compress<TKernel::Md5>(state, data, blocks, groups);
+}
+
+void Sha1Avx512(TLaneStates &state, const std::uint8_t *const *data, std::size_t blocks, int groups)
+{
+    Compress<TKernel::Sha1>(state, data, blocks, groups);
 }
 
 } // namespace lanes
@@ -142,6 +163,7 @@ namespace lanes {
 // Never called: the engine is reported unavailable off x86-64.
 void Md4Avx512(TLaneStates &, const std::uint8_t *const *, std::size_t, int) {}
 void Md5Avx512(TLaneStates &, const std::uint8_t *const *, std::size_t, int) {}
+void Sha1Avx512(TLaneStates &, const std::uint8_t *const *, std::size_t, int) {}
 } // namespace lanes
 
 #endif

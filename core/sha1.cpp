@@ -208,6 +208,7 @@ void TSHA1::TransformBlocks(const std::uint8_t *Blocks, std::size_t Count)
 void TSHA1::Complete()
 {
     CheckNotCompleted();
+    CheckNotLent();
 
     AppendPadding(true);
     for (std::size_t i = 0; i < 5; ++i)

@@ -8,7 +8,8 @@
 
 // SHA-1 (FIPS 180-4): 64-byte blocks of big-endian words, five chaining values,
 // a 20-byte digest. Compresses with the CPU's SHA extensions where it has them.
-class TSHA1 final : public TMessageDigest
+// Lends its chaining values like TMD4 and TMD5 (see TChainingDigest).
+class TSHA1 final : public TChainingDigest
 {
 public:
     TSHA1();
@@ -18,6 +19,7 @@ public:
 
 protected:
     void TransformBlocks(const std::uint8_t *Blocks, std::size_t Count) override;
+    std::span<std::uint32_t> ChainingValues() override { return m_state; }
 
 private:
     std::uint32_t m_state[5] = {};

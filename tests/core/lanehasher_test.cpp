@@ -51,7 +51,8 @@ std::vector<std::int32_t> Steps(std::int32_t n)
 // Hashes the paths in lanes, at most maxFiles at once, each with its own
 // selection, and compares every entry with its reference.
 void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::vector<THashSelection> &selections,
-                              TLaneEngine engine, std::size_t maxFiles, bool sideThread = false)
+                              TLaneEngine engine, std::size_t maxFiles, bool sideThread = false,
+                              std::size_t readBlockSize = 0)
 {
     std::vector<std::unique_ptr<TDonkeyFile>> entries;
     std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
@@ -66,6 +67,8 @@ void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::
     options.MaxFiles = maxFiles;
     if (sideThread)
         options.HelperTokens = std::make_shared<TCoreTokens>(1);
+    if (readBlockSize != 0)
+        options.ReadBlockSize = readBlockSize;
     HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
                        [&](TDonkeyFile &e) { ++ended[&e]; }, options);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -109,6 +112,22 @@ TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
     ExpectLanesLikeReference(paths, selections, GetParam(), 0);
     ExpectLanesLikeReference(paths, selections, GetParam(), 3);
     ExpectLanesLikeReference(paths, selections, GetParam(), 0, true);
+}
+
+// AICH blocks in SHA-1 lanes: files of several parts, where a part ends in
+// its short block, read a block at a time that holds the end of one AICH
+// block (or several) and the start of the next.
+TEST_P(LaneHasher, AichAcrossParts)
+{
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const std::int64_t size : {DonkeyChunkSize - 1, DonkeyChunkSize + 184'320, 2 * DonkeyChunkSize + 1}) {
+        paths.push_back(dir.file("a" + std::to_string(size)));
+        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(size));
+    }
+    const std::vector<THashSelection> selections = {hsAich, hsAll | hsAich | hsPartHashes};
+    ExpectLanesLikeReference(paths, selections, GetParam(), 0);
+    ExpectLanesLikeReference(paths, selections, GetParam(), 2, false, (1 << 20) + 64);
 }
 
 // One file's chunks side by side, on one and on two threads, around the

@@ -1,9 +1,10 @@
 // The lane engines against the one-stream digests: every engine the CPU has,
-// both algorithms, many streams of unrelated lengths fed in random pieces from
+// every algorithm, many streams of unrelated lengths fed in random pieces from
 // misaligned addresses, and the rules of lending a digest's chaining values.
 
 #include "MessageDigests.h"
 #include "lanes.h"
+#include "sha1.h"
 
 #include <gtest/gtest.h>
 
@@ -42,10 +43,16 @@ struct Stream
     std::size_t length = 0;
 };
 
-std::unique_ptr<TMD4Family> MakeDigest(TLaneAlgorithm algorithm)
+std::unique_ptr<TChainingDigest> MakeDigest(TLaneAlgorithm algorithm)
 {
-    if (algorithm == TLaneAlgorithm::MD5)
+    switch (algorithm) {
+    case TLaneAlgorithm::MD5:
         return std::make_unique<TMD5>();
+    case TLaneAlgorithm::SHA1:
+        return std::make_unique<TSHA1>();
+    case TLaneAlgorithm::MD4:
+        break;
+    }
     return std::make_unique<TMD4>();
 }
 
@@ -68,7 +75,7 @@ std::vector<std::string> ThroughLanes(TLaneAlgorithm algorithm, TLaneEngine engi
 
     struct Fed
     {
-        std::unique_ptr<TMD4Family> digest;
+        std::unique_ptr<TChainingDigest> digest;
         std::unique_ptr<TLaneFeed> feed;
         std::size_t done = 0;
         bool inFlight = false;
@@ -139,7 +146,7 @@ void ExpectSameAsReference(TLaneAlgorithm algorithm, TLaneEngine engine, const s
     ASSERT_EQ(digests.size(), streams.size());
     for (std::size_t i = 0; i < streams.size(); ++i)
         ASSERT_EQ(digests[i], Reference(algorithm, streams[i]))
-            << (algorithm == TLaneAlgorithm::MD5 ? "MD5" : "MD4") << " stream " << i << " of "
+            << MakeDigest(algorithm)->AlgorithmName() << " stream " << i << " of "
             << streams.size() << ", offset " << streams[i].offset << ", length " << streams[i].length << ", pieces up to " << maxPiece;
 }
 
@@ -153,7 +160,7 @@ protected:
     }
 };
 
-const TLaneAlgorithm kAlgorithms[] = {TLaneAlgorithm::MD4, TLaneAlgorithm::MD5};
+const TLaneAlgorithm kAlgorithms[] = {TLaneAlgorithm::MD4, TLaneAlgorithm::MD5, TLaneAlgorithm::SHA1};
 
 // Lengths 0..1,000 at once, more streams than lanes, each fed whole or in
 // pieces around the block length.
@@ -182,17 +189,17 @@ TEST_P(Lanes, RandomizedDifferential)
         for (std::size_t i = 0; i < count; ++i)
             streams.push_back({offset(random), length(random)});
         const std::size_t maxPiece = count % 3 == 0 ? 64 * 1024 : 4096 + 7;
-        ExpectSameAsReference(kAlgorithms[count % 2], GetParam(), streams, maxPiece, random);
+        ExpectSameAsReference(kAlgorithms[count % 3], GetParam(), streams, maxPiece, random);
     }
 
     // One algorithm per engine keeps the run short; the engines share the
-    // transposition and the step code of both.
+    // transposition and the step code of all three.
     std::uniform_int_distribution<std::size_t> large(kLargest / 2, kLargest);
     std::uniform_int_distribution<std::size_t> small(0, 1 << 20);
     std::vector<Stream> streams = {{offset(random), large(random)}, {offset(random), large(random) / 8}};
     for (int i = 0; i < 6; ++i)
         streams.push_back({offset(random), small(random)});
-    ExpectSameAsReference(kAlgorithms[static_cast<int>(GetParam()) % 2], GetParam(), streams, 4 << 20, random);
+    ExpectSameAsReference(kAlgorithms[static_cast<int>(GetParam()) % 3], GetParam(), streams, 4 << 20, random);
 }
 
 // The shortest job decides how far a run goes: with the lanes full, it is the
@@ -245,23 +252,31 @@ INSTANTIATE_TEST_SUITE_P(Engines, Lanes,
 // come back; only lent between whole blocks.
 TEST(LaneFeed, LendingRules)
 {
-    TMD5 digest;
-    std::uint32_t state[4];
-    const std::uint8_t bytes[3] = {'a', 'b', 'c'};
+    TMD5 md5;
+    TSHA1 sha1;
+    const std::pair<TChainingDigest *, const char *> digests[] = {
+        {&md5, "900150983cd24fb0d6963f7d28e17f72"},          // RFC 1321 "abc"
+        {&sha1, "a9993e364706816aba3e25717850c26c9cd0d89d"}, // FIPS 180 "abc"
+    };
+    for (const auto &[digest, abc] : digests) {
+        SCOPED_TRACE(digest->AlgorithmName());
+        std::uint32_t state[5];
+        const std::uint8_t bytes[3] = {'a', 'b', 'c'};
 
-    EXPECT_THROW(digest.ReturnChainingValues(state, 0), EMessageDigestError);
-    digest.Transform(bytes, 3);
-    EXPECT_THROW(digest.LendChainingValues(state), EMessageDigestError);
+        EXPECT_THROW(digest->ReturnChainingValues(state, 0), EMessageDigestError);
+        digest->Transform(bytes, 3);
+        EXPECT_THROW(digest->LendChainingValues(state), EMessageDigestError);
 
-    digest.Initialize();
-    digest.LendChainingValues(state);
-    EXPECT_THROW(digest.Transform(bytes, 1), EMessageDigestError);
-    EXPECT_THROW(digest.Complete(), EMessageDigestError);
-    EXPECT_THROW(digest.LendChainingValues(state), EMessageDigestError);
-    digest.ReturnChainingValues(state, 0);
-    digest.Transform(bytes, 3);
-    digest.Complete();
-    EXPECT_EQ(digest.DigestText(), "900150983cd24fb0d6963f7d28e17f72"); // RFC 1321 "abc"
+        digest->Initialize();
+        digest->LendChainingValues(state);
+        EXPECT_THROW(digest->Transform(bytes, 1), EMessageDigestError);
+        EXPECT_THROW(digest->Complete(), EMessageDigestError);
+        EXPECT_THROW(digest->LendChainingValues(state), EMessageDigestError);
+        digest->ReturnChainingValues(state, 0);
+        digest->Transform(bytes, 3);
+        digest->Complete();
+        EXPECT_EQ(digest->DigestText(), abc);
+    }
 
     // The switch that picks the engine for managers made without one.
     const TLaneEngine before = ForceLaneEngine(TLaneEngine::Scalar);
