@@ -111,6 +111,11 @@ void THashQueue::Finish(std::size_t index, THashedEntry hashed)
 void THashQueue::Work()
 {
     const TWorkerToken token(m_options.Tokens);
+    WorkAlone();
+}
+
+void THashQueue::WorkAlone()
+{
     while (const std::optional<std::size_t> index = Claim(true)) {
         bool hash = false;
         THashedEntry made = Make(*index, hash);
@@ -158,7 +163,15 @@ void THashQueue::WorkInLanes()
         hashed.Entry = std::move(node.mapped().second);
         Finish(node.mapped().first, std::move(hashed));
     };
-    HashEntriesInLanes(next, done, laneOptions);
+    try {
+        HashEntriesInLanes(next, done, laneOptions);
+    } catch (...) {
+        // The lanes could not be set up (short of memory) before they took a
+        // file: this worker hashes its files one at a time instead.
+        if (!inLanes.empty())
+            throw;
+        WorkAlone();
+    }
 }
 
 THashedEntry THashQueue::Take(std::size_t index)

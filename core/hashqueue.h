@@ -75,6 +75,7 @@ private:
     void HashAlone(TDonkeyFile &entry);
     void Finish(std::size_t index, THashedEntry hashed);
     void Work();
+    void WorkAlone(); // Work once the worker holds its token
     void WorkInLanes();
 
     const std::size_t m_count;

@@ -148,6 +148,16 @@ struct TLaneFile
     std::size_t got = 0;
 };
 
+// Ends an entry's run as failed, as far as memory allows: under a shortage
+// even that may throw, and the entry must still go back to the caller.
+void FailRun(TDonkeyFile &entry, const std::exception_ptr &error) noexcept
+{
+    try {
+        entry.EndRun(nullptr, nullptr, nullptr, DescribeException(error));
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
@@ -162,10 +172,19 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[most * blockSize]);
     std::vector<std::unique_ptr<TLaneFile>> active;
     active.reserve(most);
+    // A file whose run began but found no memory for its digests beside the
+    // files in the lanes.
+    TDonkeyFile *waiting = nullptr;
+    TReadOnlyFile *waitingFile = nullptr;
 
-    const auto end = [&](std::unique_ptr<TLaneFile> &f, std::string failure) {
+    // Every entry next gives goes back through done, once, whatever fails.
+    const auto end = [&](std::unique_ptr<TLaneFile> &f, const std::string &failure) {
         TDonkeyFile &entry = f->entry;
-        f->End(std::move(failure));
+        try {
+            f->End(failure);
+        } catch (...) {
+            FailRun(entry, std::current_exception());
+        }
         f.reset();
         done(entry);
     };
@@ -173,13 +192,35 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
     for (;;) {
         try {
             while (active.size() < most) {
-                TDonkeyFile *entry = next(active.empty());
-                if (!entry)
+                TDonkeyFile *entry = waiting;
+                TReadOnlyFile *file = waitingFile;
+                if (entry) {
+                    if (!active.empty())
+                        break;
+                    waiting = nullptr;
+                    waitingFile = nullptr;
+                } else if (!(entry = next(active.empty()))) {
                     break;
-                if (TReadOnlyFile *file = entry->BeginRun())
-                    active.push_back(std::make_unique<TLaneFile>(*entry, *file));
-                else
-                    done(*entry);
+                }
+                try {
+                    if (!file)
+                        file = entry->BeginRun();
+                    if (file) {
+                        active.push_back(std::make_unique<TLaneFile>(*entry, *file)); // reserved: no throw
+                        continue;
+                    }
+                } catch (...) {
+                    if (file && !active.empty()) {
+                        // Short of memory beside the files in the lanes: it
+                        // waits until they have ended, and tries again.
+                        waiting = entry;
+                        waitingFile = file;
+                        break;
+                    }
+                    // Its run could not begin even alone: it fails alone.
+                    FailRun(*entry, std::current_exception());
+                }
+                done(*entry);
             }
             if (active.empty())
                 return;
@@ -227,11 +268,17 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
             }
             std::erase(active, nullptr);
         } catch (...) {
-            // The lanes may hold jobs of the files about to go: start afresh.
-            const std::string reason = DescribeException(std::current_exception());
-            md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
-            md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
-            sha1Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::SHA1, options.Engine);
+            // The lanes may hold jobs of the files about to go: start afresh
+            // (without taking memory, which may be what just ran out).
+            std::string reason;
+            try {
+                reason = DescribeException(std::current_exception());
+            } catch (...) {
+                reason = "out of memory"; // short enough to need no memory
+            }
+            md5Lanes->Abandon();
+            md4Lanes->Abandon();
+            sha1Lanes->Abandon();
             for (auto &f : active) {
                 if (f)
                     end(f, reason);

@@ -215,6 +215,13 @@ TLaneJob *TLaneManager::Flush()
     return PopFinished();
 }
 
+void TLaneManager::Abandon()
+{
+    m_jobs.fill(nullptr);
+    m_busy = 0;
+    m_finished.clear();
+}
+
 TLaneJob *TLaneManager::PopFinished()
 {
     if (m_finished.empty())

@@ -63,6 +63,9 @@ public:
     // Returns a finished job, running the lanes until one finishes if needed;
     // nullptr once no job is left.
     TLaneJob *Flush();
+    // Forgets every job, finished or not, as if none had been submitted; the
+    // caller no longer needs to keep them alive. Takes no memory.
+    void Abandon();
 
 private:
     void Run();
