@@ -1,7 +1,9 @@
 #include "hashqueue.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -147,9 +149,16 @@ void THashQueue::WorkInLanes()
             THashedEntry made = Make(*index, hash);
             if (hash && made.Entry->HashesContent()) {
                 TDonkeyFile *entry = made.Entry.get();
-                entry->OnNewBlock = m_options.OnNewBlock;
-                inLanes.emplace(entry, std::pair(*index, std::move(made.Entry)));
-                return entry;
+                try {
+                    // The entry moves only into a node already allocated:
+                    // until then it is still made's.
+                    inLanes.emplace(std::piecewise_construct, std::forward_as_tuple(entry),
+                                    std::forward_as_tuple(*index, std::move(made.Entry)));
+                    entry->OnNewBlock = m_options.OnNewBlock;
+                    return entry;
+                } catch (const std::bad_alloc &) {
+                    // No room to keep it for the lanes: it is hashed alone.
+                }
             }
             if (hash)
                 HashAlone(*made.Entry);
