@@ -1,7 +1,10 @@
 #include "hashqueue.h"
 
 #include <algorithm>
+#include <map>
+#include <new>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -45,6 +48,7 @@ THashQueue::THashQueue(std::size_t count, TMake make, THashQueueOptions options)
     , m_options(std::move(options))
     , m_lanes(m_options.Lanes && count > 1)
     , m_workerCount(std::min<std::size_t>(std::max(1u, m_options.Workers), count))
+    , m_slots(std::clamp<std::size_t>(m_options.Ahead, 1, std::max<std::size_t>(count, 1)))
 {
     try {
         for (std::size_t w = 0; w < m_workerCount; ++w)
@@ -72,12 +76,15 @@ void THashQueue::Stop()
 std::optional<std::size_t> THashQueue::Claim(bool mayWait)
 {
     std::unique_lock lock(m_mutex);
-    const auto open = [&] { return m_next < m_taken + std::max<std::size_t>(m_options.Ahead, 1); };
+    const auto open = [&] { return m_next < m_taken + m_slots.size(); };
     if (mayWait)
         m_changed.wait(lock, [&] { return m_stopped || m_next >= m_count || open(); });
     if (m_stopped || m_next >= m_count || !open())
         return std::nullopt;
-    m_items.emplace(m_next, std::nullopt);
+    TSlot &slot = SlotOf(m_next);
+    slot.Index = m_next;
+    slot.Claimed = true;
+    slot.Done.reset();
     return m_next++;
 }
 
@@ -111,9 +118,10 @@ void THashQueue::Finish(std::size_t index, THashedEntry hashed)
 {
     {
         const std::lock_guard lock(m_mutex);
-        const auto it = m_items.find(index);
-        if (it != m_items.end())
-            it->second = std::move(hashed);
+        // An item the caller skipped may have left its slot to a later one.
+        TSlot &slot = SlotOf(index);
+        if (slot.Claimed && slot.Index == index)
+            slot.Done = std::move(hashed);
     }
     m_changed.notify_all();
 }
@@ -121,6 +129,11 @@ void THashQueue::Finish(std::size_t index, THashedEntry hashed)
 void THashQueue::Work()
 {
     const TWorkerToken token(m_options.Tokens);
+    WorkAlone();
+}
+
+void THashQueue::WorkAlone()
+{
     while (const std::optional<std::size_t> index = Claim(true)) {
         bool hash = false;
         THashedEntry made = Make(*index, hash);
@@ -159,9 +172,16 @@ void THashQueue::WorkInLanes()
             THashedEntry made = Make(*index, hash);
             if (hash && made.Entry->HashesContent()) {
                 TDonkeyFile *entry = made.Entry.get();
-                entry->OnNewBlock = m_options.OnNewBlock;
-                inLanes.emplace(entry, std::pair(*index, std::move(made.Entry)));
-                return entry;
+                try {
+                    // The entry moves only into a node already allocated:
+                    // until then it is still made's.
+                    inLanes.emplace(std::piecewise_construct, std::forward_as_tuple(entry),
+                                    std::forward_as_tuple(*index, std::move(made.Entry)));
+                    entry->OnNewBlock = m_options.OnNewBlock;
+                    return entry;
+                } catch (const std::bad_alloc &) {
+                    // No room to keep it for the lanes: it is hashed alone.
+                }
             }
             if (hash)
                 HashAlone(*made.Entry);
@@ -175,7 +195,15 @@ void THashQueue::WorkInLanes()
         hashed.Entry = std::move(node.mapped().second);
         Finish(node.mapped().first, std::move(hashed));
     };
-    HashEntriesInLanes(next, done, laneOptions);
+    try {
+        HashEntriesInLanes(next, done, laneOptions);
+    } catch (...) {
+        // The lanes could not be set up (short of memory) before they took a
+        // file: this worker hashes its files one at a time instead.
+        if (!inLanes.empty())
+            throw;
+        WorkAlone();
+    }
 }
 
 THashedEntry THashQueue::Take(std::size_t index)
@@ -189,18 +217,20 @@ THashedEntry THashQueue::Take(std::size_t index)
         return made;
     }
     std::unique_lock lock(m_mutex);
-    // Items skipped by the caller are dropped once they are done.
-    if (index > m_taken) {
-        m_taken = index;
-        m_changed.notify_all();
+    // Items skipped by the caller are dropped.
+    for (; m_taken < index; ++m_taken) {
+        TSlot &skipped = SlotOf(m_taken);
+        if (skipped.Index == m_taken) {
+            skipped.Claimed = false;
+            skipped.Done.reset();
+        }
     }
-    m_changed.wait(lock, [&] {
-        const auto it = m_items.find(index);
-        return it != m_items.end() && it->second.has_value();
-    });
-    const auto it = m_items.find(index);
-    THashedEntry hashed = std::move(*it->second);
-    m_items.erase(m_items.begin(), std::next(it));
+    m_changed.notify_all();
+    TSlot &slot = SlotOf(index);
+    m_changed.wait(lock, [&] { return slot.Claimed && slot.Index == index && slot.Done.has_value(); });
+    THashedEntry hashed = std::move(*slot.Done);
+    slot.Done.reset();
+    slot.Claimed = false;
     m_taken = index + 1;
     m_changed.notify_all();
     return hashed;

@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,6 +76,7 @@ private:
     void HashAlone(TDonkeyFile &entry);
     void Finish(std::size_t index, THashedEntry hashed);
     void Work();
+    void WorkAlone(); // Work once the worker holds its token
     void WorkInLanes();
 
     const std::size_t m_count;
@@ -92,8 +92,16 @@ private:
     bool m_stopped = false;
     // Stopped, as the lanes read it between rounds.
     std::atomic<bool> m_abort{false};
-    // Items made, by index, from those taken up to those started.
-    std::map<std::size_t, std::optional<THashedEntry>> m_items;
+    // Items from those taken up to those started, item i in slot i % size:
+    // taken once, so that claiming and finishing an item never need memory.
+    struct TSlot
+    {
+        std::size_t Index = 0;
+        bool Claimed = false;
+        std::optional<THashedEntry> Done;
+    };
+    std::vector<TSlot> m_slots;
+    TSlot &SlotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
     // Declared last: the workers start as soon as they exist.
     std::vector<std::jthread> m_workers;
 };

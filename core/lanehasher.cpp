@@ -233,6 +233,16 @@ std::unique_ptr<TSideThread> TrySideThread(const std::shared_ptr<TCoreTokens> &t
     }
 }
 
+// Ends an entry's run as failed, as far as memory allows: under a shortage
+// even that may throw, and the entry must still go back to the caller.
+void FailRun(TDonkeyFile &entry, const std::exception_ptr &error) noexcept
+{
+    try {
+        entry.EndRun(nullptr, nullptr, nullptr, DescribeException(error));
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
@@ -247,11 +257,22 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[most * blockSize]);
     std::vector<std::unique_ptr<TLaneFile>> active;
     active.reserve(most);
+    // The files to hash again after a shortage, kept without taking memory then.
+    std::vector<TDonkeyFile *> retry(most);
     std::unique_ptr<TSideThread> side;
+    // A file whose run began but found no memory for its digests beside the
+    // files in the lanes.
+    TDonkeyFile *waiting = nullptr;
+    TReadOnlyFile *waitingFile = nullptr;
 
-    const auto end = [&](std::unique_ptr<TLaneFile> &f, std::string failure) {
+    // Every entry next gives goes back through done, once, whatever fails.
+    const auto end = [&](std::unique_ptr<TLaneFile> &f, const std::string &failure) {
         TDonkeyFile &entry = f->entry;
-        f->End(std::move(failure));
+        try {
+            f->End(failure);
+        } catch (...) {
+            FailRun(entry, std::current_exception());
+        }
         f.reset();
         done(entry);
     };
@@ -261,18 +282,47 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
             if (options.Stop && options.Stop->load()) {
                 for (auto &f : active)
                     end(f, "stopped");
+                if (waiting) {
+                    try {
+                        waiting->EndRun(nullptr, nullptr, nullptr, "stopped");
+                    } catch (...) {
+                    }
+                    done(*waiting);
+                }
                 return;
             }
             while (active.size() < most) {
                 if (active.empty())
                     side.reset(); // its core is free while this run waits
-                TDonkeyFile *entry = next(active.empty());
-                if (!entry)
+                TDonkeyFile *entry = waiting;
+                TReadOnlyFile *file = waitingFile;
+                if (entry) {
+                    if (!active.empty())
+                        break;
+                    waiting = nullptr;
+                    waitingFile = nullptr;
+                } else if (!(entry = next(active.empty()))) {
                     break;
-                if (TReadOnlyFile *file = entry->BeginRun())
-                    active.push_back(std::make_unique<TLaneFile>(*entry, *file));
-                else
-                    done(*entry);
+                }
+                try {
+                    if (!file)
+                        file = entry->BeginRun();
+                    if (file) {
+                        active.push_back(std::make_unique<TLaneFile>(*entry, *file)); // reserved: no throw
+                        continue;
+                    }
+                } catch (...) {
+                    if (file && !active.empty()) {
+                        // Short of memory beside the files in the lanes: it
+                        // waits until they have ended, and tries again.
+                        waiting = entry;
+                        waitingFile = file;
+                        break;
+                    }
+                    // Its run could not begin even alone: it fails alone.
+                    FailRun(*entry, std::current_exception());
+                }
+                done(*entry);
             }
             if (active.empty())
                 return;
@@ -338,16 +388,33 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
             }
             std::erase(active, nullptr);
         } catch (...) {
-            // The lanes may hold jobs of the files about to go: start afresh.
-            const std::string reason = DescribeException(std::current_exception());
-            md5Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD5, options.Engine);
-            md4Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::MD4, options.Engine);
-            sha1Lanes = std::make_unique<TLaneManager>(TLaneAlgorithm::SHA1, options.Engine);
+            // The lanes may hold jobs of the files about to go: start afresh
+            // (without taking memory, which may be what just ran out).
+            md5Lanes->Abandon();
+            md4Lanes->Abandon();
+            sha1Lanes->Abandon();
+            side.reset(); // its stack and its core go back first
+            // Which file the shortage belongs to cannot be told here: the
+            // files of the lanes let go of all they hold, then each is hashed
+            // again alone, so that only a file that cannot be hashed even so
+            // fails.
+            std::size_t again = 0;
             for (auto &f : active) {
-                if (f)
-                    end(f, reason);
+                if (!f)
+                    continue;
+                retry[again++] = &f->entry;
+                FailRun(f->entry, std::current_exception());
+                f.reset();
             }
             active.clear();
+            for (std::size_t i = 0; i < again; ++i) {
+                try {
+                    retry[i]->HashFile();
+                } catch (...) {
+                    // HashFile has marked the entry failed with the reason.
+                }
+                done(*retry[i]);
+            }
         }
     }
 }

@@ -44,7 +44,9 @@ struct TLaneHashOptions
 // soon as its run has ended (published, or failed with the reason), in the
 // order the files finish. An entry whose file cannot be opened ends at once.
 // Whatever a run throws fails the files in the lanes at that moment, and the
-// run goes on with the next ones.
+// run goes on with the next ones; a file short of memory to enter the lanes
+// waits until they are empty, and fails alone if it still cannot. Throws only
+// while setting up, before next is first called.
 void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
                         const std::function<void(TDonkeyFile &)> &done, const TLaneHashOptions &options = {});
 

@@ -193,7 +193,7 @@ TLaneJob *TLaneManager::Submit(TLaneJob *job)
     BrackwellAssert(job != nullptr, "TLaneManager.Submit: job = nil.");
     BrackwellAssert(job->Blocks != nullptr || job->BlockCount == 0, "TLaneManager.Submit: Blocks = nil.");
     if (job->BlockCount == 0) {
-        m_finished.push_back(job);
+        PushFinished(job);
     } else {
         // Busy lanes are kept at the front (see Compact), so the next free one is m_busy.
         const int lane = m_busy++;
@@ -210,18 +210,34 @@ TLaneJob *TLaneManager::Submit(TLaneJob *job)
 
 TLaneJob *TLaneManager::Flush()
 {
-    if (m_finished.empty() && m_busy > 0)
+    if (m_finishedCount == 0 && m_busy > 0)
         Run();
     return PopFinished();
 }
 
+void TLaneManager::Abandon()
+{
+    m_jobs.fill(nullptr);
+    m_busy = 0;
+    m_finishedCount = 0;
+}
+
 TLaneJob *TLaneManager::PopFinished()
 {
-    if (m_finished.empty())
+    if (m_finishedCount == 0)
         return nullptr;
-    TLaneJob *done = m_finished.front();
-    m_finished.pop_front();
+    TLaneJob *done = m_finished[static_cast<std::size_t>(m_finishedFirst)];
+    m_finishedFirst = (m_finishedFirst + 1) % static_cast<int>(m_finished.size());
+    --m_finishedCount;
     return done;
+}
+
+void TLaneManager::PushFinished(TLaneJob *job)
+{
+    BrackwellAssert(m_finishedCount < static_cast<int>(m_finished.size()), "TLaneManager: too many finished jobs.");
+    const int at = (m_finishedFirst + m_finishedCount) % static_cast<int>(m_finished.size());
+    m_finished[static_cast<std::size_t>(at)] = job;
+    ++m_finishedCount;
 }
 
 void TLaneManager::Run()
@@ -268,7 +284,7 @@ void TLaneManager::Run()
             TLaneJob *job = m_jobs[lane];
             for (int w = 0; w < m_words; ++w)
                 job->State[w] = m_state[w][lane];
-            m_finished.push_back(job);
+            PushFinished(job);
             m_jobs[lane] = nullptr;
         }
     }

@@ -16,7 +16,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 
 // Which code compresses the lanes: the CPU's 512-bit or 256-bit vectors, or
 // the one-stream functions called lane after lane. Chosen once from what the
@@ -53,7 +52,7 @@ public:
     // group after the other) on AVX-512, 8 on AVX2, 4 on the scalar engine
     // (one after another, so any count would do).
     int Lanes() const { return m_lanes; }
-    int JobsInFlight() const { return m_busy + static_cast<int>(m_finished.size()); }
+    int JobsInFlight() const { return m_busy + m_finishedCount; }
     TLaneEngine Engine() const { return m_engine; }
 
     // Takes a job into a free lane. When every lane is then busy, runs them
@@ -63,6 +62,9 @@ public:
     // Returns a finished job, running the lanes until one finishes if needed;
     // nullptr once no job is left.
     TLaneJob *Flush();
+    // Forgets every job, finished or not, as if none had been submitted; the
+    // caller no longer needs to keep them alive. Takes no memory.
+    void Abandon();
 
 private:
     void Run();
@@ -79,7 +81,13 @@ private:
     std::array<TLaneJob *, kMaxLanes> m_jobs{};
     std::array<const std::uint8_t *, kMaxLanes> m_data{};
     std::array<std::size_t, kMaxLanes> m_left{};
-    std::deque<TLaneJob *> m_finished;
+    // Jobs finished and not yet handed back, oldest first: a ring that never
+    // takes memory, so that a run in progress cannot fail for want of it. No
+    // more than a run's worth of lanes and one empty job wait at a time.
+    void PushFinished(TLaneJob *job);
+    std::array<TLaneJob *, 2 * kMaxLanes + 2> m_finished{};
+    int m_finishedFirst = 0;
+    int m_finishedCount = 0;
 };
 
 // Feeds one digest's bytes through a lane manager while the digest stays the

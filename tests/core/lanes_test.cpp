@@ -238,6 +238,23 @@ TEST_P(Lanes, ShortestJobReturnsFirst)
         ++drained;
     EXPECT_EQ(drained, lanes - 1);
     EXPECT_EQ(manager.Flush(), nullptr);
+
+    // Abandoned jobs, running or finished, never come back; the lanes then
+    // take new jobs afresh.
+    for (int i = 0; i + 1 < lanes; ++i)
+        manager.Submit(&jobs[static_cast<std::size_t>(i)]);
+    manager.Submit(&empty);
+    manager.Abandon();
+    EXPECT_EQ(manager.JobsInFlight(), 0);
+    EXPECT_EQ(manager.Flush(), nullptr);
+    TLaneJob again;
+    again.Blocks = Pool().data();
+    again.BlockCount = 2;
+    EXPECT_EQ(manager.Submit(&again), nullptr);
+    EXPECT_EQ(manager.Flush(), &again);
+    std::uint32_t fresh[4] = {};
+    MD5CompressBlocks(fresh, Pool().data(), 2);
+    EXPECT_TRUE(std::equal(fresh, fresh + 4, again.State));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Lanes,
