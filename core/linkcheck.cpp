@@ -8,9 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
 #include "donkeyfile.h"
 #include "hashqueue.h"

@@ -8,18 +8,13 @@
 #include <unistd.h>
 
 #include "MessageDigests.h"
+#include "clirun.h"
 #include "testsupport.h"
 
 using testing::HasSubstr;
 using testsupport::TempDir;
 
 namespace {
-
-testsupport::CommandResult Cli(std::vector<std::string> args)
-{
-    args.insert(args.begin(), BRACKWELL_CLI_PATH);
-    return testsupport::Run(args);
-}
 
 // Measured with rhash --ed2k --aich on a PatternBytes file of 9,728,001 bytes.
 constexpr const char *TwoPartEd2k = "830D8328172C60F0E1C8BE2CA7CC9F01";

@@ -15,18 +15,13 @@
 
 #include "MessageDigests.h"
 #include "partmetbuilder.h"
+#include "clirun.h"
 #include "testsupport.h"
 
 using testing::HasSubstr;
 using testsupport::TempDir;
 
 namespace {
-
-testsupport::CommandResult Cli(std::vector<std::string> args)
-{
-    args.insert(args.begin(), BRACKWELL_CLI_PATH);
-    return testsupport::Run(args);
-}
 
 std::vector<std::string> Lines(const std::string &text)
 {

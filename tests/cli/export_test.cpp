@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
+#include "clirun.h"
 #include "testsupport.h"
 
 using testing::HasSubstr;
@@ -11,12 +11,6 @@ using testsupport::AbcMd5;
 using testsupport::TempDir;
 
 namespace {
-
-testsupport::CommandResult Cli(std::vector<std::string> args)
-{
-    args.insert(args.begin(), BRACKWELL_CLI_PATH);
-    return testsupport::Run(args);
-}
 
 // Two files holding "abc", named so that the list's order reverses the order given.
 struct TTwoFiles
