@@ -282,7 +282,7 @@ bool TDonkeyFile::HashChunkLanes(unsigned threads)
         MarkFailed(std::move(reason));
         return false;
     }
-    FinishRun(chunkDigests.data(), nullptr, nullptr);
+    FinishRun(chunkDigests, nullptr, nullptr);
     return true;
 }
 
@@ -302,7 +302,7 @@ void TDonkeyFile::ChunkDone(std::int32_t chunk)
     ReportChunk(chunk);
 }
 
-void TDonkeyFile::EndRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich,
+void TDonkeyFile::EndRun(std::span<const std::uint8_t> chunkDigests, const std::uint8_t *md5, TAichHash *aich,
                          std::string failure)
 {
     if (failure.empty())
@@ -385,7 +385,7 @@ bool TDonkeyFile::HashSequential()
     }
     if (fileSpree)
         m_fileSpreeDigest->Complete();
-    FinishRun(donkey ? m_chunkDigests.data() : nullptr,
+    FinishRun(m_chunkDigests,
               fileSpree ? m_fileSpreeDigest->Digest().data() : nullptr, m_aich.get());
     return true;
 }
@@ -666,11 +666,11 @@ bool TDonkeyFile::HashParallel()
         return false;
     }
     fileSpreeDigest.Complete();
-    FinishRun(donkey ? chunkDigests.data() : nullptr, fileSpreeDigest.Digest().data(), aich.get());
+    FinishRun(chunkDigests, fileSpreeDigest.Digest().data(), aich.get());
     return true;
 }
 
-void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich)
+void TDonkeyFile::FinishRun(std::span<const std::uint8_t> chunkDigests, const std::uint8_t *md5, TAichHash *aich)
 {
     // A file that changed under the reads would give hashes of no real content;
     // the change time shows a rewrite whose modification time was put back.
@@ -679,25 +679,32 @@ void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t
         MarkFailed(m_file.Error().empty() ? "the file changed while it was read" : m_file.Error());
         return;
     }
-    std::string donkey;
+    const std::int32_t chunks = ChunkCount();
+    const bool donkey = Selected(hsDonkey);
+    if (chunkDigests.size() != (donkey ? DigestBytes * static_cast<std::size_t>(chunks) : 0)) {
+        // A run that lost or added a chunk would publish a wrong hash.
+        MarkFailed("the run hashed " + std::to_string(chunkDigests.size() / DigestBytes) + " of "
+                   + std::to_string(chunks) + " chunks");
+        return;
+    }
+    std::string donkeyHash;
     std::string partHashes;
-    if (chunkDigests) {
-        const std::int32_t chunks = ChunkCount();
+    if (donkey) {
         if (chunks > 1 && Selected(hsPartHashes)) {
             partHashes.reserve(static_cast<std::size_t>(chunks) * (2 * DigestBytes + 1));
             for (std::int32_t chunk = 0; chunk < chunks; ++chunk) {
                 if (chunk > 0)
                     partHashes += ':';
-                partHashes += HexText(chunkDigests + DigestBytes * chunk, DigestBytes, true);
+                partHashes += HexText(chunkDigests.data() + DigestBytes * chunk, DigestBytes, true);
             }
         }
         if (chunks == 1) {
-            donkey = HexText(chunkDigests, DigestBytes, true);
+            donkeyHash = HexText(chunkDigests.data(), DigestBytes, true);
         } else {
             TMD4 root;
-            root.Transform(chunkDigests, DigestBytes * chunks);
+            root.Transform(chunkDigests.data(), chunkDigests.size());
             root.Complete();
-            donkey = HexText(root.Digest().data(), DigestBytes, true);
+            donkeyHash = HexText(root.Digest().data(), DigestBytes, true);
         }
     }
     const std::string fileSpree = md5 ? HexText(md5, DigestBytes, false) : std::string();
@@ -706,7 +713,7 @@ void TDonkeyFile::FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t
         const TAichDigest root = aich->Root();
         aichText = Base32Text(root.data(), root.size());
     }
-    Publish({.DonkeyHash = std::move(donkey), .FileSpreeHash = fileSpree, .AichHash = std::move(aichText),
+    Publish({.DonkeyHash = std::move(donkeyHash), .FileSpreeHash = fileSpree, .AichHash = std::move(aichText),
              .PartHashes = std::move(partHashes)});
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -187,10 +188,12 @@ public:
     // EndRun ends the run and closes the file: with a failure the entry is
     // marked failed with it; otherwise the file must end where its size said,
     // unchanged, and the digests of the selected kinds are published (one
-    // 16-byte digest per chunk, the MD5, the AICH tree).
+    // 16-byte digest per chunk, empty without eDonkey2000; the MD5; the AICH
+    // tree).
     TReadOnlyFile *BeginRun();
     void ChunkDone(std::int32_t chunk);
-    void EndRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich, std::string failure);
+    void EndRun(std::span<const std::uint8_t> chunkDigests, const std::uint8_t *md5, TAichHash *aich,
+                std::string failure);
     // Whether the hashes come from the file's bytes, so that a run of many
     // files may read them; a descriptor reads its own format instead.
     virtual bool HashesContent() const { return true; }
@@ -246,8 +249,9 @@ private:
     std::string DonkeyLinkOf(const TEntrySnapshot &now) const;
     void ReportChunk(std::int32_t chunk);
     void SetCurrentChunk(std::int32_t chunk);
-    // Publishes the hashes of a run that read through, unless the file changed.
-    void FinishRun(const std::uint8_t *chunkDigests, const std::uint8_t *md5, TAichHash *aich);
+    // Publishes the hashes of a run that read through, unless the file changed
+    // or the run did not give one digest for every chunk.
+    void FinishRun(std::span<const std::uint8_t> chunkDigests, const std::uint8_t *md5, TAichHash *aich);
     bool Selected(THashSelection kind) const { return (m_hashSelection & kind) != 0; }
 
     TReadOnlyFile m_file;

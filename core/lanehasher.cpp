@@ -126,10 +126,11 @@ struct TLaneFile
     {
         const bool read = failure.empty();
         if (read)
-            CompleteChunk(); // the last chunk, empty when the size is a whole number of chunks
+            CompleteChunk(); // the last chunk: short, or empty when the size is a whole number of chunks
         if (read && md5)
             md5->Complete();
-        entry.EndRun(read && chunk ? chunkDigests.data() : nullptr, read && md5 ? md5->Digest().data() : nullptr,
+        entry.EndRun(read ? std::span<const std::uint8_t>(chunkDigests) : std::span<const std::uint8_t>(),
+                     read && md5 ? md5->Digest().data() : nullptr,
                      aich.get(), std::move(failure));
     }
 
@@ -238,7 +239,7 @@ std::unique_ptr<TSideThread> TrySideThread(const std::shared_ptr<TCoreTokens> &t
 void FailRun(TDonkeyFile &entry, const std::exception_ptr &error) noexcept
 {
     try {
-        entry.EndRun(nullptr, nullptr, nullptr, DescribeException(error));
+        entry.EndRun({}, nullptr, nullptr, DescribeException(error));
     } catch (...) {
     }
 }
@@ -284,7 +285,7 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
                     end(f, "stopped");
                 if (waiting) {
                     try {
-                        waiting->EndRun(nullptr, nullptr, nullptr, "stopped");
+                        waiting->EndRun({}, nullptr, nullptr, "stopped");
                     } catch (...) {
                     }
                     done(*waiting);
@@ -381,7 +382,9 @@ void HashEntriesInLanes(const std::function<TDonkeyFile *(bool mayWait)> &next,
                 if (f->aich)
                     f->TakeAich();
                 f->done += static_cast<std::int64_t>(f->got);
-                if (f->got > 0 && f->done % DonkeyChunkSize == 0 && f->done < f->size)
+                // A chunk ends with its last byte, the file's last chunk too:
+                // a file of whole chunks then ends in an empty one (End).
+                if (f->got > 0 && f->done % DonkeyChunkSize == 0)
                     f->CompleteChunk();
                 if (f->done == f->size)
                     end(f, {});

@@ -4,6 +4,7 @@
 
 #include "hashqueue.h"
 #include "lanehasher.h"
+#include "measured.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,51 @@ TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
     ExpectLanesLikeReference(paths, selections, GetParam(), 0);
     ExpectLanesLikeReference(paths, selections, GetParam(), 3);
     ExpectLanesLikeReference(paths, selections, GetParam(), 0, true);
+}
+
+// Many files against hashes measured with rhash, not against our own one-file
+// run (a fault both share would pass unseen): the sizes around the chunk
+// length, whole chunks among them, each file given twice, with and without
+// MD5 beside MD4; part hashes must count one digest per chunk, the empty
+// last one included.
+TEST_P(LaneHasher, ManyFilesMatchMeasuredHashes)
+{
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const testsupport::TExpected &expected : testsupport::Measured) {
+        paths.push_back(dir.file("m" + std::to_string(expected.size)));
+        testsupport::WritePatternFile(paths.back(), expected.size);
+    }
+    for (const THashSelection selection : {hsAll | hsPartHashes, hsDonkey | hsPartHashes}) {
+        std::vector<std::unique_ptr<TDonkeyFile>> entries;
+        for (int twice = 0; twice < 2; ++twice) {
+            for (const std::string &path : paths)
+                entries.push_back(std::make_unique<TDonkeyFile>(path, selection));
+        }
+        std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
+        for (auto &entry : entries)
+            entry->OnNewBlock = [&steps](TDonkeyFile &e) { steps[&e].push_back(e.CurrentChunk()); };
+        std::size_t next = 0;
+        TLaneHashOptions options;
+        options.Engine = GetParam();
+        HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
+                           [](TDonkeyFile &) {}, options);
+        for (const auto &entry : entries) {
+            const testsupport::TExpected &expected = testsupport::MeasuredFor(static_cast<std::uint64_t>(entry->Size()));
+            SCOPED_TRACE(testing::Message() << expected.size << " bytes, selection " << int{selection});
+            EXPECT_EQ(entry->DonkeyHash(), expected.ed2k);
+            EXPECT_EQ(entry->FileSpreeHashText(), selection & hsFileSpree ? expected.md5 : "N/A");
+            const std::int32_t chunks = entry->ChunkCount();
+            EXPECT_EQ(chunks, static_cast<std::int32_t>(expected.size / DonkeyChunkSize + 1));
+            const std::string parts = entry->PartHashes();
+            EXPECT_EQ(parts.empty() ? 0 : static_cast<std::int32_t>((parts.size() + 1) / 33), chunks > 1 ? chunks : 0);
+            if (chunks > 1 && expected.size % DonkeyChunkSize == 0) {
+                // The last part of a file of whole chunks is MD4 of nothing (RFC 1320).
+                EXPECT_EQ(parts.substr(parts.size() - 32), "31D6CFE0D16AE931B73C59D7E0C089C0");
+            }
+            EXPECT_EQ(steps[entry.get()], Steps(chunks));
+        }
+    }
 }
 
 // AICH blocks in SHA-1 lanes: files of several parts, where a part ends in
