@@ -7,9 +7,9 @@
 // `md5sum` and `rhash --ed2k` read it; warm it into the page cache first to
 // compare compression speed rather than the disk.
 
-#include "MessageDigests.h"
-#include "aich.h"
-#include "sha1.h"
+#include "digests/MessageDigests.h"
+#include "digests/aich.h"
+#include "digests/sha1.h"
 
 #include <benchmark/benchmark.h>
 

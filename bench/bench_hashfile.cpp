@@ -5,7 +5,7 @@
 //
 // Without BRACKWELL_BENCH_FILE the cases are skipped. Warm the file into the
 // page cache first to measure the hashing rather than the disk.
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -16,11 +16,11 @@
 // the first hashes FILE's eDonkey2000 hash alone, the second both hashes of
 // every file in DIR. Warm the files into the page cache first.
 
-#include "MessageDigests.h"
-#include "hashqueue.h"
-#include "lanehasher.h"
-#include "lanes.h"
-#include "sha1.h"
+#include "digests/MessageDigests.h"
+#include "runs/hashqueue.h"
+#include "runs/lanehasher.h"
+#include "digests/lanes.h"
+#include "digests/sha1.h"
 
 #include <benchmark/benchmark.h>
 

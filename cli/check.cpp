@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 #include "output.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "linkcheck.h"
+#include "links/linkcheck.h"
 
 class TCoreTokens;
 class TDonkeyFile;

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "fileio.h"
+#include "input/fileio.h"
 #endif
 
 #ifdef BRACKWELL_WITH_QT

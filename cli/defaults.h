@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 // The hash kinds and link-name texts brackwell-cli starts from, as the user
 // keeps them in the settings store; what the store lacks or holds malformed

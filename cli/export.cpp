@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sharelist.h"
+#include "links/sharelist.h"
 
 class TDonkeyFile;
 

@@ -25,12 +25,12 @@
 #include "check.h"
 #include "defaults.h"
 #include "output.h"
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 #include "export.h"
-#include "fileio.h"
-#include "hashqueue.h"
-#include "partfile.h"
-#include "walk.h"
+#include "input/fileio.h"
+#include "runs/hashqueue.h"
+#include "entries/partfile.h"
+#include "input/walk.h"
 
 namespace {
 

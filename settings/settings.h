@@ -6,7 +6,7 @@
 
 #include <QSettings>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 // The user's settings as the program holds them while it runs. The list's view
 // style is not here: its live value is the list's own.

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "linkcheck.h"
+#include "links/linkcheck.h"
 
 class QLabel;
 class QPushButton;

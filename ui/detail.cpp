@@ -18,9 +18,9 @@
 #include <QVBoxLayout>
 
 #include "data.h"
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 #include "outils.h"
-#include "partfile.h"
+#include "entries/partfile.h"
 
 namespace {
 

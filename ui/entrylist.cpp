@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "partfile.h"
+#include "entries/partfile.h"
 
 namespace {
 

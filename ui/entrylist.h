@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "donkeyfile.h"
-#include "sharelist.h" // CompareEntryNames
+#include "entries/donkeyfile.h"
+#include "links/sharelist.h" // CompareEntryNames
 
 // The entries a listed row stands for, in CompareEntryNames order. Owns them.
 // Views ask for the texts of the rows they draw; nothing is kept per row but

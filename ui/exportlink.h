@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "sharelist.h"
+#include "links/sharelist.h"
 
 class QCheckBox;
 class QComboBox;

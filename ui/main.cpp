@@ -29,9 +29,9 @@
 #include "listview.h"
 #include "option.h"
 #include "outils.h"
-#include "partfile.h"
+#include "entries/partfile.h"
 #include "qtdispatcher.h"
-#include "thread.h"
+#include "runs/thread.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "thread.h"
+#include "runs/thread.h"
 
 class QProgressBar;
 

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "MessageDigests.h"
+#include "digests/MessageDigests.h"
 #include "clirun.h"
 #include "testsupport.h"
 

@@ -10,10 +10,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "fileio.h"
+#include "input/fileio.h"
 #endif
 
-#include "MessageDigests.h"
+#include "digests/MessageDigests.h"
 #include "partmetbuilder.h"
 #include "clirun.h"
 #include "testsupport.h"

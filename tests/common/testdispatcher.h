@@ -9,7 +9,7 @@
 #include <thread>
 #include <utility>
 
-#include "thread.h"
+#include "runs/thread.h"
 
 namespace testsupport {
 

@@ -22,7 +22,7 @@
 extern char **environ;
 #endif
 
-#include "fileio.h"
+#include "input/fileio.h"
 
 namespace testsupport {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "aich.h"
-#include "sha1.h"
+#include "digests/aich.h"
+#include "digests/sha1.h"
 #include "testsupport.h"
 
 using testsupport::PatternBytes;

@@ -1,7 +1,7 @@
 // MD4 and MD5: known vectors, split invariance, padding boundaries, and the
 // state rules of the digest objects.
 
-#include "MessageDigests.h"
+#include "digests/MessageDigests.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>

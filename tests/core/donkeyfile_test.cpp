@@ -13,14 +13,14 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "fileio.h"
+#include "input/fileio.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
 #endif
 
-#include "MessageDigests.h"
-#include "donkeyfile.h"
+#include "digests/MessageDigests.h"
+#include "entries/donkeyfile.h"
 #include "measured.h"
 #include "testsupport.h"
 

@@ -2,8 +2,8 @@
 // CPU has: many files side by side, the chunks of one file side by side on one
 // and two threads, and the queue that hands many files back in order.
 
-#include "hashqueue.h"
-#include "lanehasher.h"
+#include "runs/hashqueue.h"
+#include "runs/lanehasher.h"
 #include "measured.h"
 #include "testsupport.h"
 

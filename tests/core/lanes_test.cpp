@@ -2,9 +2,9 @@
 // every algorithm, many streams of unrelated lengths fed in random pieces from
 // misaligned addresses, and the rules of lending a digest's chaining values.
 
-#include "MessageDigests.h"
-#include "lanes.h"
-#include "sha1.h"
+#include "digests/MessageDigests.h"
+#include "digests/lanes.h"
+#include "digests/sha1.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "linkcheck.h"
+#include "links/linkcheck.h"
 
 using Names = std::vector<std::string>;
 

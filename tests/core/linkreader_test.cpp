@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "linkreader.h"
+#include "links/linkreader.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "donkeyfile.h"
-#include "fileio.h"
+#include "entries/donkeyfile.h"
+#include "input/fileio.h"
 #include "testsupport.h"
 
 using testsupport::TempDir;

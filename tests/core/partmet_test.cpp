@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "partfile.h"
+#include "entries/partfile.h"
 #include "partmetbuilder.h"
 #include "testsupport.h"
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #endif
 
-#include "donkeyfile.h"
-#include "sharelist.h"
+#include "entries/donkeyfile.h"
+#include "links/sharelist.h"
 #include "testsupport.h"
 
 using testsupport::TempDir;

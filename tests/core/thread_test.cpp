@@ -24,10 +24,10 @@
 #include <unistd.h>
 #endif
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 #include "testdispatcher.h"
 #include "testsupport.h"
-#include "thread.h"
+#include "runs/thread.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <unistd.h>
 #endif
 
-#include "donkeyfile.h"
-#include "fileio.h"
+#include "entries/donkeyfile.h"
+#include "input/fileio.h"
 #include "testsupport.h"
-#include "walk.h"
+#include "input/walk.h"
 
 namespace {
 

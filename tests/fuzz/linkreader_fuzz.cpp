@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "linkcheck.h"
-#include "linkreader.h"
+#include "links/linkcheck.h"
+#include "links/linkreader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -15,7 +15,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "partfile.h"
+#include "entries/partfile.h"
 
 namespace {
 

@@ -35,7 +35,7 @@
 #include "main.h"
 #include "option.h"
 #include "outils.h"
-#include "partfile.h"
+#include "entries/partfile.h"
 #include "partmetbuilder.h"
 #include "settings.h"
 #include "shellverb.h"

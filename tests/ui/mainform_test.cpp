@@ -31,7 +31,7 @@
 #include "entrylist.h"
 #include "listview.h"
 #include "main.h"
-#include "partfile.h"
+#include "entries/partfile.h"
 #include "partmetbuilder.h"
 #include "qtdispatcher.h"
 

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "defaults.h"
-#include "fileio.h"
+#include "input/fileio.h"
 #include "testsupport.h"
 
 namespace {

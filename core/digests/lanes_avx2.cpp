@@ -1,6 +1,6 @@
 // The lane engine on 256-bit vectors: 8 lanes.
 
-#include "lanes_engines.h"
+#include "digests/lanes_engines.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +19,7 @@
 #pragma GCC target("avx2")
 #endif
 
-#include "lanes_kernel.h"
+#include "digests/lanes_kernel.h"
 
 namespace lanes {
 namespace {

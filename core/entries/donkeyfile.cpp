@@ -1,4 +1,4 @@
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "MessageDigests.h"
-#include "lanehasher.h"
+#include "digests/MessageDigests.h"
+#include "runs/lanehasher.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN

@@ -1,6 +1,6 @@
 // The lane engine on 512-bit vectors: 16 lanes per vector, one or two vectors.
 
-#include "lanes_engines.h"
+#include "digests/lanes_engines.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +24,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#include "lanes_kernel.h"
+#include "digests/lanes_kernel.h"
 
 namespace lanes {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sha1.h"
+#include "digests/sha1.h"
 
 // Length of an AICH block: 180 KiB. Each 9,728,000-byte part holds 52 whole
 // blocks and one of 143,360 bytes.

@@ -1,4 +1,4 @@
-#include "partfile.h"
+#include "entries/partfile.h"
 
 #include <algorithm>
 #include <limits>

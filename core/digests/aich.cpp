@@ -1,9 +1,9 @@
-#include "aich.h"
+#include "digests/aich.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hashqueue.h"
+#include "runs/hashqueue.h"
 
 #include <algorithm>
 #include <map>

@@ -1,4 +1,4 @@
-#include "sha1.h"
+#include "digests/sha1.h"
 
 #include <atomic>
 #include <bit>

@@ -1,5 +1,5 @@
 // Checking files against the links of a share list or any other text.
-#include "linkcheck.h"
+#include "links/linkcheck.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,8 +10,8 @@
 #include <optional>
 #include <system_error>
 
-#include "donkeyfile.h"
-#include "hashqueue.h"
+#include "entries/donkeyfile.h"
+#include "runs/hashqueue.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "linkreader.h"
+#include "links/linkreader.h"
 
 #include <algorithm>
 #include <cctype>

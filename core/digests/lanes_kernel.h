@@ -7,8 +7,8 @@
 // the engine units inside their target region: everything here is a template
 // over Ops, instantiated there alone.
 
-#include "lanes_engines.h"
-#include "md4family_tables.h"
+#include "digests/lanes_engines.h"
+#include "digests/md4family_tables.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "lanes.h"
-#include "lanes_engines.h"
-#include "sha1.h"
+#include "digests/lanes.h"
+#include "digests/lanes_engines.h"
+#include "digests/sha1.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "linkreader.h"
+#include "links/linkreader.h"
 
 class TCoreTokens;
 class TDonkeyFile;

@@ -1,6 +1,6 @@
 // The share list: a plain-text or HTML page of every listed entry, and its
 // safe writing to disk.
-#include "sharelist.h"
+#include "links/sharelist.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,8 +20,8 @@
 #include <unistd.h>
 #endif
 
-#include "donkeyfile.h"
-#include "fileio.h"
+#include "entries/donkeyfile.h"
+#include "input/fileio.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "MessageDigests.h"
-#include "aich.h"
-#include "fileio.h"
+#include "digests/MessageDigests.h"
+#include "digests/aich.h"
+#include "input/fileio.h"
 
 // The hash kinds an entry computes: bit 0 eDonkey2000, bit 1 FileSpree, bit 2
 // the AICH root (SHA-1 tree), bit 3 keeps the eDonkey2000 part hashes (the

@@ -1,7 +1,7 @@
 // VersionText: the version an executable carries. Our executables carry it as
 // an ELF note named "Brackwell" (type 1: four 16-bit numbers, major first),
 // written by the build; on Windows it is the file's version resource.
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 #include <array>
 #include <cstdio>
@@ -13,7 +13,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "fileio.h"
+#include "input/fileio.h"
 #endif
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "MessageDigests.h"
+#include "digests/MessageDigests.h"
 
 // SHA-1 (FIPS 180-4): 64-byte blocks of big-endian words, five chaining values,
 // a 20-byte digest. Compresses with the CPU's SHA extensions where it has them.

@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "input/fileio.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // The texts built from an entry: link names, ed2k / fs links, the HTML anchor,
 // and the size text.
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 #include <charconv>
 #include <clocale>

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "donkeyfile.h"
-#include "lanehasher.h"
+#include "entries/donkeyfile.h"
+#include "runs/lanehasher.h"
 
 struct THashQueueOptions
 {

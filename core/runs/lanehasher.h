@@ -7,8 +7,8 @@
 // time from as many files at once as there are lanes. One file with eDonkey2000 alone: its chunks are independent MD4
 // streams, so several chunks are hashed at once, each in a lane of its own.
 
-#include "donkeyfile.h"
-#include "lanes.h"
+#include "entries/donkeyfile.h"
+#include "digests/lanes.h"
 
 #include <atomic>
 #include <cstddef>

@@ -11,7 +11,7 @@
 // digest's chaining values to a job and gives them back, so the digest objects
 // remain the only place a result is finished.
 
-#include "MessageDigests.h"
+#include "digests/MessageDigests.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "walk.h"
+#include "input/walk.h"
 
-#include "fileio.h"
+#include "input/fileio.h"
 
 #include <algorithm>
 #include <filesystem>

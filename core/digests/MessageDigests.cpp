@@ -1,5 +1,5 @@
-#include "MessageDigests.h"
-#include "md4family_tables.h"
+#include "digests/MessageDigests.h"
+#include "digests/md4family_tables.h"
 
 #include <algorithm>
 #include <array>

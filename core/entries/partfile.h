@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 // What one reading of a .part.met descriptor found. A field whose tag was not
 // read whole stays empty, so that a refresh keeps the value it had.

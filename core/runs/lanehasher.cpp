@@ -1,8 +1,8 @@
-#include "lanehasher.h"
+#include "runs/lanehasher.h"
 
-#include "aich.h"
-#include "fileio.h"
-#include "sha1.h"
+#include "digests/aich.h"
+#include "input/fileio.h"
+#include "digests/sha1.h"
 
 #include <algorithm>
 #include <atomic>

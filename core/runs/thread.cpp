@@ -1,11 +1,11 @@
-#include "thread.h"
+#include "runs/thread.h"
 
 #include <atomic>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 
-#include "donkeyfile.h"
+#include "entries/donkeyfile.h"
 
 #if defined(_WIN32)
 #include <windows.h>
