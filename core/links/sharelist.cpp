@@ -50,7 +50,9 @@ std::string Line(const TShareListOptions &o, const TShareListRow &row)
 
     std::string name, size, donkey, fileSpree;
     if (o.FileName) {
-        name = text(o.WithPath ? row.Name : row.DisplayName) + separator;
+        // A name's control bytes as %XX: one entry stays one line, and no
+        // escape sequence reaches whoever reads the list.
+        name = text(EscapeControlBytes(o.WithPath ? row.Name : row.DisplayName)) + separator;
         if (table)
             name = Cell(name);
     }
@@ -107,7 +109,7 @@ std::string Tail(const TShareListOptions &o)
 {
     if (!o.Html)
         return {};
-    return std::string(o.Array ? "</tr></table>" : "") + "</body></html>";
+    return std::string(o.Array ? "</table>" : "") + "</body></html>";
 }
 
 std::string SystemReason(int error)
@@ -215,6 +217,23 @@ TFilePtr CreateTemporaryBeside(const std::filesystem::path &target, std::filesys
     return nullptr;
 }
 
+// The path that path's symbolic links lead to, link after link; a target
+// that does not exist ends the chain; a loop gives a link.
+std::filesystem::path FollowLinks(std::filesystem::path path)
+{
+    namespace fs = std::filesystem;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec)))
+            return path;
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec)
+            return path;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
 } // namespace
 
 TShareListRow ShareListRowOf(const TDonkeyFile &entry)
@@ -260,13 +279,11 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path target = PathFromUtf8(path);
-    // A link is followed, so that the file it names is the one replaced.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
+    // A link is followed, also one whose file does not exist yet, so that the
+    // file it names is the one written, never the link itself.
+    const fs::path target = FollowLinks(PathFromUtf8(path));
+    if (fs::is_symlink(fs::symlink_status(target, ec)))
+        return {TShareListStatus::CannotCreate, SystemReason(ELOOP)};
     const fs::file_status status = fs::status(target, ec);
     if (fs::is_directory(status))
         return {TShareListStatus::CannotCreate, SystemReason(EISDIR)};
