@@ -58,9 +58,7 @@ struct TOptions
     std::optional<std::string> checkFolder;
     // The link-name texts of the settings store, before the options.
     TLinkNameTexts storedTexts;
-    // The hash kinds the settings store switches on, and where it is, for
-    // the messages about what is left to compute.
-    THashSelection storedSelection = hsAll;
+    // Where the settings store is, for the messages about what is left to compute.
     std::string storeLocation;
     // The kinds the options switched on (true) or off (false), if they did.
     std::optional<bool> donkeyGiven;
@@ -185,8 +183,7 @@ TOptions StoredDefaults()
 {
     const TStoredDefaults stored = LoadStoredDefaults();
     TOptions options;
-    options.storedSelection = stored.ActiveHashes & hsAll;
-    options.selection = options.storedSelection;
+    options.selection = stored.ActiveHashes & hsAll;
     options.aich = (stored.ActiveHashes & hsAich) != 0;
     options.storeLocation = stored.Location;
     options.prefix = stored.NamePrefix;
@@ -299,8 +296,10 @@ TOptions ParseArguments(int argc, char **argv)
         UsageError("no list given");
     for (const auto &[given, kind] : {std::pair{options.donkeyGiven, hsDonkey},
                                       std::pair{options.fileSpreeGiven, hsFileSpree}}) {
-        if (given)
-            options.selection = static_cast<THashSelection>(*given ? options.selection | kind : options.selection & ~kind);
+        if (given && *given)
+            options.selection |= kind;
+        else if (given)
+            options.selection &= static_cast<THashSelection>(~kind);
     }
     if (options.partHashes && !(options.selection & hsDonkey)) {
         std::string message = "--part-hashes needs the eDonkey2000 hash";
