@@ -122,13 +122,13 @@ void TEntryListModel::SetImages(QIcon file, QIcon partFile)
 
 TDonkeyFile *TEntryListModel::EntryAt(int row) const
 {
-    return row >= 0 && row < Count() ? m_entries[static_cast<std::size_t>(row)].get() : nullptr;
+    return row >= 0 && row < Count() ? m_entries[static_cast<std::size_t>(row)].Entry.get() : nullptr;
 }
 
 int TEntryListModel::RowOf(const TDonkeyFile *entry) const
 {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [entry](const auto &listed) { return listed.get() == entry; });
+                                 [entry](const TRow &listed) { return listed.Entry.get() == entry; });
     return it == m_entries.end() ? -1 : static_cast<int>(it - m_entries.begin());
 }
 
@@ -136,14 +136,12 @@ int TEntryListModel::AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry)
 {
     // Binary insertion keeps the order a full sort would give, at the cost of
     // one search and one move of pointers.
-    const std::string name = entry->DisplayName();
-    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), name,
-                                     [](const std::string &key, const auto &listed) {
-                                         return key < listed->DisplayName();
-                                     });
+    std::string key = entry->DisplayName();
+    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), key,
+                                     [](const std::string &name, const TRow &listed) { return name < listed.Key; });
     const int row = static_cast<int>(at - m_entries.begin());
     beginInsertRows({}, row, row);
-    m_entries.insert(at, std::move(entry));
+    m_entries.insert(at, TRow{std::move(key), std::move(entry)});
     endInsertRows();
     return row;
 }
@@ -162,7 +160,7 @@ std::vector<std::unique_ptr<TDonkeyFile>> TEntryListModel::TakeRows(const std::v
         beginResetModel();
         std::vector<bool> drop(m_entries.size(), false);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            taken[i] = std::move(m_entries[static_cast<std::size_t>(rows[i])]);
+            taken[i] = std::move(m_entries[static_cast<std::size_t>(rows[i])].Entry);
             drop[static_cast<std::size_t>(rows[i])] = true;
         }
         std::size_t kept = 0;
@@ -187,7 +185,8 @@ std::vector<std::unique_ptr<TDonkeyFile>> TEntryListModel::TakeRows(const std::v
         beginRemoveRows({}, first, last);
         const auto from = m_entries.begin() + first;
         const auto to = m_entries.begin() + last + 1;
-        std::move(from, to, taken.begin() + static_cast<std::ptrdiff_t>(begin));
+        std::transform(from, to, taken.begin() + static_cast<std::ptrdiff_t>(begin),
+                       [](TRow &listed) { return std::move(listed.Entry); });
         m_entries.erase(from, to);
         endRemoveRows();
         end = begin;
@@ -232,7 +231,7 @@ std::optional<int> TEntryListModel::ListViewDataFind(const QString &text, int st
     const int examined = wrap ? count : count - start;
     for (int k = 0; k < examined; ++k) {
         const int row = (start + k) % count;
-        if (StartsWithNoCase(m_entries[static_cast<std::size_t>(row)]->DisplayName(), prefix))
+        if (StartsWithNoCase(m_entries[static_cast<std::size_t>(row)].Entry->DisplayName(), prefix))
             return row;
     }
     return std::nullopt;

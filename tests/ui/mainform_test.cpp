@@ -576,6 +576,37 @@ private slots:
         QVERIFY(!list.index(47, 0).data().isValid());
     }
 
+    // A refresh may rename a listed descriptor's entry, which keeps its row;
+    // the entries listed after it still go where their names sort among the
+    // others, as the binary search needs.
+    void listStaysSortedAfterARefreshRenames()
+    {
+        QTemporaryDir dir;
+        const auto descriptor = [&](const QString &file, const std::string &recorded) {
+            const std::string bytes = partmet::TBuilder().Add(partmet::Text(0x01, recorded)).Bytes();
+            QFile out(dir.filePath(file));
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(QByteArray::fromStdString(bytes)) > 0);
+        };
+        TEntryListModel list;
+        for (const char *name : {"c", "m", "x"}) {
+            descriptor(QString::fromLatin1(name) + ".part.met", name);
+            auto entry = std::make_unique<TPartFile>(dir.filePath(QString::fromLatin1(name) + ".part.met").toStdString());
+            entry->HashFile();
+            list.AddFinishedEntry(std::move(entry));
+        }
+        descriptor("m.part.met", "a");
+        list.EntryAt(1)->HashFile();
+        QCOMPARE(list.EntryAt(1)->DisplayName(), "a");
+        for (const char *name : {"b", "d", "n", "y"})
+            list.AddFinishedEntry(std::make_unique<TDonkeyFile>(std::string("/nonexistent/") + name, hsAll));
+        QStringList others;
+        for (int row = 0; row < list.rowCount(); ++row) {
+            if (list.EntryAt(row)->DisplayName() != "a")
+                others << QString::fromStdString(list.EntryAt(row)->DisplayName());
+        }
+        QCOMPARE(others, QStringList({"b", "c", "d", "n", "x", "y"}));
+    }
+
     void dispatcherRunsStepsOnTheInterfaceThread()
     {
         TQtDispatcher dispatcher;
