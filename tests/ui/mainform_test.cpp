@@ -536,6 +536,29 @@ private slots:
         QCOMPARE(open.count(), 1);
     }
 
+    // Home and End reach the first and last entry in every style, the details
+    // table included, and select it; Shift+End selects down to the last.
+    void homeAndEndReachTheFirstAndLastEntry()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.File("a"), w.File("b"), w.File("c"), w.File("d")});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const int style : {TListView::vsIcon, TListView::vsList, TListView::vsReport}) {
+            form.ListView()->SetViewStyle(style);
+            QWidget *view = form.ListView()->CurrentView();
+            view->setFocus();
+            form.ListView()->SelectOnly(1);
+            QTest::keyClick(view, Qt::Key_End);
+            QCOMPARE(form.ListView()->SelectedRows(), std::vector<int>{3});
+            QTest::keyClick(view, Qt::Key_Home);
+            QCOMPARE(form.ListView()->SelectedRows(), std::vector<int>{0});
+            QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+            QCOMPARE(form.ListView()->SelectedRows(), (std::vector<int>{0, 1, 2, 3}));
+        }
+    }
+
     void listKeepsOrderThroughInsertionsAndRemovals()
     {
         TEntryListModel list;
