@@ -1,11 +1,11 @@
 #include "entrylist.h"
 
-#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
 
 #include "entries/partfile.h"
+#include "outils.h"
 
 namespace {
 
@@ -23,11 +23,6 @@ bool StartsWithNoCase(std::string_view name, std::string_view prefix)
             return false;
     }
     return true;
-}
-
-QString DisplayText(const std::string &bytes)
-{
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 } // namespace
@@ -60,7 +55,7 @@ QVariant TEntryListModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole: {
         const TEntrySnapshot row = entry->Snapshot();
         switch (column) {
-        case NameColumn: return DisplayText(row.DisplayName);
+        case NameColumn: return EntryText(row.DisplayName);
         case SizeColumn:
             return QString::fromStdString(SizeText(row.Size, QLocale().decimalPoint().toStdString()));
         case DonkeyColumn: return QString::fromStdString(row.DonkeyHashText());
@@ -217,16 +212,16 @@ void TEntryListModel::RedrawAll()
 
 std::optional<int> TEntryListModel::ListViewDataFind(const QString &text, int start, bool wrap) const
 {
-    const QByteArray typed = QFile::encodeName(text);
+    const std::string typed = EntryBytes(text);
     const int count = Count();
-    if (typed.isEmpty() || count == 0)
+    if (typed.empty() || count == 0)
         return std::nullopt;
     if (start < 0 || start >= count) {
         if (!wrap)
             return std::nullopt;
         start = 0;
     }
-    const std::string_view prefix(typed.constData(), static_cast<std::size_t>(typed.size()));
+    const std::string_view prefix = typed;
     // Each entry once: start to the end, then the top up to start when wrapping.
     const int examined = wrap ? count : count - start;
     for (int k = 0; k < examined; ++k) {

@@ -131,7 +131,7 @@ private:
     // until its worker reports.
     void ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
     void ReleaseAfterReport(const TDonkeyFile *entry);
-    void CopyToClipboard(const std::string &text);
+    void CopyToClipboard(const QString &text);
     void SetStatusText(const QString &text);
     void ShowError(const QString &message);
     void ApplyViewStyle(int style);

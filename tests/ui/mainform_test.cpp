@@ -22,6 +22,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -375,6 +376,40 @@ private slots:
         w.Select({2});
         form.CopyED2klinkClick();
         QCOMPARE(QApplication::clipboard()->text(), "N/A");
+    }
+
+    // The clipboard holds Unicode: a name byte that is no UTF-8 goes in the
+    // link as %XX (the link names the real file) and in the anchor's text as
+    // U+FFFD; a link of a 40,000-character prefix is copied whole.
+    void copiesWholeLinksThatNameTheRealFile()
+    {
+#ifdef _WIN32
+        QSKIP("names are UTF-8 on Windows");
+#endif
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir dir;
+        const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xE9.txt";
+        { std::ofstream(path) << "abc"; }
+        auto entry = std::make_unique<TDonkeyFile>(path, "", "", "", hsAll);
+        entry->HashFile();
+        form.EntryList().AddFinishedEntry(std::move(entry));
+        const std::string prefix(40000, 'p');
+        auto longOne = std::make_unique<TDonkeyFile>(path, "", "", prefix, hsAll);
+        longOne->HashFile();
+        form.EntryList().AddFinishedEntry(std::move(longOne));
+
+        w.Select({0});
+        form.CopyED2klinkClick();
+        QCOMPARE(QApplication::clipboard()->text(), "ed2k://|file|caf%E9.txt|3|" + AbcMd4 + "|");
+        form.CopyED2kLinkHTMLClick();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 "<a href=\"ed2k://|file|caf%E9.txt|3|" + AbcMd4 + "|\">caf\uFFFD.txt</a>");
+        w.Select({1});
+        form.CopyED2klinkClick();
+        const QString copied = QApplication::clipboard()->text();
+        QCOMPARE(copied.size(), 40000 + QStringLiteral("ed2k://|file|caf%E9.txt|3||").size() + 32);
+        QVERIFY(copied.endsWith(AbcMd4 + "|"));
     }
 
     void refreshKeepsTheRowAndRepaintsIt()
