@@ -632,9 +632,15 @@ void TMainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+bool TMainForm::WorkUnderWay() const
+{
+    return m_fileWorkerBusy || m_partWorkerBusy || !m_fileQueue.empty() || !m_partQueue.empty()
+           || m_checkLinksForm->Busy();
+}
+
 bool TMainForm::FormCloseQuery()
 {
-    if (!m_fileWorkerBusy && !m_partWorkerBusy && !m_checkLinksForm->Busy())
+    if (!WorkUnderWay())
         return true;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Brackwell"),
                     QStringLiteral("Please wait the end of process"), QMessageBox::Ok, this);
