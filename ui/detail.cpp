@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 
+#include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
@@ -177,6 +180,8 @@ QLineEdit *TDetailForm::AddField(const char *name)
     auto *field = new QLineEdit(this);
     field->setObjectName(QString::fromLatin1(name));
     field->setReadOnly(true);
+    // A link of a long prefix or name is still shown and copied whole.
+    field->setMaxLength(std::numeric_limits<int>::max());
     return field;
 }
 
@@ -194,8 +199,8 @@ void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
     set("DonkeyHashEdit", QString::fromStdString(snapshot.DonkeyHashText()));
     set("FileSpreeHashEdit", QString::fromStdString(snapshot.FileSpreeHashText()));
     set("AichHashEdit", QString::fromStdString(snapshot.AichHashText()));
-    set("DonkeyLinkEdit", EntryText(entry.DonkeyLink()));
-    set("FileSpreeLinkEdit", EntryText(entry.FileSpreeLink()));
+    set("DonkeyLinkEdit", LinkText(entry.DonkeyLink()));
+    set("FileSpreeLinkEdit", LinkText(entry.FileSpreeLink()));
     setWindowTitle(EntryText(snapshot.DisplayName));
     m_verificationUrl = verificationUrl;
 
@@ -233,7 +238,7 @@ void TDetailForm::CopyLink(const QString &link)
     auto *field = findChild<QLineEdit *>(QStringLiteral("DonkeyLinkEdit"));
     field->setText(link);
     field->selectAll();
-    field->copy();
+    QGuiApplication::clipboard()->setText(link);
 }
 
 void TDetailForm::URLButtonClick()
@@ -251,7 +256,7 @@ void TDetailForm::FileSpreeCopyButtonClick()
 {
     auto *field = findChild<QLineEdit *>(QStringLiteral("FileSpreeLinkEdit"));
     field->selectAll();
-    field->copy();
+    QGuiApplication::clipboard()->setText(field->text());
 }
 
 void TDetailForm::showEvent(QShowEvent *event)

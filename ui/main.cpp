@@ -47,14 +47,9 @@ public:
     TWaitCursor &operator=(const TWaitCursor &) = delete;
 };
 
-std::string PathBytes(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 QString ProgramVersion(int parts)
 {
-    const std::string path = PathBytes(QCoreApplication::applicationFilePath());
+    const std::string path = EntryBytes(QCoreApplication::applicationFilePath());
     return QString::fromStdString(VersionText(path, parts));
 }
 
@@ -312,7 +307,7 @@ void TMainForm::QueueFiles(const QStringList &paths)
 {
     std::vector<std::string> bytes;
     for (const QString &path : paths)
-        bytes.push_back(PathBytes(path));
+        bytes.push_back(EntryBytes(path));
     QueueFilePaths(bytes);
 }
 
@@ -337,12 +332,12 @@ void TMainForm::ActionAjouterExecute()
 void TMainForm::ActionAjouterPartExecute()
 {
     const QStringList chosen = FileChooser(this, QStringLiteral("Add Partmet"),
-                                           QFile::decodeName(QByteArray::fromStdString(m_settings.EdonkeyTempPath)),
+                                           EntryText(m_settings.EdonkeyTempPath),
                                            PartMetFilter);
     if (chosen.isEmpty())
         return;
     for (const QString &path : chosen)
-        m_partQueue.push_back(PathBytes(path));
+        m_partQueue.push_back(EntryBytes(path));
     StartNextPartFile();
 }
 
@@ -529,19 +524,19 @@ void TMainForm::ApplyViewStyle(int style)
 void TMainForm::CopyED2klinkClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLink());
+        CopyToClipboard(LinkText(entry->DonkeyLink()));
 }
 
 void TMainForm::CopyED2kLinkHTMLClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLinkHtml());
+        CopyToClipboard(EntryText(entry->DonkeyLinkHtml(TDonkeyFile::TNameBytes::Unicode)));
 }
 
 // By way of the detail dialog's link field, which then shows the link copied.
-void TMainForm::CopyToClipboard(const std::string &text)
+void TMainForm::CopyToClipboard(const QString &text)
 {
-    m_detailForm->CopyLink(EntryText(text));
+    m_detailForm->CopyLink(text);
 }
 
 void TMainForm::PopupMenu2Popup()
@@ -616,7 +611,7 @@ void TMainForm::ActionCheckLinksExecute()
     // The files are looked for under the names the links carry, and under
     // those names without the link-name texts of the settings.
     const TLinkNameTexts texts{m_settings.NamePrefix, m_settings.NameSuffix, m_settings.ReplaceSpaceStr};
-    if (m_checkLinksForm->Start(PathBytes(chosen.first()), {texts}))
+    if (m_checkLinksForm->Start(EntryBytes(chosen.first()), {texts}))
         m_checkLinksForm->show();
 }
 
@@ -637,9 +632,15 @@ void TMainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+bool TMainForm::WorkUnderWay() const
+{
+    return m_fileWorkerBusy || m_partWorkerBusy || !m_fileQueue.empty() || !m_partQueue.empty()
+           || m_checkLinksForm->Busy();
+}
+
 bool TMainForm::FormCloseQuery()
 {
-    if (!m_fileWorkerBusy && !m_partWorkerBusy && !m_checkLinksForm->Busy())
+    if (!WorkUnderWay())
         return true;
     QMessageBox box(QMessageBox::Information, QStringLiteral("Brackwell"),
                     QStringLiteral("Please wait the end of process"), QMessageBox::Ok, this);

@@ -10,6 +10,7 @@
 
 #include "entries/donkeyfile.h"
 #include "links/sharelist.h"
+#include "links/unicode.h"
 #include "testsupport.h"
 
 using testsupport::TempDir;
@@ -172,6 +173,60 @@ TEST(ShareList, ControlBytesOfNamesAsPercentCodes)
     table.Link = false;
     EXPECT_NE(ShareListText(table, {odd}).find("<tr><td>a%0Ab%7F</td><td>3 o</td></tr>\r\n</table>"),
               std::string::npos);
+}
+
+// An HTML page declares UTF-8: a name byte that is no part of UTF-8 goes in
+// the links as %XX (the link still names the real file) and in the text as
+// U+FFFD; valid sequences stay as they are. Plain text keeps the bytes.
+TEST(ShareList, HtmlHoldsOnlyUtf8)
+{
+    const TShareListRow row{"/d/caf\xE9 \xC3\xA9.txt", "caf\xE9 \xC3\xA9.txt", 3,
+                            "ed2k://|file|caf\xE9 \xC3\xA9.txt|3|H|", "fs://Get|caf\xE9 \xC3\xA9.txt|h|"};
+    TShareListOptions flowing = Html(false);
+    flowing.DonkeyAnchorIsUrl = true;
+    const std::string page = ShareListText(flowing, {row});
+    EXPECT_NE(page.find("<br>caf\xEF\xBF\xBD \xC3\xA9.txt"), std::string::npos) << page;
+    EXPECT_NE(page.find("<a href=\"ed2k://|file|caf%E9 \xC3\xA9.txt|3|H|\">ed2k://|file|caf%E9 \xC3\xA9.txt|3|H|</a>"),
+              std::string::npos) << page;
+    EXPECT_NE(page.find("<a href=\"fs://Get|caf%E9 \xC3\xA9.txt|h|\">FileSpree</a>"), std::string::npos) << page;
+    EXPECT_EQ(page.find('\xE9'), std::string::npos) << "a lone byte 0xE9 is no UTF-8";
+    EXPECT_NE(ShareListText(TShareListOptions{}, {row}).find("caf\xE9 \xC3\xA9.txt (3 o)"), std::string::npos);
+}
+
+// Which bytes are UTF-8 (RFC 3629), and what the rest become.
+TEST(Unicode, InvalidUtf8BytesEncodedOrReplaced)
+{
+    const std::string valid = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
+    EXPECT_EQ(EncodeInvalidUtf8(valid), valid);
+    EXPECT_EQ(ReplaceInvalidUtf8(valid), valid);
+    const struct
+    {
+        std::string in, encoded;
+    } cases[] = {
+        {"caf\xE9", "caf%E9"},                  // Latin-1
+        {"\xC0\xAF", "%C0%AF"},                 // overlong "/"
+        {"\xE0\x80\xAF", "%E0%80%AF"},          // overlong, three bytes
+        {"\xED\xA0\x80", "%ED%A0%80"},          // a surrogate
+        {"\xF4\x90\x80\x80", "%F4%90%80%80"},   // above U+10FFFF
+        {"\xC3", "%C3"},                         // cut at the end
+        {"\xE2\x82x", "%E2%82x"},               // cut before an ASCII byte
+        {"\x80\xBF\xFE\xFF", "%80%BF%FE%FF"},   // continuation bytes and bytes UTF-8 never uses
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(EncodeInvalidUtf8(c.in), c.encoded);
+        // The same bytes as U+FFFD, one for each.
+        std::string replaced;
+        for (std::size_t i = 0; i < c.encoded.size(); ++i) {
+            if (c.encoded[i] == '%') {
+                replaced += "\xEF\xBF\xBD";
+                i += 2;
+            } else {
+                replaced += c.encoded[i];
+            }
+        }
+        EXPECT_EQ(ReplaceInvalidUtf8(c.in), replaced);
+    }
+    EXPECT_EQ(ReplaceInvalidUtf8("caf\xE9!"), "caf\xEF\xBF\xBD!");
 }
 
 TEST(ShareList, OrderOfEntryNames)
