@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  rhash coreutils
+  rhash coreutils python3
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion
   g++-mingw-w64-x86-64-posix wine64 googletest
 )
