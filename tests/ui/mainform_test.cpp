@@ -127,6 +127,15 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
+// A command of the window, found by its name as outside scripts find it.
+QAction *Action(const TMainForm &form, const char *name)
+{
+    auto *action = form.findChild<QAction *>(QString::fromLatin1(name));
+    if (!action)
+        qFatal("no action %s", name);
+    return action;
+}
+
 void SendDrop(QWidget *target, const QList<QUrl> &urls)
 {
     QMimeData mime;
@@ -154,16 +163,16 @@ private slots:
         QCOMPARE(form.size(), QSize(537, 326));
         QCOMPARE(form.StatusText(), "");
         QCOMPARE(form.ListView()->ViewStyle(), 0);
-        QVERIFY(form.Action("ActionIcone")->isChecked());
+        QVERIFY(Action(form, "ActionIcone")->isChecked());
         for (const char *name : {"ActionOuvrir", "ActionComment", "ActionSupprimer"})
-            QVERIFY2(!form.Action(name)->isEnabled(), name);
+            QVERIFY2(!Action(form, name)->isEnabled(), name);
         for (const char *name : {"ActionAjouter", "ActionAjouterPart", "ActionRefresh", "ActionSelectAll",
                                  "CopyED2klink", "CopyED2kLinkHTML", "ActionExport", "ActionOptions"})
-            QVERIFY2(form.Action(name)->isEnabled(), name);
-        QCOMPARE(form.Action("ActionAjouter")->shortcut(), QKeySequence(Qt::Key_Insert));
-        QCOMPARE(form.Action("ActionAjouterPart")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
-        QCOMPARE(form.Action("ActionSupprimer")->shortcut(), QKeySequence(Qt::Key_Delete));
-        QCOMPARE(form.Action("ActionRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
+            QVERIFY2(Action(form, name)->isEnabled(), name);
+        QCOMPARE(Action(form, "ActionAjouter")->shortcut(), QKeySequence(Qt::Key_Insert));
+        QCOMPARE(Action(form, "ActionAjouterPart")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+        QCOMPARE(Action(form, "ActionSupprimer")->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(Action(form, "ActionRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
 
         // The popup's entries, in order, Open the default one.
         QStringList popup;
@@ -171,7 +180,7 @@ private slots:
             popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "-", "Add", "Add Partmet",
                                      "Delete", "-", "View", "-", "Comment", "-", "Refresh"}));
-        QCOMPARE(form.PopupMenu2()->defaultAction(), form.Action("ActionOuvrir"));
+        QCOMPARE(form.PopupMenu2()->defaultAction(), Action(form, "ActionOuvrir"));
 
         // Cancelling Add changes nothing, the status text included.
         w.Add({});
@@ -296,9 +305,9 @@ private slots:
         // While busy: Refresh disabled in the popup, and F5 ignored.
         w.Select({0});
         form.PopupMenu2Popup();
-        QVERIFY(!form.Action("ActionRefresh")->isEnabled());
-        QVERIFY(form.Action("ActionRefresh")->isVisible());
-        QVERIFY(form.Action("ActionSupprimer")->isEnabled());
+        QVERIFY(!Action(form, "ActionRefresh")->isEnabled());
+        QVERIFY(Action(form, "ActionRefresh")->isVisible());
+        QVERIFY(Action(form, "ActionSupprimer")->isEnabled());
         const int workers = TTestThread::LiveCount();
         form.ActionRefreshExecute();
         QCOMPARE(TTestThread::LiveCount(), workers);
@@ -321,9 +330,9 @@ private slots:
         // Nothing selected: the popup hides the row commands and disables Delete.
         form.ListView()->SelectionModel()->clearSelection();
         form.PopupMenu2Popup();
-        QVERIFY(!form.Action("ActionSupprimer")->isEnabled());
-        QVERIFY(!form.Action("ActionSupprimer")->isVisible());
-        QVERIFY(!form.Action("CopyED2klink")->isVisible());
+        QVERIFY(!Action(form, "ActionSupprimer")->isEnabled());
+        QVERIFY(!Action(form, "ActionSupprimer")->isVisible());
+        QVERIFY(!Action(form, "CopyED2klink")->isVisible());
         QVERIFY(form.close());
         QCOMPARE(form.EntryList().rowCount(), 0);
     }
@@ -338,8 +347,8 @@ private slots:
         w.Add(paths);
         w.Select({2, 5, 7});
         form.PopupMenu2Popup();
-        QVERIFY(form.Action("ActionSupprimer")->isEnabled());
-        form.Action("ActionSupprimer")->trigger();
+        QVERIFY(Action(form, "ActionSupprimer")->isEnabled());
+        Action(form, "ActionSupprimer")->trigger();
         QCOMPARE(w.Names(), (QStringList{"a.txt", "b.txt", "d.txt", "e.txt", "g.txt", "i.txt"}));
         QVERIFY(!form.ListView()->SelectionModel()->hasSelection());
 
@@ -348,7 +357,7 @@ private slots:
         QCOMPARE(w.Names().first(), "b.txt");
 
         // Select All, then Delete, empties the list.
-        form.Action("ActionSelectAll")->trigger();
+        Action(form, "ActionSelectAll")->trigger();
         QCOMPARE(int(form.ListView()->SelectedRows().size()), 5);
         form.ActionSupprimerExecute();
         QCOMPARE(form.EntryList().rowCount(), 0);
@@ -399,7 +408,7 @@ private slots:
         // Busy with a descriptor only: Refresh stays enabled, and a second
         // refresh of a descriptor is dropped.
         form.PopupMenu2Popup();
-        QVERIFY(form.Action("ActionRefresh")->isEnabled());
+        QVERIFY(Action(form, "ActionRefresh")->isEnabled());
         const int workers = TTestThread::LiveCount();
         form.ActionRefreshExecute();
         QCOMPARE(TTestThread::LiveCount(), workers);
@@ -444,7 +453,7 @@ private slots:
         TWindow w;
         TMainForm &form = *w.Form;
         form.show();
-        form.Action("ActionReport")->trigger();
+        Action(form, "ActionReport")->trigger();
         QWidget *viewport = form.ListView()->DetailView()->viewport();
         QVERIFY(viewport->acceptDrops());
         const QString first = w.File("second.txt"), second = w.File("first.txt");
@@ -457,7 +466,7 @@ private slots:
         QCOMPARE(w.Names(), (QStringList{"first.txt", "second.txt"}));
 
         // Icons style: the list view takes the drop as well.
-        form.Action("ActionIcone")->trigger();
+        Action(form, "ActionIcone")->trigger();
         SendDrop(form.ListView()->IconView()->viewport(), {QUrl::fromLocalFile(first)});
         w.WaitIdle();
         QCOMPARE(form.EntryList().rowCount(), 3);
@@ -479,7 +488,7 @@ private slots:
             form.resize(700, 300);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
-            form.Action("ActionReport")->trigger();
+            Action(form, "ActionReport")->trigger();
             QCOMPARE(form.ListView()->ViewStyle(), 3);
             QCOMPARE(form.ListView()->currentWidget(), form.ListView()->DetailView());
             // Name and Size keep their widths; the hash columns share the rest.
@@ -496,9 +505,9 @@ private slots:
         {
             TMainForm form;
             QCOMPARE(form.ListView()->ViewStyle(), 3);
-            QVERIFY(form.Action("ActionReport")->isChecked());
-            QVERIFY(!form.Action("ActionIcone")->isChecked());
-            form.Action("ActionListe")->trigger();
+            QVERIFY(Action(form, "ActionReport")->isChecked());
+            QVERIFY(!Action(form, "ActionIcone")->isChecked());
+            Action(form, "ActionListe")->trigger();
         }
         QSettings again(config.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
         QCOMPARE(again.value("Config/ViewStyle").toString(), "2");
