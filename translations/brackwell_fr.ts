@@ -5,574 +5,574 @@
     <name>AboutForm</name>
     <message>
         <source>About Brackwell</source>
-        <translation type="unfinished"></translation>
+        <translation>À propos de Brackwell</translation>
     </message>
     <message>
         <source>Author :</source>
-        <translation type="unfinished"></translation>
+        <translation>Auteur :</translation>
     </message>
     <message>
         <source>The Brackwell team</source>
-        <translation type="unfinished"></translation>
+        <translation>L&apos;équipe Brackwell</translation>
     </message>
     <message>
         <source>Email :</source>
-        <translation type="unfinished"></translation>
+        <translation>Courriel :</translation>
     </message>
     <message>
         <source>Web Site :</source>
-        <translation type="unfinished"></translation>
+        <translation>Site web :</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
     <name>CheckLinksForm</name>
     <message>
         <source>Check against links</source>
-        <translation type="unfinished"></translation>
+        <translation>Vérifier d&apos;après les liens</translation>
     </message>
     <message>
         <source>Result</source>
-        <translation type="unfinished"></translation>
+        <translation>Résultat</translation>
     </message>
     <message>
         <source>Name</source>
-        <translation type="unfinished"></translation>
+        <translation>Nom</translation>
     </message>
     <message>
         <source>Details</source>
-        <translation type="unfinished"></translation>
+        <translation>Détails</translation>
     </message>
     <message>
         <source>Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>Arrêter</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Fermer</translation>
     </message>
 </context>
 <context>
     <name>CoreWord</name>
     <message>
         <source>Unknown</source>
-        <translation type="unfinished"></translation>
+        <translation>Inconnu</translation>
     </message>
     <message>
         <source>Error !</source>
-        <translation type="unfinished"></translation>
+        <translation>Erreur !</translation>
     </message>
     <message>
         <source>N/A</source>
-        <translation type="unfinished"></translation>
+        <translation>N/D</translation>
     </message>
     <message>
         <source>Low</source>
-        <translation type="unfinished"></translation>
+        <translation>Basse</translation>
     </message>
     <message>
         <source>Normal</source>
-        <translation type="unfinished"></translation>
+        <translation>Normale</translation>
     </message>
     <message>
         <source>High</source>
-        <translation type="unfinished"></translation>
+        <translation>Haute</translation>
     </message>
     <message>
         <source>Looking...</source>
-        <translation type="unfinished"></translation>
+        <translation>Recherche...</translation>
     </message>
     <message>
         <source>Paused</source>
-        <translation type="unfinished"></translation>
+        <translation>En pause</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
     <message>
         <source>FAILED</source>
-        <translation type="unfinished"></translation>
+        <translation>ÉCHEC</translation>
     </message>
     <message>
         <source>MISSING</source>
-        <translation type="unfinished"></translation>
+        <translation>MANQUANT</translation>
     </message>
     <message>
         <source>ERROR</source>
-        <translation type="unfinished"></translation>
+        <translation>ERREUR</translation>
     </message>
 </context>
 <context>
     <name>DetailForm</name>
     <message>
         <source>Properties</source>
-        <translation type="unfinished"></translation>
+        <translation>Propriétés</translation>
     </message>
     <message>
         <source>File</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichier</translation>
     </message>
     <message>
         <source>Size</source>
-        <translation type="unfinished"></translation>
+        <translation>Taille</translation>
     </message>
     <message>
         <source>Number of Block</source>
-        <translation type="unfinished"></translation>
+        <translation>Nombre de blocs</translation>
     </message>
     <message>
         <source>Hash eDonkey2000</source>
-        <translation type="unfinished"></translation>
+        <translation>Hash eDonkey2000</translation>
     </message>
     <message>
         <source>Open the verification page</source>
-        <translation type="unfinished"></translation>
+        <translation>Ouvrir la page de vérification</translation>
     </message>
     <message>
         <source>Link eDonkey2000</source>
-        <translation type="unfinished"></translation>
+        <translation>Lien eDonkey2000</translation>
     </message>
     <message>
         <source>Copier Lien</source>
-        <translation type="unfinished"></translation>
+        <translation>Copier le lien</translation>
     </message>
     <message>
         <source>Hash AICH</source>
-        <translation type="unfinished"></translation>
+        <translation>Hash AICH</translation>
     </message>
     <message>
         <source>Hash FileSpree</source>
-        <translation type="unfinished"></translation>
+        <translation>Hash FileSpree</translation>
     </message>
     <message>
         <source>Link FileSpree</source>
-        <translation type="unfinished"></translation>
+        <translation>Lien FileSpree</translation>
     </message>
     <message>
         <source>Details</source>
-        <translation type="unfinished"></translation>
+        <translation>Détails</translation>
     </message>
     <message>
         <source>Temp File</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichier temporaire</translation>
     </message>
     <message>
         <source>Type</source>
-        <translation type="unfinished"></translation>
+        <translation>Type</translation>
     </message>
     <message>
         <source>Format</source>
-        <translation type="unfinished"></translation>
+        <translation>Format</translation>
     </message>
     <message>
         <source>Status</source>
-        <translation type="unfinished"></translation>
+        <translation>État</translation>
     </message>
     <message>
         <source>Priority</source>
-        <translation type="unfinished"></translation>
+        <translation>Priorité</translation>
     </message>
     <message>
         <source>Copied</source>
-        <translation type="unfinished"></translation>
+        <translation>Copié</translation>
     </message>
     <message>
         <source>Pourcent</source>
-        <translation type="unfinished"></translation>
+        <translation>Pourcentage</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Fermer</translation>
     </message>
     <message>
         <source>Error</source>
-        <translation type="unfinished"></translation>
+        <translation>Erreur</translation>
     </message>
 </context>
 <context>
     <name>ExportForm</name>
     <message>
         <source>Export Options</source>
-        <translation type="unfinished"></translation>
+        <translation>Options d&apos;exportation</translation>
     </message>
     <message>
         <source>Title</source>
-        <translation type="unfinished"></translation>
+        <translation>Titre</translation>
     </message>
     <message>
         <source>Share List</source>
-        <translation type="unfinished"></translation>
+        <translation>Liste de partage</translation>
     </message>
     <message>
         <source>None</source>
-        <translation type="unfinished"></translation>
+        <translation>Aucun</translation>
     </message>
     <message>
         <source>Destination</source>
-        <translation type="unfinished"></translation>
+        <translation>Destination</translation>
     </message>
     <message>
         <source>Separator</source>
-        <translation type="unfinished"></translation>
+        <translation>Séparateur</translation>
     </message>
     <message>
         <source>Array</source>
-        <translation type="unfinished"></translation>
+        <translation>Tableau</translation>
     </message>
     <message>
         <source>Columns</source>
-        <translation type="unfinished"></translation>
+        <translation>Colonnes</translation>
     </message>
     <message>
         <source>Select columns to include in the export file</source>
-        <translation type="unfinished"></translation>
+        <translation>Choisissez les colonnes à inclure dans le fichier exporté</translation>
     </message>
     <message>
         <source>File Name</source>
-        <translation type="unfinished"></translation>
+        <translation>Nom du fichier</translation>
     </message>
     <message>
         <source>With Path</source>
-        <translation type="unfinished"></translation>
+        <translation>Avec le chemin</translation>
     </message>
     <message>
         <source>Size</source>
-        <translation type="unfinished"></translation>
+        <translation>Taille</translation>
     </message>
     <message>
         <source>Link</source>
-        <translation type="unfinished"></translation>
+        <translation>Lien</translation>
     </message>
     <message>
         <source>URL</source>
-        <translation type="unfinished"></translation>
+        <translation>URL</translation>
     </message>
     <message>
         <source>Text</source>
-        <translation type="unfinished"></translation>
+        <translation>Texte</translation>
     </message>
     <message>
         <source>Export</source>
-        <translation type="unfinished"></translation>
+        <translation>Exporter</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Fermer</translation>
     </message>
 </context>
 <context>
     <name>MainForm</name>
     <message>
         <source>File</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichier</translation>
     </message>
     <message>
         <source>Edit</source>
-        <translation type="unfinished"></translation>
+        <translation>Édition</translation>
     </message>
     <message>
         <source>View</source>
-        <translation type="unfinished"></translation>
+        <translation>Affichage</translation>
     </message>
     <message>
         <source>Tools</source>
-        <translation type="unfinished"></translation>
+        <translation>Outils</translation>
     </message>
     <message>
         <source>Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Aide</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>Ajouter</translation>
     </message>
     <message>
         <source>Add Partmet</source>
-        <translation type="unfinished"></translation>
+        <translation>Ajouter des part.met</translation>
     </message>
     <message>
         <source>&amp;Exit</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Quitter</translation>
     </message>
     <message>
         <source>Select All</source>
-        <translation type="unfinished"></translation>
+        <translation>Tout sélectionner</translation>
     </message>
     <message>
         <source>Export</source>
-        <translation type="unfinished"></translation>
+        <translation>Exporter</translation>
     </message>
     <message>
         <source>Check against links...</source>
-        <translation type="unfinished"></translation>
+        <translation>Vérifier d&apos;après les liens...</translation>
     </message>
     <message>
         <source>Options...</source>
-        <translation type="unfinished"></translation>
+        <translation>Options...</translation>
     </message>
     <message>
         <source>About ...</source>
-        <translation type="unfinished"></translation>
+        <translation>À propos...</translation>
     </message>
     <message>
         <source>Open</source>
-        <translation type="unfinished"></translation>
+        <translation>Ouvrir</translation>
     </message>
     <message>
         <source>Copy ED2k link</source>
-        <translation type="unfinished"></translation>
+        <translation>Copier le lien ED2k</translation>
     </message>
     <message>
         <source>Copy ED2k Link (HTML)</source>
-        <translation type="unfinished"></translation>
+        <translation>Copier le lien ED2k (HTML)</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>Supprimer</translation>
     </message>
     <message>
         <source>Comment</source>
-        <translation type="unfinished"></translation>
+        <translation>Commentaire</translation>
     </message>
     <message>
         <source>Refresh</source>
-        <translation type="unfinished"></translation>
+        <translation>Actualiser</translation>
     </message>
     <message>
         <source>Icons</source>
-        <translation type="unfinished"></translation>
+        <translation>Icônes</translation>
     </message>
     <message>
         <source>List</source>
-        <translation type="unfinished"></translation>
+        <translation>Liste</translation>
     </message>
     <message>
         <source>Details</source>
-        <translation type="unfinished"></translation>
+        <translation>Détails</translation>
     </message>
 </context>
 <context>
     <name>OptionForm</name>
     <message>
         <source>Options</source>
-        <translation type="unfinished"></translation>
+        <translation>Options</translation>
     </message>
     <message>
         <source>General</source>
-        <translation type="unfinished"></translation>
+        <translation>Général</translation>
     </message>
     <message>
         <source>Filename</source>
-        <translation type="unfinished"></translation>
+        <translation>Nom de fichier</translation>
     </message>
     <message>
         <source>Prefix</source>
-        <translation type="unfinished"></translation>
+        <translation>Préfixe</translation>
     </message>
     <message>
         <source>Suffix</source>
-        <translation type="unfinished"></translation>
+        <translation>Suffixe</translation>
     </message>
     <message>
         <source>Replace spaces with </source>
-        <translation type="unfinished"></translation>
+        <translation>Remplacer les espaces par </translation>
     </message>
     <message>
         <source>Integration with the file manager</source>
-        <translation type="unfinished"></translation>
+        <translation>Intégration au gestionnaire de fichiers</translation>
     </message>
     <message>
         <source>Thread Priority</source>
-        <translation type="unfinished"></translation>
+        <translation>Priorité du traitement</translation>
     </message>
     <message>
         <source>Low</source>
-        <translation type="unfinished"></translation>
+        <translation>Basse</translation>
     </message>
     <message>
         <source>Normal</source>
-        <translation type="unfinished"></translation>
+        <translation>Normale</translation>
     </message>
     <message>
         <source>High</source>
-        <translation type="unfinished"></translation>
+        <translation>Haute</translation>
     </message>
     <message>
         <source>Default parameters</source>
-        <translation type="unfinished"></translation>
+        <translation>Paramètres par défaut</translation>
     </message>
     <message>
         <source>Activate</source>
-        <translation type="unfinished"></translation>
+        <translation>Activer</translation>
     </message>
     <message>
         <source>Add the AICH hash to links</source>
-        <translation type="unfinished"></translation>
+        <translation>Ajouter le hash AICH aux liens</translation>
     </message>
     <message>
         <source>eDonkey2000 Temp Directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Dossier temporaire d&apos;eDonkey2000</translation>
     </message>
     <message>
         <source>Select Directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Choisir un dossier</translation>
     </message>
     <message>
         <source>URL for file verification</source>
-        <translation type="unfinished"></translation>
+        <translation>URL de vérification des fichiers</translation>
     </message>
     <message>
         <source>FileSpree Directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Dossier de FileSpree</translation>
     </message>
     <message>
         <source>&amp;OK</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;OK</translation>
     </message>
     <message>
         <source>&amp;Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Annuler</translation>
     </message>
 </context>
 <context>
     <name>TCheckLinksForm</name>
     <message>
         <source>List: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Liste : %1</translation>
     </message>
     <message>
         <source>Checking %1...</source>
-        <translation type="unfinished"></translation>
+        <translation>Vérification de %1...</translation>
     </message>
     <message>
         <source>%1 OK, %2 failed, %3 missing</source>
-        <translation type="unfinished"></translation>
+        <translation>OK : %1, en échec : %2, manquants : %3</translation>
     </message>
     <message>
         <source>, %1 unreadable</source>
-        <translation type="unfinished"></translation>
+        <translation>, illisibles : %1</translation>
     </message>
     <message>
         <source> (stopped)</source>
-        <translation type="unfinished"></translation>
+        <translation> (vérification interrompue)</translation>
     </message>
     <message>
         <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 : %2</translation>
     </message>
     <message>
         <source>%1: no ed2k or fs links found</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 : aucun lien ed2k ou fs trouvé</translation>
     </message>
 </context>
 <context>
     <name>TDetailForm</name>
     <message>
         <source>Error</source>
-        <translation type="unfinished"></translation>
+        <translation>Erreur</translation>
     </message>
     <message>
         <source>Warning</source>
-        <translation type="unfinished"></translation>
+        <translation>Avertissement</translation>
     </message>
     <message>
         <source>%1 Bytes Copied</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 octets copiés</translation>
     </message>
 </context>
 <context>
     <name>TEntryListModel</name>
     <message>
         <source>Name</source>
-        <translation type="unfinished"></translation>
+        <translation>Nom</translation>
     </message>
     <message>
         <source>Size</source>
-        <translation type="unfinished"></translation>
+        <translation>Taille</translation>
     </message>
     <message>
         <source>eDonkey Hash</source>
-        <translation type="unfinished"></translation>
+        <translation>Hash eDonkey</translation>
     </message>
     <message>
         <source>FileSpree Hash</source>
-        <translation type="unfinished"></translation>
+        <translation>Hash FileSpree</translation>
     </message>
 </context>
 <context>
     <name>TExportForm</name>
     <message>
         <source>Text File (*.txt)</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichier texte (*.txt)</translation>
     </message>
     <message>
         <source>HTML File (*.htm)</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichier HTML (*.htm)</translation>
     </message>
     <message>
         <source>Impossible to create the file</source>
-        <translation type="unfinished"></translation>
+        <translation>Impossible de créer le fichier</translation>
     </message>
     <message>
         <source>Export Error</source>
-        <translation type="unfinished"></translation>
+        <translation>Erreur d&apos;exportation</translation>
     </message>
 </context>
 <context>
     <name>TMainForm</name>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>Ajouter</translation>
     </message>
     <message>
         <source>Add Partmet</source>
-        <translation type="unfinished"></translation>
+        <translation>Ajouter des part.met</translation>
     </message>
     <message>
         <source>Fichier eDonkey  (*.part.met)</source>
-        <translation type="unfinished"></translation>
+        <translation>Fichiers eDonkey (*.part.met)</translation>
     </message>
     <message>
         <source>Ready</source>
-        <translation type="unfinished"></translation>
+        <translation>Prêt</translation>
     </message>
     <message numerus="yes">
         <source>%n file(s) left</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%n fichier restant</numerusform>
+            <numerusform>%n fichiers restants</numerusform>
         </translation>
     </message>
     <message>
         <source>Check against links</source>
-        <translation type="unfinished"></translation>
+        <translation>Vérifier d&apos;après les liens</translation>
     </message>
     <message>
         <source>Share lists (*.txt *.htm *.html);;All files (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Listes de partage (*.txt *.htm *.html);;Tous les fichiers (*)</translation>
     </message>
     <message>
         <source>Please wait the end of process</source>
-        <translation type="unfinished"></translation>
+        <translation>Veuillez attendre la fin du traitement</translation>
     </message>
 </context>
 <context>
     <name>TOptionForm</name>
     <message>
         <source>Select Directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Choisir un dossier</translation>
     </message>
     <message>
         <source>Integration with Windows Explorer</source>
-        <translation type="unfinished"></translation>
+        <translation>Intégration à l&apos;Explorateur Windows</translation>
     </message>
     <message>
         <source>Impossible d&apos;accéder a la base des registres&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>Impossible d&apos;accéder à la base de registre</translation>
     </message>
 </context>
 </TS>

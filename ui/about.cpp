@@ -50,6 +50,10 @@ TAboutForm::TAboutForm(QWidget *parent)
     bold.setPointSizeF(bold.pointSizeF() + 1);
     m_ui->ProductName->setFont(bold);
 
+    // Wide enough for the caption too, which the window manager draws in a
+    // font of its own (usually larger) beside its buttons.
+    m_ui->Panel1->setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) * 3 / 2 + 96);
+
     for (QLabel *address : {m_ui->Email, m_ui->Siteweb}) {
         address->setStyleSheet(AddressStyle);
         address->installEventFilter(this);
