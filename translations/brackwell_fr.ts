@@ -66,10 +66,6 @@
         <translation>Erreur !</translation>
     </message>
     <message>
-        <source>N/A</source>
-        <translation>N/D</translation>
-    </message>
-    <message>
         <source>Low</source>
         <translation>Basse</translation>
     </message>

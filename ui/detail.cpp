@@ -92,7 +92,7 @@ TDetailForm::TDetailForm(QWidget *parent)
 
     m_detailsTitle = m_ui->PageControl1->tabText(m_ui->PageControl1->indexOf(m_ui->TabSheet2));
     m_ui->FailureLabel->hide();
-    m_ui->FailureText->hide();
+    m_ui->FailureEdit->hide();
     ShowDetailsPage(false);
     // Wide enough for a whole link at a glance; the fields scroll beyond it.
     resize(qMax(sizeHint().width(), 480), sizeHint().height());
@@ -130,9 +130,11 @@ void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
     const bool failed = !snapshot.Failure.empty();
     const std::string &reason = failed ? snapshot.Failure : snapshot.Warning;
     m_ui->FailureLabel->setText(failed ? tr("Error") : tr("Warning"));
-    m_ui->FailureText->setText(EntryText(reason));
+    // The whole reason in the field, and as its tooltip when the field cuts it.
+    SetField(m_ui->FailureEdit, EntryText(reason));
+    m_ui->FailureEdit->setToolTip(EntryText(reason));
     m_ui->FailureLabel->setVisible(!reason.empty());
-    m_ui->FailureText->setVisible(!reason.empty());
+    m_ui->FailureEdit->setVisible(!reason.empty());
     setWindowTitle(EntryText(snapshot.DisplayName));
     m_verificationUrl = verificationUrl;
 

@@ -40,11 +40,12 @@ std::string EntryBytes(const QString &text)
 
 namespace {
 
-// What the core writes in English, whatever the user's language.
+// What the core writes in English, whatever the user's language. "N/A" is
+// not among them: it stands in links, exports and on the clipboard as well,
+// and reads the same in the details' link fields and hash fields.
 const char *const CoreWords[] = {
     QT_TRANSLATE_NOOP("CoreWord", "Unknown"),
     QT_TRANSLATE_NOOP("CoreWord", "Error !"),
-    QT_TRANSLATE_NOOP("CoreWord", "N/A"),
     QT_TRANSLATE_NOOP("CoreWord", "Low"),
     QT_TRANSLATE_NOOP("CoreWord", "Normal"),
     QT_TRANSLATE_NOOP("CoreWord", "High"),

@@ -409,7 +409,7 @@ private slots:
         QCOMPARE(opened.urls, QStringList{form.VerificationUrl()});
 
         // A failed entry says why, in full; one that did not fail says nothing.
-        auto *reason = Child<QLabel>(&form, "FailureText");
+        auto *reason = Child<QLineEdit>(&form, "FailureEdit");
         QVERIFY(!reason->isVisibleTo(&form));
         TDonkeyFile failed(m_dir.filePath(QStringLiteral("missing.bin")).toStdString(), hsAll);
         failed.HashFile();
