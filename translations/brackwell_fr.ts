@@ -571,4 +571,11 @@
         <translation>Impossible d&apos;accéder à la base de registre</translation>
     </message>
 </context>
+<context>
+    <name>TQtDispatcher</name>
+    <message>
+        <source>unknown exception</source>
+        <translation>exception inconnue</translation>
+    </message>
+</context>
 </TS>
