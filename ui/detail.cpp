@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QLocale>
 #include <QShowEvent>
 #include <QStyle>
@@ -90,6 +94,10 @@ TDetailForm::TDetailForm(QWidget *parent)
     connect(m_ui->FileSpreeCopyButton, &QToolButton::clicked, this, &TDetailForm::FileSpreeCopyButtonClick);
     connect(m_ui->Button1, &QPushButton::clicked, this, &QDialog::hide);
 
+    // A link of a long prefix or name is still shown and copied whole.
+    for (QLineEdit *field : findChildren<QLineEdit *>())
+        field->setMaxLength(std::numeric_limits<int>::max());
+
     m_detailsTitle = m_ui->PageControl1->tabText(m_ui->PageControl1->indexOf(m_ui->TabSheet2));
     m_ui->FailureLabel->hide();
     m_ui->FailureEdit->hide();
@@ -124,8 +132,8 @@ void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
     SetField(m_ui->DonkeyHashEdit, CoreWord(snapshot.DonkeyHashText()));
     SetField(m_ui->FileSpreeHashEdit, CoreWord(snapshot.FileSpreeHashText()));
     SetField(m_ui->AichHashEdit, CoreWord(snapshot.AichHashText()));
-    SetField(m_ui->DonkeyLinkEdit, EntryText(entry.DonkeyLink()));
-    SetField(m_ui->FileSpreeLinkEdit, EntryText(entry.FileSpreeLink()));
+    SetField(m_ui->DonkeyLinkEdit, LinkText(entry.DonkeyLink()));
+    SetField(m_ui->FileSpreeLinkEdit, LinkText(entry.FileSpreeLink()));
     // Why the entry failed, or what its reading found amiss.
     const bool failed = !snapshot.Failure.empty();
     const std::string &reason = failed ? snapshot.Failure : snapshot.Warning;
@@ -176,7 +184,7 @@ void TDetailForm::CopyLink(const QString &link)
 {
     m_ui->DonkeyLinkEdit->setText(link);
     m_ui->DonkeyLinkEdit->selectAll();
-    m_ui->DonkeyLinkEdit->copy();
+    QGuiApplication::clipboard()->setText(link);
 }
 
 void TDetailForm::URLButtonClick()
@@ -192,7 +200,7 @@ void TDetailForm::DonkeyCopyButtonClick()
 void TDetailForm::FileSpreeCopyButtonClick()
 {
     m_ui->FileSpreeLinkEdit->selectAll();
-    m_ui->FileSpreeLinkEdit->copy();
+    QGuiApplication::clipboard()->setText(m_ui->FileSpreeLinkEdit->text());
 }
 
 void TDetailForm::showEvent(QShowEvent *event)

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include "outils.h"
+
 namespace {
 
 constexpr int AsciiIndex = 0;
@@ -140,7 +142,7 @@ TShareListOptions TExportForm::Options(const QString &caption) const
 bool TExportForm::WriteExport(const std::vector<TShareListRow> &rows, const QString &caption)
 {
     const TShareListResult result =
-        WriteShareList(QFile::encodeName(m_exportFileName).toStdString(), Options(caption), rows);
+        WriteShareList(EntryBytes(m_exportFileName), Options(caption), rows);
     if (result.Status == TShareListStatus::Written)
         return true;
     const QString text = result.Status == TShareListStatus::CannotCreate ? tr("Impossible to create the file")

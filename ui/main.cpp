@@ -44,14 +44,9 @@ public:
     TWaitCursor &operator=(const TWaitCursor &) = delete;
 };
 
-std::string PathBytes(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 QString ProgramVersion(int parts)
 {
-    const std::string path = PathBytes(QCoreApplication::applicationFilePath());
+    const std::string path = EntryBytes(QCoreApplication::applicationFilePath());
     return QString::fromStdString(VersionText(path, parts));
 }
 
@@ -250,7 +245,7 @@ void TMainForm::QueueFiles(const QStringList &paths)
 {
     std::vector<std::string> bytes;
     for (const QString &path : paths)
-        bytes.push_back(PathBytes(path));
+        bytes.push_back(EntryBytes(path));
     QueueFilePaths(bytes);
 }
 
@@ -274,13 +269,12 @@ void TMainForm::ActionAjouterExecute()
 
 void TMainForm::ActionAjouterPartExecute()
 {
-    const QStringList chosen = FileChooser(this, tr("Add Partmet"),
-                                           QFile::decodeName(QByteArray::fromStdString(m_settings.EdonkeyTempPath)),
+    const QStringList chosen = FileChooser(this, tr("Add Partmet"), EntryText(m_settings.EdonkeyTempPath),
                                            tr("Fichier eDonkey  (*.part.met)"));
     if (chosen.isEmpty())
         return;
     for (const QString &path : chosen)
-        m_partQueue.push_back(PathBytes(path));
+        m_partQueue.push_back(EntryBytes(path));
     StartNextPartFile();
 }
 
@@ -468,19 +462,19 @@ void TMainForm::ApplyViewStyle(int style)
 void TMainForm::CopyED2klinkClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLink());
+        CopyToClipboard(LinkText(entry->DonkeyLink()));
 }
 
 void TMainForm::CopyED2kLinkHTMLClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLinkHtml());
+        CopyToClipboard(EntryText(entry->DonkeyLinkHtml(TDonkeyFile::TNameBytes::Unicode)));
 }
 
 // By way of the detail dialog's link field, which then shows the link copied.
-void TMainForm::CopyToClipboard(const std::string &text)
+void TMainForm::CopyToClipboard(const QString &text)
 {
-    m_detailForm->CopyLink(EntryText(text));
+    m_detailForm->CopyLink(text);
 }
 
 void TMainForm::PopupMenu2Popup()
@@ -554,7 +548,7 @@ void TMainForm::ActionCheckLinksExecute()
     // The files are looked for under the names the links carry, and under
     // those names without the link-name texts of the settings.
     const TLinkNameTexts texts{m_settings.NamePrefix, m_settings.NameSuffix, m_settings.ReplaceSpaceStr};
-    if (m_checkLinksForm->Start(PathBytes(chosen.first()), {texts}))
+    if (m_checkLinksForm->Start(EntryBytes(chosen.first()), {texts}))
         m_checkLinksForm->show();
 }
 
@@ -575,9 +569,15 @@ void TMainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+bool TMainForm::WorkUnderWay() const
+{
+    return m_fileWorkerBusy || m_partWorkerBusy || !m_fileQueue.empty() || !m_partQueue.empty()
+           || m_checkLinksForm->Busy();
+}
+
 bool TMainForm::FormCloseQuery()
 {
-    if (!m_fileWorkerBusy && !m_partWorkerBusy && !m_checkLinksForm->Busy())
+    if (!WorkUnderWay())
         return true;
     QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
                     tr("Please wait the end of process"), QMessageBox::Ok, this);

@@ -66,6 +66,9 @@ public:
     const std::deque<std::string> &FileQueue() const { return m_fileQueue; }
     const std::deque<std::string> &PartQueue() const { return m_partQueue; }
     QString StatusText() const;
+    // Whether a path waits or is being hashed or read, or a check runs: the
+    // window then refuses to close.
+    bool WorkUnderWay() const;
     // The dialogs, made once with the window.
     TAboutForm *AboutForm() const { return m_aboutForm; }
     TOptionForm *OptionForm() const { return m_optionForm; }
@@ -138,7 +141,7 @@ private:
     // until its worker reports.
     void ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
     void ReleaseAfterReport(const TDonkeyFile *entry);
-    void CopyToClipboard(const std::string &text);
+    void CopyToClipboard(const QString &text);
     void SetStatusText(const QString &text);
     void ShowError(const QString &message);
     void ApplyViewStyle(int style);

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "links/unicode.h"
+
 bool BrowseForDirectory(const QString &caption, const QString &root, QString &directory, QWidget *parent)
 {
     if (!QFileInfo(directory).isDir())
@@ -30,12 +32,17 @@ bool BrowseForDirectory(const QString &caption, const QString &root, QString &di
 
 QString EntryText(const std::string &bytes)
 {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 std::string EntryBytes(const QString &text)
 {
-    return QFile::encodeName(text).toStdString();
+    return text.toUtf8().toStdString();
+}
+
+QString LinkText(const std::string &link)
+{
+    return EntryText(EncodeInvalidUtf8(link));
 }
 
 namespace {

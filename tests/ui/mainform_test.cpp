@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -400,6 +401,40 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), "N/A");
     }
 
+    // The clipboard holds Unicode: a name byte that is no UTF-8 goes in the
+    // link as %XX (the link names the real file) and in the anchor's text as
+    // U+FFFD; a link of a 40,000-character prefix is copied whole.
+    void copiesWholeLinksThatNameTheRealFile()
+    {
+#ifdef _WIN32
+        QSKIP("names are UTF-8 on Windows");
+#endif
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir dir;
+        const std::string path = QFile::encodeName(dir.path()).toStdString() + "/caf\xE9.txt";
+        { std::ofstream(path) << "abc"; }
+        auto entry = std::make_unique<TDonkeyFile>(path, "", "", "", hsAll);
+        entry->HashFile();
+        form.EntryList().AddFinishedEntry(std::move(entry));
+        const std::string prefix(40000, 'p');
+        auto longOne = std::make_unique<TDonkeyFile>(path, "", "", prefix, hsAll);
+        longOne->HashFile();
+        form.EntryList().AddFinishedEntry(std::move(longOne));
+
+        w.Select({0});
+        form.CopyED2klinkClick();
+        QCOMPARE(QApplication::clipboard()->text(), "ed2k://|file|caf%E9.txt|3|" + AbcMd4 + "|");
+        form.CopyED2kLinkHTMLClick();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 "<a href=\"ed2k://|file|caf%E9.txt|3|" + AbcMd4 + "|\">caf\uFFFD.txt</a>");
+        w.Select({1});
+        form.CopyED2klinkClick();
+        const QString copied = QApplication::clipboard()->text();
+        QCOMPARE(copied.size(), 40000 + QStringLiteral("ed2k://|file|caf%E9.txt|3||").size() + 32);
+        QVERIFY(copied.endsWith(AbcMd4 + "|"));
+    }
+
     void refreshKeepsTheRowAndRepaintsIt()
     {
         TWindow w;
@@ -594,6 +629,29 @@ private slots:
         QCOMPARE(open.count(), 1);
     }
 
+    // Home and End reach the first and last entry in every style, the details
+    // table included, and select it; Shift+End selects down to the last.
+    void homeAndEndReachTheFirstAndLastEntry()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.File("a"), w.File("b"), w.File("c"), w.File("d")});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const int style : {TListView::vsIcon, TListView::vsList, TListView::vsReport}) {
+            form.ListView()->SetViewStyle(style);
+            QWidget *view = form.ListView()->CurrentView();
+            view->setFocus();
+            form.ListView()->SelectOnly(1);
+            QTest::keyClick(view, Qt::Key_End);
+            QCOMPARE(form.ListView()->SelectedRows(), std::vector<int>{3});
+            QTest::keyClick(view, Qt::Key_Home);
+            QCOMPARE(form.ListView()->SelectedRows(), std::vector<int>{0});
+            QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+            QCOMPARE(form.ListView()->SelectedRows(), (std::vector<int>{0, 1, 2, 3}));
+        }
+    }
+
     void listKeepsOrderThroughInsertionsAndRemovals()
     {
         TEntryListModel list;
@@ -632,6 +690,37 @@ private slots:
         QCOMPARE(name(2), "f009");
         QCOMPARE(list.rowCount(), 47);
         QVERIFY(!list.index(47, 0).data().isValid());
+    }
+
+    // A refresh may rename a listed descriptor's entry, which keeps its row;
+    // the entries listed after it still go where their names sort among the
+    // others, as the binary search needs.
+    void listStaysSortedAfterARefreshRenames()
+    {
+        QTemporaryDir dir;
+        const auto descriptor = [&](const QString &file, const std::string &recorded) {
+            const std::string bytes = partmet::TBuilder().Add(partmet::Text(0x01, recorded)).Bytes();
+            QFile out(dir.filePath(file));
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(QByteArray::fromStdString(bytes)) > 0);
+        };
+        TEntryListModel list;
+        for (const char *name : {"c", "m", "x"}) {
+            descriptor(QString::fromLatin1(name) + ".part.met", name);
+            auto entry = std::make_unique<TPartFile>(dir.filePath(QString::fromLatin1(name) + ".part.met").toStdString());
+            entry->HashFile();
+            list.AddFinishedEntry(std::move(entry));
+        }
+        descriptor("m.part.met", "a");
+        list.EntryAt(1)->HashFile();
+        QCOMPARE(list.EntryAt(1)->DisplayName(), "a");
+        for (const char *name : {"b", "d", "n", "y"})
+            list.AddFinishedEntry(std::make_unique<TDonkeyFile>(std::string("/nonexistent/") + name, hsAll));
+        QStringList others;
+        for (int row = 0; row < list.rowCount(); ++row) {
+            if (list.EntryAt(row)->DisplayName() != "a")
+                others << QString::fromStdString(list.EntryAt(row)->DisplayName());
+        }
+        QCOMPARE(others, QStringList({"b", "c", "d", "n", "x", "y"}));
     }
 
     void dispatcherRunsStepsOnTheInterfaceThread()
