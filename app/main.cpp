@@ -2,12 +2,13 @@
 #include <QApplication>
 
 #include "main.h"
+#include "startup.h"
 
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Brackwell"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Brackwell"));
+    NameApplication();
+    InstallTranslations(QLocale(), TranslationFolders());
 
     TMainForm mainForm;
     mainForm.show();

@@ -10,13 +10,15 @@
 
 #include "links/linkcheck.h"
 
-class QLabel;
-class QPushButton;
+namespace Ui {
+class CheckLinksForm;
+}
 class QTreeWidget;
 
 // "Check against links": the files a list's links name, checked on a worker
-// thread, one row per link as its result comes in. Modeless; closing it while
-// a check runs stops the check after the file under way.
+// thread, one row per link as its result comes in, under the path of the list.
+// Modeless; closing it while a check runs stops the check after the file under
+// way.
 class TCheckLinksForm final : public QDialog
 {
     Q_OBJECT
@@ -33,7 +35,7 @@ public:
     // Asks a running check to stop after its current file.
     void Stop();
 
-    QTreeWidget *ResultList() const { return m_results; }
+    QTreeWidget *ResultList() const;
     QString StatusText() const;
 
 signals:
@@ -46,9 +48,7 @@ private:
     void AddResult(const TLinkCheck &check);
     void Finish(const QString &error);
 
-    QTreeWidget *m_results = nullptr;
-    QLabel *m_status = nullptr;
-    QPushButton *m_stopButton = nullptr;
+    std::unique_ptr<Ui::CheckLinksForm> m_ui;
     QString m_list;
     bool m_busy = false;
     std::size_t m_counts[4] = {};

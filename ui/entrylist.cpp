@@ -51,15 +51,26 @@ QVariant TEntryListModel::data(const QModelIndex &index, int role) const
         return {};
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
+    case Qt::DisplayRole: {
         const TEntrySnapshot row = entry->Snapshot();
         switch (column) {
         case NameColumn: return EntryText(row.DisplayName);
         case SizeColumn:
             return QString::fromStdString(SizeText(row.Size, QLocale().decimalPoint().toStdString()));
-        case DonkeyColumn: return QString::fromStdString(row.DonkeyHashText());
-        case FileSpreeColumn: return QString::fromStdString(row.FileSpreeHashText());
+        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
+        }
+        return {};
+    }
+    case Qt::ToolTipRole: {
+        // The whole of what a narrow column cuts, and why a failed entry failed.
+        const TEntrySnapshot row = entry->Snapshot();
+        if (!row.Failure.empty())
+            return EntryText(row.Failure);
+        switch (column) {
+        case NameColumn: return EntryText(row.DisplayName);
+        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
         }
         return {};
     }
@@ -84,10 +95,10 @@ QVariant TEntryListModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     if (role == Qt::DisplayRole) {
         switch (section) {
-        case NameColumn: return QStringLiteral("Name");
-        case SizeColumn: return QStringLiteral("Size");
-        case DonkeyColumn: return QStringLiteral("eDonkey Hash");
-        case FileSpreeColumn: return QStringLiteral("FileSpree Hash");
+        case NameColumn: return tr("Name");
+        case SizeColumn: return tr("Size");
+        case DonkeyColumn: return tr("eDonkey Hash");
+        case FileSpreeColumn: return tr("FileSpree Hash");
         }
     }
     if (role == Qt::TextAlignmentRole && section >= 0 && section < ColumnCount) {

@@ -163,6 +163,22 @@ void TListView::SetViewStyle(int style)
         CurrentView()->setFocus();
 }
 
+std::vector<int> TListView::ColumnWidths() const
+{
+    const QHeaderView *header = m_detailView->horizontalHeader();
+    return {header->sectionSize(TEntryListModel::NameColumn), header->sectionSize(TEntryListModel::SizeColumn)};
+}
+
+void TListView::SetColumnWidths(const std::vector<int> &widths)
+{
+    if (widths.size() < 2)
+        return;
+    QHeaderView *header = m_detailView->horizontalHeader();
+    header->resizeSection(TEntryListModel::NameColumn, std::clamp(widths[0], NameMinWidth, NameMaxWidth));
+    header->resizeSection(TEntryListModel::SizeColumn, std::max(widths[1], header->minimumSectionSize()));
+    FitHashColumns();
+}
+
 QAbstractItemView *TListView::CurrentView() const
 {
     if (m_viewStyle == vsReport)

@@ -25,6 +25,11 @@ std::string EntryBytes(const QString &text);
 // names the real file.
 QString LinkText(const std::string &link);
 
+// A fixed word of the core (a state word shown in place of a hash, a
+// descriptor's priority or status, a link check's verdict) in the user's
+// language; any other text, a hash for instance, as it is.
+QString CoreWord(const std::string &text);
+
 // Hands an address (http, mailto...) to the desktop; a failure is not reported.
 void OpenAddress(const QString &address);
 
