@@ -291,6 +291,45 @@ TEST(Cli, BrokenDescriptors)
     EXPECT_THAT(r.out, testing::StartsWith("ed2k://|file|holiday.avi|"));
 }
 
+// A descriptor's part hashes and AICH root, as rhash gives them for the file,
+// reach every output that asks for them; part hashes that do not belong to
+// the file hash are left out, with a warning and exit 1, as is a list that
+// runs past the end of the data.
+TEST(Cli, DescriptorPartHashesAndAich)
+{
+    using partmet::TwoChunksAndAByte;
+    TempDir dir;
+    const std::string met = dir.file("z.part.met");
+    testsupport::WriteFile(met, partmet::ZeroFileDownload(TwoChunksAndAByte).Bytes());
+    const std::string hash(TwoChunksAndAByte.ed2k), aich(TwoChunksAndAByte.aich);
+    const std::string parts = std::string(partmet::ZeroChunkMd4) + ":" + std::string(partmet::ZeroChunkMd4) + ":"
+                              + std::string(TwoChunksAndAByte.parts[2]);
+
+    auto r = Cli({"--aich", "--part-hashes", met});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ed2k://|file|zeros.bin|19456001|" + hash + "|p=" + parts + "|h=" + aich + "|/\n");
+    EXPECT_EQ(Cli({"--aich", "--format=hashes", met}).out, hash + "\tN/A\t" + aich + "\t19456001\tzeros.bin\n");
+    r = Cli({"--aich", "--part-hashes", "--format=json", met});
+    EXPECT_THAT(r.out, HasSubstr("\"aich\":\"" + aich + "\",\"part_hashes\":[\"" + std::string(partmet::ZeroChunkMd4)
+                                 + "\",\"" + std::string(partmet::ZeroChunkMd4) + "\",\""
+                                 + std::string(TwoChunksAndAByte.parts[2]) + "\"]"));
+    EXPECT_THAT(r.out, HasSubstr("\"priority\":5,\"status\":0,\"priority_text\":\"Auto\""));
+
+    const auto &p = TwoChunksAndAByte.parts;
+    for (const int declared : {-1, 0xFFFF}) {
+        // In the wrong order, or under a count that runs past the end.
+        partmet::TBuilder bad(0xE0, partmet::HashFromHex(hash));
+        bad.PartHashes(declared < 0 ? std::vector{p[2], p[0], p[1]} : p, declared)
+            .Add(partmet::Integer(partmet::FileSize, 19456001));
+        testsupport::WriteFile(met, bad.Bytes());
+        r = Cli({"--aich", "--part-hashes", "--format=json", met});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.out, HasSubstr("\"ed2k\":\"" + hash + "\""));
+        EXPECT_THAT(r.out, HasSubstr("\"aich\":null,\"part_hashes\":null"));
+        EXPECT_THAT(r.err, HasSubstr(declared < 0 ? "part hashes do not give its file hash" : "cut short inside its part hashes"));
+    }
+}
+
 // A pseudo-file says it is empty and is not: no empty file's hashes.
 TEST(Cli, PseudoFileFails)
 {
