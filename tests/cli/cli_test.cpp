@@ -145,6 +145,10 @@ TEST(Cli, FailedFileStillPrintsItsLine)
     EXPECT_THAT(json.out, HasSubstr("\"error\":\"No such file or directory\""));
 #endif
     EXPECT_EQ(Cli({file.dir.path().string()}).status, 1); // a folder
+    // A folder named with a separator at its end is named after its last component.
+    const std::string folder = file.dir.file("sub.d");
+    std::filesystem::create_directory(folder);
+    EXPECT_THAT(Cli({"--suffix=", folder + "/"}).out, testing::StartsWith("ed2k://|file|sub.d|0|Error !|"));
 }
 
 TEST(Cli, UsageErrors)
