@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "entries/donkeyfile.h"
+#include "input/fileio.h"
 #include "runs/hashqueue.h"
 
 namespace {
@@ -314,7 +315,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
     errno = 0;
     const std::unique_ptr<std::FILE, TCloser> list(OpenForReading(listPath));
     if (!list)
-        return std::strerror(errno ? errno : ENOENT);
+        return ErrnoText(errno ? errno : ENOENT);
 
     std::vector<TFoundLink> batch;
     std::optional<TLinkScanner> scanner;
@@ -323,7 +324,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
     while (going) {
         const std::size_t got = std::fread(piece.data(), 1, piece.size(), list.get());
         if (got == 0 && std::ferror(list.get()))
-            return std::strerror(errno ? errno : EIO);
+            return ErrnoText(errno ? errno : EIO);
         if (!scanner) // whether the list is a page shows in its head
             scanner.emplace([&](const TFoundLink &link) { batch.push_back(link); },
                             LooksLikeHtml(std::string_view(piece.data(), got)));

@@ -241,10 +241,12 @@ TEST(PartMet, TruncationAtEveryOffset)
             if (whole(8)) expected.fileFormat = "pdf";
         }
         ExpectEntry(*entry, expected, cut);
-        if (cut >= partHashCountEnd && cut < tagCountEnd)
+        if (cut >= partHashCountEnd && cut < tagCountEnd) {
             EXPECT_THAT(entry->Warning(), testing::HasSubstr("inside its part hashes"));
-        if (whole(1)) // the size the part hashes belong to
+        }
+        if (whole(1)) { // the size the part hashes belong to
             EXPECT_THAT(entry->Warning(), testing::Not(testing::HasSubstr("part hashes")));
+        }
         EXPECT_EQ(entry->Failure().empty(), cut >= partHashCountEnd);
         EXPECT_EQ(entry->Warning().empty(), cut < partHashCountEnd || cut == full.size());
         if (HasFailure())
@@ -364,12 +366,14 @@ TEST(PartMet, PartHashesAndAichRoot)
         TPartFile entry(path, c.extras);
         ASSERT_TRUE(entry.HashFile());
         EXPECT_EQ(entry.Failure(), "");
-        if (*c.warning)
+        if (*c.warning) {
             EXPECT_THAT(entry.Warning(), testing::HasSubstr(c.warning));
-        else
+        } else {
             EXPECT_EQ(entry.Warning(), "");
-        if (!c.link.empty())
+        }
+        if (!c.link.empty()) {
             EXPECT_EQ(entry.DonkeyLink(), c.link);
+        }
         EXPECT_EQ(entry.AichHashText(), c.aich);
         const TEntrySnapshot shown = entry.Snapshot();
         EXPECT_EQ(shown.AichHashText(), c.aich);
