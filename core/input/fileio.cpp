@@ -137,6 +137,10 @@ void TReadOnlyFile::Close()
         CloseHandle(static_cast<HANDLE>(m_handle));
         m_handle = nullptr;
     }
+    const std::lock_guard lock(m_eventsLock);
+    for (void *event : m_spareEvents)
+        CloseHandle(static_cast<HANDLE>(event));
+    m_spareEvents.clear();
 }
 
 bool TReadOnlyFile::IsOpen() const
@@ -175,27 +179,44 @@ std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
     return got;
 }
 
-namespace {
-
-// An event for one overlapped read to signal, closed when it goes.
-class TReadEvent final
+// An event for one overlapped read to signal, taken from the file's spares
+// and given back when the read ends: the reads at once never share one, and
+// one after another make none anew.
+class TReadOnlyFile::TEventLease final
 {
 public:
-    TReadEvent() : m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~TReadEvent()
+    explicit TEventLease(const TReadOnlyFile &file)
+        : m_file(file)
     {
-        if (m_event)
-            CloseHandle(m_event);
+        {
+            const std::lock_guard lock(file.m_eventsLock);
+            if (!file.m_spareEvents.empty()) {
+                m_event = file.m_spareEvents.back();
+                file.m_spareEvents.pop_back();
+                return;
+            }
+        }
+        m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
-    TReadEvent(const TReadEvent &) = delete;
-    TReadEvent &operator=(const TReadEvent &) = delete;
+    ~TEventLease()
+    {
+        if (!m_event)
+            return;
+        try {
+            const std::lock_guard lock(m_file.m_eventsLock);
+            m_file.m_spareEvents.push_back(m_event);
+        } catch (...) {
+            CloseHandle(m_event);
+        }
+    }
+    TEventLease(const TEventLease &) = delete;
+    TEventLease &operator=(const TEventLease &) = delete;
     HANDLE Handle() const { return m_event; }
 
 private:
-    HANDLE m_event;
+    const TReadOnlyFile &m_file;
+    HANDLE m_event = nullptr;
 };
-
-} // namespace
 
 std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
 {
@@ -203,9 +224,9 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
         error = SystemErrorText(ERROR_NEGATIVE_SEEK);
         return -1;
     }
-    // Each read waits for its own event: the handle itself is signalled by
-    // whichever read on it ends first.
-    const TReadEvent event;
+    // Each read waits for an event of its own: the handle itself is signalled
+    // by whichever read on it ends first.
+    const TEventLease event(*this);
     if (!event.Handle()) {
         error = SystemErrorText(GetLastError());
         return -1;

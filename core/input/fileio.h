@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <mutex>
+#include <vector>
+#endif
 
 // Names are UTF-8 bytes everywhere in the core. On Linux a path is those bytes
 // as they stand; on Windows they are converted to and from the wide API here,
@@ -73,9 +77,13 @@ private:
     void SetErrorFromSystem();
 
 #ifdef _WIN32
+    class TEventLease;
     void *m_handle = nullptr;
     // Where Read goes on: a handle opened for overlapped reads has no position.
     std::int64_t m_position = 0;
+    // Events of reads that ended, for the next ones (see TEventLease).
+    mutable std::mutex m_eventsLock;
+    mutable std::vector<void *> m_spareEvents;
 #else
     int m_fd = -1;
 #endif
