@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "entries/donkeyfile.h"
+#include "links/links.h"
 #include "output.h"
 
 namespace {

@@ -21,6 +21,7 @@
 #include "entries/donkeyfile.h"
 #include "outils.h"
 #include "entries/partfile.h"
+#include "links/links.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "entries/partfile.h"
+#include "links/links.h"
 
 namespace {
 

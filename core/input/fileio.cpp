@@ -78,10 +78,12 @@ std::string SystemErrorText(unsigned long code)
 bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
+    m_shortOfHandles = false;
     HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        m_shortOfHandles = GetLastError() == ERROR_TOO_MANY_OPEN_FILES;
         SetErrorFromSystem();
         return false;
     }
@@ -202,6 +204,7 @@ void TReadOnlyFile::SetErrorFromSystem()
 bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
+    m_shortOfHandles = false;
     // Look before opening: opening a FIFO would block, opening a device may act.
     struct stat before;
     if (::stat(path.c_str(), &before) != 0) {
@@ -219,6 +222,7 @@ bool TReadOnlyFile::Open(const std::string &path)
     // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        m_shortOfHandles = errno == EMFILE || errno == ENFILE;
         SetErrorFromSystem();
         return false;
     }
