@@ -171,6 +171,8 @@ public:
                 if (m_active.empty())
                     return;
                 ReadRound();
+                if (m_active.empty())
+                    continue; // every read of the round failed
                 RunDigestLanes();
                 RunAichLanes();
                 EndRound();
