@@ -160,8 +160,8 @@ private:
         TState State = TState::Waiting;
         // The entry while it is hashed (its worker owns it), for Progress.
         const TDonkeyFile *Working = nullptr;
-        std::unique_ptr<TDonkeyFile> Entry;
-        std::string Fault;
+        std::unique_ptr<TDonkeyFile> Entry = {};
+        std::string Fault = {};
     };
     struct TWorker
     {
@@ -174,8 +174,8 @@ private:
         struct THeld
         {
             std::size_t Index = 0;
-            std::unique_ptr<TDonkeyFile> Entry;
-            std::string Fault;
+            std::unique_ptr<TDonkeyFile> Entry = {};
+            std::string Fault = {};
         };
         std::vector<THeld> Held;
 

@@ -150,7 +150,7 @@ struct TTwoThreadRun
     std::unique_ptr<TAichHash> aich = (start.Selection & hsAich)
                                           ? std::make_unique<TAichHash>(static_cast<std::uint64_t>(start.Size))
                                           : nullptr;
-    TMD5 md5;
+    TMD5 md5{};
     // About 16 MiB in flight: enough for MD5 never to wait for a read.
     TBlockRing ring{std::clamp<std::size_t>((16u << 20) / blockSize, 4, 64), blockSize};
 

@@ -109,8 +109,9 @@ TEST(HashQueue, GrowsWhileRunningAndKeepsTheOrder)
             }
             EXPECT_EQ(hashed->Fault, "");
             ASSERT_EQ(hashed->Entry == nullptr, i % 9 == 4) << i;
-            if (hashed->Entry)
+            if (hashed->Entry) {
                 EXPECT_EQ(hashed->Entry->DonkeyHash() + " " + hashed->Entry->FileSpreeHash(), ReferenceHashes(paths[i]));
+            }
         }
         EXPECT_FALSE(queue.Take()) << "nothing more was added";
         EXPECT_FALSE(overran) << "an item was made before its turn";
@@ -233,10 +234,11 @@ TEST(HashQueue, LanesFillBeforeWorkersAreAdded)
         queue.Add(std::move(makes));
         while (std::optional<THashedEntry> hashed = queue.Take())
             EXPECT_EQ(hashed->Entry->Failure(), "") << hashed->Index;
-        if (lanes > paths.size())
+        if (lanes > paths.size()) {
             EXPECT_EQ(queue.WorkerCount(), 1u);
-        else
+        } else {
             EXPECT_GT(queue.WorkerCount(), 1u);
+        }
     }
 }
 

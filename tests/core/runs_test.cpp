@@ -343,10 +343,11 @@ TEST(OneFileRun, StopEndsTheRun)
             ForceLaneEngine(before);
             EXPECT_EQ(entry.Failure(), "stopped");
             EXPECT_EQ(entry.DonkeyHash(), ErrorText);
-            if (atOnce)
+            if (atOnce) {
                 EXPECT_EQ(steps, 0);
-            else
+            } else {
                 EXPECT_LT(steps, entry.ChunkCount());
+            }
         }
     }
 }
