@@ -2,18 +2,26 @@
 #include <QApplication>
 
 #include "main.h"
+#include "startup.h"
 
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Brackwell"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Brackwell"));
+    NameApplication();
+    InstallTranslations(QLocale(), TranslationFolders());
 
     TMainForm mainForm;
     mainForm.show();
-    // Only the first argument is a path to hash; the rest are ignored. Its
-    // bytes go to the core as they are, whatever their encoding.
+    // Only the first argument is a path to hash; the rest are ignored. The
+    // core takes paths as UTF-8 on Windows, from the wide command line (argv
+    // is in the ANSI code page there), and as their own bytes elsewhere.
+#ifdef _WIN32
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 && !arguments[1].isEmpty())
+        mainForm.QueueFilePaths({arguments[1].toUtf8().toStdString()});
+#else
     if (argc > 1 && argv[1][0] != '\0')
         mainForm.QueueFilePaths({argv[1]});
+#endif
     return application.exec();
 }

@@ -2,9 +2,12 @@
 #include "check.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "entries/donkeyfile.h"
 #include "links/links.h"
+#include "input/fileio.h"
 #include "output.h"
 
 namespace {
@@ -21,6 +24,20 @@ std::string FolderOf(const std::string &list)
     if (cut == std::string::npos)
         return {};
     return list.substr(0, cut + 1);
+}
+
+// Why the files cannot be looked for in folder, or empty when they can.
+std::string FolderProblem(const std::string &folder)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(PathFromUtf8(folder), error);
+    if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory)
+        return error.message();
+    if (!std::filesystem::exists(status))
+        return "no such folder";
+    if (!std::filesystem::is_directory(status))
+        return "not a folder";
+    return {};
 }
 
 std::string CheckLine(const TLinkCheck &check)
@@ -51,6 +68,13 @@ void PrintCheckHelp()
 
 int RunCheck(const TCheckRequest &request)
 {
+    if (request.Folder) {
+        if (const std::string problem = FolderProblem(*request.Folder); !problem.empty()) {
+            std::fprintf(stderr, "brackwell-cli: %s: %s\n", EscapeControlBytes(*request.Folder).c_str(),
+                         EscapeControlBytes(problem).c_str());
+            return 1;
+        }
+    }
     TOutput out;
     int status = 0;
     std::size_t counts[4] = {};

@@ -21,8 +21,14 @@ TStoredDefaults LoadStoredDefaults()
 {
     TSettings settings;
     int viewStyle = 0;
-    (void)LoadSettings(settings, viewStyle);
-    return {settings.ActiveHashes, settings.NamePrefix, settings.NameSuffix, settings.ReplaceSpaceStr};
+    [[maybe_unused]] const TSettingsKey key = LoadSettings(settings, viewStyle);
+#ifdef _WIN32
+    std::string location = "HKEY_CURRENT_USER\\Software\\Brackwell\\Config";
+#else
+    std::string location = key ? key->fileName().toStdString() : std::string();
+#endif
+    return {settings.ActiveHashes, settings.NamePrefix, settings.NameSuffix, settings.ReplaceSpaceStr,
+            std::move(location)};
 }
 
 #elif defined(_WIN32)
@@ -103,16 +109,18 @@ TStoredDefaults ReadRegistryDefaults(const wchar_t *subKey)
 {
     const TRegistryKey key(subKey);
     TStoredDefaults defaults;
-    const auto active = [&](const wchar_t *name) {
+    const auto active = [&](const wchar_t *name, bool fallback) {
         const auto text = key.Text(name);
         const auto value = text ? IntegerOf(*text) : std::nullopt;
-        return value.value_or(1) != 0;
+        return value.value_or(fallback ? 1 : 0) != 0;
     };
     defaults.ActiveHashes = 0;
-    if (active(L"ActiveDonkey"))
+    if (active(L"ActiveDonkey", true))
         defaults.ActiveHashes |= hsDonkey;
-    if (active(L"ActiveFileSpree"))
+    if (active(L"ActiveFileSpree", true))
         defaults.ActiveHashes |= hsFileSpree;
+    if (active(L"ActiveAich", false))
+        defaults.ActiveHashes |= hsAich;
     defaults.NamePrefix = key.Text(L"NamePrefix").value_or(defaults.NamePrefix);
     defaults.NameSuffix = key.Text(L"NameSuffix").value_or(defaults.NameSuffix);
     defaults.ReplaceSpaceStr = key.Text(L"ReplaceSpaceStr").value_or(defaults.ReplaceSpaceStr);
@@ -121,7 +129,9 @@ TStoredDefaults ReadRegistryDefaults(const wchar_t *subKey)
 
 TStoredDefaults LoadStoredDefaults()
 {
-    return ReadRegistryDefaults(L"Software\\Brackwell\\Config");
+    TStoredDefaults defaults = ReadRegistryDefaults(L"Software\\Brackwell\\Config");
+    defaults.Location = "HKEY_CURRENT_USER\\Software\\Brackwell\\Config";
+    return defaults;
 }
 
 #else

@@ -32,6 +32,8 @@ void ParseAnchor(const std::string &name, const std::string &text, const TOption
 
 void ParseColumns(const std::string &list, const TOptionValues &values, TShareListOptions &o)
 {
+    if (list.empty())
+        values.UsageError("--columns needs at least one column (name, size, ed2k or fs)");
     o.FileName = o.Size = o.Donkey = o.FileSpree = false;
     for (std::size_t start = 0; start < list.size();) {
         const std::size_t comma = std::min(list.find(',', start), list.size());

@@ -61,6 +61,12 @@ struct TOptions
     std::optional<std::string> checkFolder;
     // The link-name texts of the settings store, before the options.
     TLinkNameTexts storedTexts;
+    // Where the settings store is, for the messages about what is left to compute.
+    std::string storeLocation;
+    // The kinds the options switched on (true) or off (false), if they did.
+    std::optional<bool> donkeyGiven;
+    std::optional<bool> fileSpreeGiven;
+    bool aichGiven = false;
 };
 
 void PrintHelp()
@@ -72,7 +78,11 @@ void PrintHelp()
         "descriptors.\n"
         "\n"
         "  --format=FORMAT         ed2k (default), fs, html, hashes or json\n"
+        "  --ed2k                  compute the eDonkey2000 hash even when the settings\n"
+        "                          store has it off (ActiveDonkey=0)\n"
         "  --no-ed2k               do not compute the eDonkey2000 hash\n"
+        "  --fs                    compute the FileSpree hash even when the settings\n"
+        "                          store has it off (ActiveFileSpree=0)\n"
         "  --no-fs                 do not compute the FileSpree hash\n"
         "  --prefix TEXT           put TEXT before the file name in links\n"
         "  --suffix TEXT           put TEXT after the base name in links\n"
@@ -80,6 +90,8 @@ void PrintHelp()
         "  --replace-spaces TEXT   replace every space of link names by TEXT\n"
         "  --aich                  compute the AICH root: h= in ed2k links, a column\n"
         "                          after MD5 in --format=hashes, \"aich\" in JSON\n"
+        "                          (the default when the settings store has ActiveAich=1)\n"
+        "  --no-aich               do not compute the AICH root\n"
         "  --part-hashes           keep the part hashes: p= in the ed2k links of files\n"
         "                          of more than one chunk, \"part_hashes\" in JSON\n"
         "  -r, --recursive         hash the files of folders and their subfolders\n"
@@ -89,6 +101,9 @@ void PrintHelp()
         "                          once in its lanes (default: one job per core)\n"
         "  --help                  show this help and exit\n"
         "  --version               show the version and exit\n"
+        "\n"
+        "The hash kinds and link-name texts start from the settings store; the\n"
+        "options override them.\n"
         "\n"
         "Exit status: 0 when every file hashed, 1 when any failed, 2 on bad usage.\n",
         Program, DefaultNameSuffix);
@@ -132,6 +147,29 @@ bool StderrIsTerminal()
     std::exit(2);
 }
 
+// The settings store as messages name it.
+std::string StoreText(const TOptions &options)
+{
+    return "the settings store" + (options.storeLocation.empty() ? std::string() : " (" + options.storeLocation + ")");
+}
+
+// Why no hash kind is left: the options that switched them off, or the store.
+std::string NothingToCompute(const TOptions &options)
+{
+    const bool donkeyByOption = options.donkeyGiven.has_value();
+    const bool fileSpreeByOption = options.fileSpreeGiven.has_value();
+    if (donkeyByOption && fileSpreeByOption)
+        return "--no-ed2k and --no-fs leave nothing to compute";
+    if (donkeyByOption)
+        return "--no-ed2k leaves nothing to compute: " + StoreText(options)
+               + " has the FileSpree hash off (ActiveFileSpree=0); --fs switches it on";
+    if (fileSpreeByOption)
+        return "--no-fs leaves nothing to compute: " + StoreText(options)
+               + " has the eDonkey2000 hash off (ActiveDonkey=0); --ed2k switches it on";
+    return "nothing to compute: " + StoreText(options)
+           + " has both hash kinds off (ActiveDonkey=0, ActiveFileSpree=0); --ed2k or --fs switches one on";
+}
+
 std::optional<TFormat> ParseFormat(std::string_view text)
 {
     if (text == "ed2k") return TFormat::Ed2k;
@@ -148,7 +186,9 @@ TOptions StoredDefaults()
 {
     const TStoredDefaults stored = LoadStoredDefaults();
     TOptions options;
-    options.selection = stored.ActiveHashes;
+    options.selection = stored.ActiveHashes & hsAll;
+    options.aich = (stored.ActiveHashes & hsAich) != 0;
+    options.storeLocation = stored.Location;
     options.prefix = stored.NamePrefix;
     options.suffix = stored.NameSuffix;
     options.replaceSpaces = stored.ReplaceSpaceStr;
@@ -204,21 +244,22 @@ TOptions ParseArguments(int argc, char **argv)
             if (!format)
                 UsageError("unknown format '" + text + "' (ed2k, fs, html, hashes or json)");
             options.format = *format;
-        } else if (name == "--no-ed2k") {
+        } else if (name == "--ed2k" || name == "--no-ed2k") {
             noValue();
-            options.selection &= static_cast<THashSelection>(~hsDonkey);
-        } else if (name == "--no-fs") {
+            options.donkeyGiven = name == "--ed2k";
+        } else if (name == "--fs" || name == "--no-fs") {
             noValue();
-            options.selection &= static_cast<THashSelection>(~hsFileSpree);
+            options.fileSpreeGiven = name == "--fs";
         } else if (name == "--prefix") {
             options.prefix = value();
         } else if (name == "--suffix") {
             options.suffix = value();
         } else if (name == "--replace-spaces") {
             options.replaceSpaces = value();
-        } else if (name == "--aich") {
+        } else if (name == "--aich" || name == "--no-aich") {
             noValue();
-            options.aich = true;
+            options.aich = name == "--aich";
+            options.aichGiven = true;
         } else if (name == "--part-hashes") {
             noValue();
             options.partHashes = true;
@@ -256,8 +297,19 @@ TOptions ParseArguments(int argc, char **argv)
         UsageError(std::string(options.recursive ? "--recursive" : "--export") + " does not go with --check");
     if (options.check && options.paths.empty())
         UsageError("no list given");
-    if (options.partHashes && !(options.selection & hsDonkey))
-        UsageError("--part-hashes needs the eDonkey2000 hash");
+    for (const auto &[given, kind] : {std::pair{options.donkeyGiven, hsDonkey},
+                                      std::pair{options.fileSpreeGiven, hsFileSpree}}) {
+        if (given && *given)
+            options.selection |= kind;
+        else if (given)
+            options.selection &= static_cast<THashSelection>(~kind);
+    }
+    if (options.partHashes && !(options.selection & hsDonkey)) {
+        std::string message = "--part-hashes needs the eDonkey2000 hash";
+        if (!options.donkeyGiven)
+            message += ", which " + StoreText(options) + " has off (ActiveDonkey=0); --ed2k switches it on";
+        UsageError(message);
+    }
     if (options.aich)
         options.selection |= hsAich;
     if (options.partHashes)
@@ -503,8 +555,11 @@ int main(int argc, char **argv)
     ::_setmode(::_fileno(stderr), _O_BINARY);
 #endif
     const TOptions options = ParseArguments(argc, argv);
-    if ((options.selection & (hsAll | hsAich)) == 0 && options.partMode != TPartMode::Always && !options.check)
-        UsageError("--no-ed2k and --no-fs leave nothing to compute");
+    // The AICH root alone is something to compute only when asked for here:
+    // the store's ActiveAich is an extra of the eDonkey2000 link.
+    const bool aichAlone = options.aich && options.aichGiven;
+    if ((options.selection & hsAll) == 0 && !aichAlone && options.partMode != TPartMode::Always && !options.check)
+        UsageError(NothingToCompute(options));
 
     TProgressLine progress(StderrIsTerminal());
     // One token per core: a job holds one while it hashes, and a run puts MD5

@@ -104,6 +104,9 @@ if(BRACKWELL_BUILD_UI)
   install(FILES ${app_icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME brackwell.svg)
   install(FILES ${packaging_src}/${BRACKWELL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${packaging_out}/${BRACKWELL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  # The window's translations, where it looks for them beside its own folder
+  # (../share/brackwell/translations), made by lrelease at build time.
+  install(FILES ${BRACKWELL_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/brackwell/translations)
 endif()
 
 add_custom_target(brackwell_packaging_data ALL DEPENDS ${packaging_outputs})
@@ -129,6 +132,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own translations (its standard buttons and file dialogs) are data that
+# no library links to: the window works without them, in English where ours
+# are not, so they are recommended rather than required.
+if(BRACKWELL_BUILD_UI)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)

@@ -27,6 +27,10 @@ _brackwell_cli()
             _filedir
             return
             ;;
+        --dir)
+            _filedir -d
+            return
+            ;;
         -j | --jobs | --prefix | --suffix | --replace-spaces | --title | --separator)
             return
             ;;

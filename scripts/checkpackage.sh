@@ -38,10 +38,18 @@ actual=$(cd "$work" && brackwell-cli --format=hashes abc.txt) || fail "brackwell
 svg_package=$(dpkg -S '*/qt6/plugins/iconengines/libqsvgicon.so' | cut -d: -f1)
 dpkg-query -W -f='${Depends}' brackwell | grep -qw -- "$svg_package" ||
   fail "the package does not depend on $svg_package (Qt's SVG icon engine)"
+# The French translation is installed where the window looks for it, and Qt's
+# own translations, which no library names, are recommended.
+[ -s /usr/share/brackwell/translations/brackwell_fr.qm ] || fail "the French translation is not installed"
+dpkg-query -W -f='${Recommends}' brackwell | grep -qw qt6-translations-l10n ||
+  fail "the package does not recommend qt6-translations-l10n (Qt's own translations)"
 # The window starts (its libraries resolve) and keeps running until stopped.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 5 brackwell "$work/abc.txt" >/dev/null 2>&1 || status=$?
 [ "$status" -eq 124 ] || fail "brackwell ended with status $status instead of running"
+status=0
+LANGUAGE=fr QT_QPA_PLATFORM=offscreen timeout 5 brackwell "$work/abc.txt" >/dev/null 2>&1 || status=$?
+[ "$status" -eq 124 ] || fail "brackwell in French ended with status $status instead of running"
 
 # Man pages: found by man, and the CLI's page lists exactly the options of --help.
 for page in brackwell brackwell-cli; do

@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
-  rhash coreutils
+  rhash coreutils python3
+  xvfb xauth x11-utils
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion
   g++-mingw-w64-x86-64-posix wine64 googletest
 )

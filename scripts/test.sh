@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release build, the whole suite again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, again under ThreadSanitizer
+# Builds and runs every test: the release build, the outside oracle (every
+# value brackwell-cli prints compared with rhash's, scripts/oracle.sh), the
+# whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer with
+# bounds-checked standard containers, again under ThreadSanitizer
 # (all but the window tests: Debian's Qt is not built for it), the core and
 # CLI suites cross-built for Windows and run under wine64, a bounded run of the
 # fuzzers, then builds the Debian package, installs it, checks it and removes
@@ -24,9 +26,22 @@ build() { # dir, extra cmake arguments...
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
+release_built=0
 release() {
-  build build -DCMAKE_BUILD_TYPE=Release &&
+  build build -DCMAKE_BUILD_TYPE=Release && release_built=1 &&
   ctest --test-dir build -j "$jobs" --output-on-failure
+}
+
+# Every value the release brackwell-cli prints, against rhash, on every path.
+outside_oracle() {
+  if [ "$release_built" != 1 ]; then
+    echo "no release build to check"
+    return 1
+  fi
+  local started=$SECONDS status=0
+  bash scripts/oracle.sh || status=$?
+  echo "oracle stage: $((SECONDS - started)) s"
+  return $status
 }
 
 sanitized() {
@@ -51,6 +66,7 @@ windows() {
 }
 
 step "release build and tests" release
+step "outside oracle (rhash)" outside_oracle
 step "address and undefined-behaviour sanitizers" sanitized
 step "thread sanitizer" threads
 step "Windows build, tests under wine64" windows

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -160,4 +161,37 @@ void SaveViewStyle(TSettingsKey key, int viewStyle)
         return;
     CreateConfig(*key);
     WriteText(*key, "ViewStyle", QString::number(viewStyle));
+}
+
+TWindowState LoadWindowState(const QSettings &key)
+{
+    TWindowState state;
+    if (const auto geometry = ReadText(key, "WindowGeometry")) {
+        const auto decoded = QByteArray::fromBase64Encoding(geometry->toLatin1(),
+                                                            QByteArray::AbortOnBase64DecodingErrors);
+        if (decoded)
+            state.Geometry = *decoded;
+    }
+    if (const auto widths = ReadText(key, "ColumnWidths")) {
+        for (const QString &text : widths->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const int width = text.trimmed().toInt(&ok, 10);
+            if (!ok || width <= 0) {
+                state.ColumnWidths.clear();
+                break;
+            }
+            state.ColumnWidths.push_back(width);
+        }
+    }
+    return state;
+}
+
+void SaveWindowState(QSettings &key, const TWindowState &state)
+{
+    CreateConfig(key);
+    QStringList widths;
+    for (int width : state.ColumnWidths)
+        widths << QString::number(width);
+    WriteText(key, "WindowGeometry", QString::fromLatin1(state.Geometry.toBase64()));
+    WriteText(key, "ColumnWidths", widths.join(QLatin1Char(',')));
 }

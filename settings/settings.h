@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QSettings>
 
@@ -48,3 +49,17 @@ void SaveSettings(QSettings &key, const TSettings &settings, bool activeDonkey, 
 
 // Writes the view style and closes the store. Throws as SaveSettings does.
 void SaveViewStyle(TSettingsKey key, int viewStyle);
+
+// Where the window stood and how wide the Details columns that keep their width
+// were when it last closed. Stored as WindowGeometry (QWidget::saveGeometry in
+// base 64) and ColumnWidths (decimal widths joined by ","); both empty when
+// nothing usable is stored, as at a first start.
+struct TWindowState
+{
+    QByteArray Geometry;
+    std::vector<int> ColumnWidths;
+};
+
+TWindowState LoadWindowState(const QSettings &key);
+// Throws as SaveSettings does.
+void SaveWindowState(QSettings &key, const TWindowState &state);

@@ -1,119 +1,76 @@
 #include "about.h"
+#include "ui_about.h"
 
-#include <QApplication>
-#include <QDialogButtonBox>
 #include <QEvent>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QShowEvent>
-#include <QPushButton>
 #include <QStyle>
-#include <QVBoxLayout>
 
 #include "outils.h"
 
 namespace {
 
-const QString AuthorName = QStringLiteral("The Brackwell team");
-const QString AuthorEmail = QStringLiteral("team@brackwell.org");
-const QString SiteCaption = QStringLiteral("www.brackwell.org");
 // The English start page of the project's site.
 const QString SiteAddress = QStringLiteral("http://www.brackwell.org/en/");
 
-QLabel *AddressLabel(const QString &text, const QString &name, QWidget *parent)
+// Blue and underlined as a link is; a dotted frame when Tab has reached it.
+const QString AddressStyle = QStringLiteral("QLabel { color: #0000ee; text-decoration: underline;"
+                                            " border: 1px solid transparent; }"
+                                            "QLabel:focus { border: 1px dotted #0000ee; }");
+
+bool ActivatesLink(const QEvent *event)
 {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setCursor(Qt::PointingHandCursor);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::blue);
-    label->setPalette(palette);
-    return label;
+    if (event->type() == QEvent::MouseButtonRelease)
+        return static_cast<const QMouseEvent *>(event)->button() == Qt::LeftButton;
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<const QKeyEvent *>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    }
+    return false;
 }
 
 } // namespace
 
 TAboutForm::TAboutForm(QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::AboutForm>())
 {
-    setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(QStringLiteral("About Brackwell"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    m_ui->setupUi(this);
+    // A close box only: nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
 
-    auto *panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel1"));
-    panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFrameShadow(QFrame::Sunken);
-
-    auto *icon = new QLabel(panel);
-    icon->setObjectName(QStringLiteral("ProgramIcon"));
     // The window's own icon, which a dialog takes from the window it belongs to.
     const QIcon appIcon = windowIcon().isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : windowIcon();
-    icon->setPixmap(appIcon.pixmap(32, 32));
-    icon->setFixedSize(32, 32);
+    m_ui->ProgramIcon->setPixmap(appIcon.pixmap(32, 32));
 
-    m_productName = new QLabel(QStringLiteral("Brackwell"), panel);
-    m_productName->setObjectName(QStringLiteral("ProductName"));
-    QFont bold = m_productName->font();
+    QFont bold = m_ui->ProductName->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() + 1);
-    m_productName->setFont(bold);
+    m_ui->ProductName->setFont(bold);
 
-    auto *author = new QLabel(AuthorName, panel);
-    author->setObjectName(QStringLiteral("Auteur"));
-    m_email = AddressLabel(AuthorEmail, QStringLiteral("Email"), panel);
-    m_siteweb = AddressLabel(SiteCaption, QStringLiteral("Siteweb"), panel);
-    m_email->installEventFilter(this);
-    m_siteweb->installEventFilter(this);
+    // Wide enough for the caption too, which the window manager draws in a
+    // font of its own (usually larger) beside its buttons.
+    m_ui->Panel1->setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) * 3 / 2 + 96);
 
-    auto *rows = new QGridLayout;
-    rows->setHorizontalSpacing(12);
-    const struct
-    {
-        const char *name, *caption;
-        QLabel *value;
-    } lines[] = {{"lblAuteur", "Author :", author}, {"lblEmail", "Email :", m_email}, {"lblWebsite", "Web Site :", m_siteweb}};
-    int row = 0;
-    for (const auto &line : lines) {
-        auto *caption = new QLabel(QString::fromLatin1(line.caption), panel);
-        caption->setObjectName(QString::fromLatin1(line.name));
-        rows->addWidget(caption, row, 0);
-        rows->addWidget(line.value, row++, 1);
+    for (QLabel *address : {m_ui->Email, m_ui->Siteweb}) {
+        address->setStyleSheet(AddressStyle);
+        address->installEventFilter(this);
     }
-    rows->setColumnStretch(1, 1);
-
-    auto *head = new QHBoxLayout;
-    head->addWidget(icon, 0, Qt::AlignTop);
-    head->addSpacing(8);
-    head->addWidget(m_productName, 1, Qt::AlignVCenter);
-
-    auto *panelLayout = new QVBoxLayout(panel);
-    panelLayout->addLayout(head);
-    panelLayout->addSpacing(8);
-    panelLayout->addLayout(rows);
-
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(panel);
-    layout->addWidget(ok, 0, Qt::AlignHCenter);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
+
+TAboutForm::~TAboutForm() = default;
 
 void TAboutForm::SetVersion(const QString &version)
 {
-    m_productName->setText(QStringLiteral("Brackwell ") + version);
+    m_ui->ProductName->setText(QStringLiteral("Brackwell ") + version);
 }
 
 void TAboutForm::EmailClick()
 {
-    OpenAddress(QStringLiteral("mailto:") + AuthorEmail + QStringLiteral("?subject=[Brackwell]"));
+    OpenAddress(QStringLiteral("mailto:") + m_ui->Email->text() + QStringLiteral("?subject=[Brackwell]"));
 }
 
 void TAboutForm::SitewebClick()
@@ -123,12 +80,13 @@ void TAboutForm::SitewebClick()
 
 bool TAboutForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        if (watched == m_email)
+    if ((watched == m_ui->Email || watched == m_ui->Siteweb) && ActivatesLink(event)) {
+        if (watched == m_ui->Email)
             EmailClick();
-        else if (watched == m_siteweb)
+        else
             SitewebClick();
+        // A key is the link's own: Enter must not reach the OK button too.
+        return event->type() == QEvent::KeyPress;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -137,4 +95,5 @@ void TAboutForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     CentreOnDesktop(*this);
+    m_ui->OKButton->setFocus();
 }

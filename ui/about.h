@@ -1,11 +1,16 @@
 #pragma once
 
+#include <memory>
+
 #include <QDialog>
 
-class QLabel;
+namespace Ui {
+class AboutForm;
+}
 
 // The About box: the program's icon, name and version, and the team's
-// addresses, which open through the desktop when clicked.
+// addresses, which open through the desktop when clicked, or when reached by
+// Tab and given Enter or Space.
 class TAboutForm final : public QDialog
 {
     Q_OBJECT
@@ -13,6 +18,7 @@ class TAboutForm final : public QDialog
 
 public:
     explicit TAboutForm(QWidget *parent = nullptr);
+    ~TAboutForm() override;
 
     // "Brackwell " followed by the three-part version (empty when unknown).
     void SetVersion(const QString &version);
@@ -21,12 +27,11 @@ public:
     void SitewebClick();
 
 protected:
-    // Shown in the middle of the desktop, not over the main window.
+    // Shown in the middle of the desktop, not over the main window, with OK
+    // ready for Enter.
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QLabel *m_productName = nullptr;
-    QLabel *m_email = nullptr;
-    QLabel *m_siteweb = nullptr;
+    std::unique_ptr<Ui::AboutForm> m_ui;
 };

@@ -1,14 +1,11 @@
 #include "checklinks.h"
+#include "ui_checklinks.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include "outils.h"
 
@@ -24,37 +21,15 @@ std::string FolderOf(const std::string &path)
 
 TCheckLinksForm::TCheckLinksForm(QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::CheckLinksForm>())
 {
-    setObjectName(QStringLiteral("CheckLinksForm"));
-    setWindowTitle(QStringLiteral("Check against links"));
+    m_ui->setupUi(this);
     setModal(false);
-
-    m_results = new QTreeWidget(this);
-    m_results->setObjectName(QStringLiteral("ResultList"));
-    m_results->setRootIsDecorated(false);
-    m_results->setUniformRowHeights(true);
-    m_results->setHeaderLabels({QStringLiteral("Result"), QStringLiteral("Name"), QStringLiteral("Details")});
-    m_results->header()->setSectionResizeMode(QHeaderView::Interactive);
-    m_results->setColumnWidth(0, 80);
-    m_results->setColumnWidth(1, 260);
-
-    m_status = new QLabel(this);
-    m_status->setObjectName(QStringLiteral("StatusLabel"));
-    m_stopButton = new QPushButton(QStringLiteral("Stop"), this);
-    m_stopButton->setObjectName(QStringLiteral("StopButton"));
-    auto *close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("Button1"));
-    connect(m_stopButton, &QPushButton::clicked, this, &TCheckLinksForm::Stop);
-    connect(close, &QPushButton::clicked, this, &QDialog::close);
-
-    auto *bottom = new QHBoxLayout;
-    bottom->addWidget(m_status, 1);
-    bottom->addWidget(m_stopButton);
-    bottom->addWidget(close);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_results, 1);
-    layout->addLayout(bottom);
-    resize(560, 320);
+    m_ui->ResultList->header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_ui->ResultList->setColumnWidth(0, 80);
+    m_ui->ResultList->setColumnWidth(1, 260);
+    connect(m_ui->StopButton, &QPushButton::clicked, this, &TCheckLinksForm::Stop);
+    connect(m_ui->CloseButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
 TCheckLinksForm::~TCheckLinksForm()
@@ -72,11 +47,12 @@ bool TCheckLinksForm::Start(const std::string &listPath, const std::vector<TLink
         return false;
     if (m_worker.joinable())
         m_worker.join(); // done: it reported its end
-    m_results->clear();
+    m_ui->ResultList->clear();
     std::fill(std::begin(m_counts), std::end(m_counts), 0);
     m_list = QFileInfo(EntryText(listPath)).fileName();
-    m_status->setText(QStringLiteral("Checking ") + m_list + QStringLiteral("..."));
-    m_stopButton->setEnabled(true);
+    m_ui->ListLabel->setText(tr("List: %1").arg(QDir::toNativeSeparators(EntryText(listPath))));
+    m_ui->StatusLabel->setText(tr("Checking %1...").arg(m_list));
+    m_ui->StopButton->setEnabled(true);
     m_stop = std::make_shared<std::atomic<bool>>(false);
 
     TLinkCheckOptions options;
@@ -117,15 +93,20 @@ void TCheckLinksForm::Stop()
         m_stop->store(true);
 }
 
+QTreeWidget *TCheckLinksForm::ResultList() const
+{
+    return m_ui->ResultList;
+}
+
 QString TCheckLinksForm::StatusText() const
 {
-    return m_status->text();
+    return m_ui->StatusLabel->text();
 }
 
 void TCheckLinksForm::AddResult(const TLinkCheck &check)
 {
     ++m_counts[static_cast<int>(check.Verdict)];
-    auto *row = new QTreeWidgetItem(m_results, {QString::fromLatin1(VerdictText(check.Verdict)),
+    auto *row = new QTreeWidgetItem(m_ui->ResultList, {CoreWord(VerdictText(check.Verdict)),
                                                 EntryText(check.Link.Name), EntryText(check.Detail)});
     row->setToolTip(1, EntryText(check.Path));
     if (check.Verdict != TLinkVerdict::Ok)
@@ -135,21 +116,21 @@ void TCheckLinksForm::AddResult(const TLinkCheck &check)
 void TCheckLinksForm::Finish(const QString &error)
 {
     m_busy = false;
-    m_stopButton->setEnabled(false);
-    QString text = QStringLiteral("%1 OK, %2 failed, %3 missing")
+    m_ui->StopButton->setEnabled(false);
+    QString text = tr("%1 OK, %2 failed, %3 missing")
                        .arg(m_counts[0])
                        .arg(m_counts[1])
                        .arg(m_counts[2]);
     if (m_counts[3])
-        text += QStringLiteral(", %1 unreadable").arg(m_counts[3]);
+        text += tr(", %1 unreadable").arg(m_counts[3]);
     const bool stopped = m_stop && m_stop->load();
     if (stopped)
-        text += QStringLiteral(" (stopped)");
+        text += tr(" (stopped)");
     if (!error.isEmpty())
-        text = m_list + QStringLiteral(": ") + error;
-    else if (m_results->topLevelItemCount() == 0 && !stopped)
-        text = m_list + QStringLiteral(": no ed2k or fs links found");
-    m_status->setText(text);
+        text = tr("%1: %2").arg(m_list, error);
+    else if (m_ui->ResultList->topLevelItemCount() == 0 && !stopped)
+        text = tr("%1: no ed2k or fs links found").arg(m_list);
+    m_ui->StatusLabel->setText(text);
     emit Finished();
 }
 

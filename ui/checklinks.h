@@ -10,14 +10,16 @@
 
 #include "links/linkcheck.h"
 
-class QLabel;
-class QPushButton;
+namespace Ui {
+class CheckLinksForm;
+}
 class QTreeWidget;
 
 // "Check against links": the files a list's links name, checked on a worker
-// thread, one row per link as its result comes in. Modeless; Stop, Close and
-// Escape end a running check within a fraction of a second, the files under
-// way included, without waiting for it on the interface thread.
+// thread, one row per link as its result comes in, under the path of the list.
+// Modeless; Stop, Close and Escape end a running check within a fraction of a
+// second, the files under way included, without waiting for it on the
+// interface thread.
 class TCheckLinksForm final : public QDialog
 {
     Q_OBJECT
@@ -34,7 +36,7 @@ public:
     // Asks a running check to stop; Busy() turns false once it has (Finished).
     void Stop();
 
-    QTreeWidget *ResultList() const { return m_results; }
+    QTreeWidget *ResultList() const;
     QString StatusText() const;
 
 signals:
@@ -51,9 +53,7 @@ private:
     void AddResult(const TLinkCheck &check);
     void Finish(const QString &error);
 
-    QTreeWidget *m_results = nullptr;
-    QLabel *m_status = nullptr;
-    QPushButton *m_stopButton = nullptr;
+    std::unique_ptr<Ui::CheckLinksForm> m_ui;
     QString m_list;
     bool m_busy = false;
     std::size_t m_counts[4] = {};

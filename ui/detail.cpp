@@ -1,27 +1,22 @@
 #include "detail.h"
+#include "ui_detail.h"
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QLabel>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QLocale>
-#include <QProgressBar>
 #include <QShowEvent>
-#include <QPushButton>
 #include <QStyle>
-#include <QTabWidget>
-#include <QToolButton>
-#include <QVBoxLayout>
 
 #include "data.h"
 #include "entries/donkeyfile.h"
-#include "outils.h"
 #include "entries/partfile.h"
 #include "links/links.h"
+#include "outils.h"
 
 namespace {
 
@@ -44,13 +39,10 @@ QIcon Picture(const char *name, QStyle::StandardPixmap fallback, const QStyle *s
     return icon.pixmap(16, 16).isNull() ? style->standardIcon(fallback) : icon;
 }
 
-QToolButton *ImageButton(const char *name, const QIcon &icon, QWidget *parent)
+void SetField(QLineEdit *field, const QString &text)
 {
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setIcon(icon);
-    button->setAutoRaise(false);
-    return button;
+    field->setText(text);
+    field->setCursorPosition(0);
 }
 
 } // namespace
@@ -88,137 +80,97 @@ QString VerificationUrlOf(const QString &urlComment, const TDonkeyFile &entry)
 
 TDetailForm::TDetailForm(QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::DetailForm>())
 {
-    setObjectName(QStringLiteral("DetailForm"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
 
-    m_pages = new QTabWidget(this);
-    m_pages->setObjectName(QStringLiteral("PageControl1"));
-
-    // Properties: label, read-only field, and an image button beside some fields.
-    auto *properties = new QWidget;
-    properties->setObjectName(QStringLiteral("TabSheet1"));
-    auto *grid = new QGridLayout(properties);
-    const QIcon web = Picture("comment", QStyle::SP_FileDialogInfoView, style());
+    m_ui->URLButton->setIcon(Picture("comment", QStyle::SP_FileDialogInfoView, style()));
     const QIcon copy = Picture("copy", QStyle::SP_DialogSaveButton, style());
-    const struct
-    {
-        const char *label, *field, *button;
-        const QIcon *icon;
-    } rows[] = {
-        {"File", "FileEdit", nullptr, nullptr},
-        {"Size", "TailleEdit", nullptr, nullptr},
-        {"Number of Block", "BlockEdit", nullptr, nullptr},
-        {"Hash eDonkey2000", "DonkeyHashEdit", "URLButton", &web},
-        {"Link eDonkey2000", "DonkeyLinkEdit", "DonkeyCopyButton", &copy},
-        {"Hash AICH", "AichHashEdit", nullptr, nullptr},
-        {"Hash FileSpree", "FileSpreeHashEdit", nullptr, nullptr},
-        {"Link FileSpree", "FileSpreeLinkEdit", "FileSpreeCopyButton", &copy},
-    };
-    int row = 0;
-    QList<QToolButton *> buttons;
-    for (const auto &r : rows) {
-        grid->addWidget(new QLabel(QString::fromLatin1(r.label)), row, 0);
-        grid->addWidget(AddField(r.field), row, 1);
-        if (r.button) {
-            buttons.append(ImageButton(r.button, *r.icon, properties));
-            grid->addWidget(buttons.last(), row, 2);
-        }
-        ++row;
-    }
-    grid->setColumnStretch(1, 1);
-    grid->setRowStretch(row, 1);
+    m_ui->DonkeyCopyButton->setIcon(copy);
+    m_ui->FileSpreeCopyButton->setIcon(copy);
+    connect(m_ui->URLButton, &QToolButton::clicked, this, &TDetailForm::URLButtonClick);
+    connect(m_ui->DonkeyCopyButton, &QToolButton::clicked, this, &TDetailForm::DonkeyCopyButtonClick);
+    connect(m_ui->FileSpreeCopyButton, &QToolButton::clicked, this, &TDetailForm::FileSpreeCopyButtonClick);
+    connect(m_ui->Button1, &QPushButton::clicked, this, &QDialog::hide);
 
-    QToolButton *urlButton = buttons[0];
-    QToolButton *copyDonkey = buttons[1];
-    QToolButton *copyFileSpree = buttons[2];
-    copyDonkey->setToolTip(QStringLiteral("Copier Lien"));
-    copyFileSpree->setToolTip(QStringLiteral("Copier Lien"));
-    connect(urlButton, &QToolButton::clicked, this, &TDetailForm::URLButtonClick);
-    connect(copyDonkey, &QToolButton::clicked, this, &TDetailForm::DonkeyCopyButtonClick);
-    connect(copyFileSpree, &QToolButton::clicked, this, &TDetailForm::FileSpreeCopyButtonClick);
+    // A link of a long prefix or name is still shown and copied whole.
+    for (QLineEdit *field : findChildren<QLineEdit *>())
+        field->setMaxLength(std::numeric_limits<int>::max());
 
-    // Details of a download.
-    auto *details = new QWidget;
-    details->setObjectName(QStringLiteral("TabSheet2"));
-    auto *form = new QFormLayout(details);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    const std::pair<const char *, const char *> detailRows[] = {
-        {"Temp File", "TempEdit"}, {"Type", "TypeEdit"},         {"Format", "FormatEdit"},
-        {"Status", "StatusEdit"},  {"Priority", "PriorityEdit"}, {"Size", "TailleReelEdit"},
-        {"Copied", "CopiedEdit"},  {"Pourcent", "PourcentEdit"},
-    };
-    for (const auto &[label, field] : detailRows)
-        form->addRow(QString::fromLatin1(label), AddField(field));
-    m_progress = new QProgressBar(details);
-    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progress->setTextVisible(false);
-    form->addRow(m_progress);
-
-    m_pages->addTab(properties, QStringLiteral("Properties"));
-    m_pages->addTab(details, QStringLiteral("Details"));
-
-    auto *close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("Button1"));
-    connect(close, &QPushButton::clicked, this, &QDialog::hide);
-    auto *bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    bottom->addWidget(close);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_pages, 1);
-    layout->addLayout(bottom);
+    m_detailsTitle = m_ui->PageControl1->tabText(m_ui->PageControl1->indexOf(m_ui->TabSheet2));
+    m_ui->FailureLabel->hide();
+    m_ui->FailureEdit->hide();
+    ShowDetailsPage(false);
     // Wide enough for a whole link at a glance; the fields scroll beyond it.
     resize(qMax(sizeHint().width(), 480), sizeHint().height());
 }
 
-QLineEdit *TDetailForm::AddField(const char *name)
+TDetailForm::~TDetailForm() = default;
+
+void TDetailForm::ShowDetailsPage(bool shown)
 {
-    auto *field = new QLineEdit(this);
-    field->setObjectName(QString::fromLatin1(name));
-    field->setReadOnly(true);
-    return field;
+    QTabWidget *pages = m_ui->PageControl1;
+    const int index = pages->indexOf(m_ui->TabSheet2);
+    if (shown && index < 0) {
+        // Added behind the page that is active, which stays active.
+        pages->addTab(m_ui->TabSheet2, m_detailsTitle);
+    } else if (!shown && index >= 0) {
+        // Taken out, not hidden: a hidden tab is still reached by Ctrl+Tab.
+        // The page stays a (hidden) child of the page control.
+        pages->setCurrentWidget(m_ui->TabSheet1);
+        pages->removeTab(index);
+    }
 }
 
 void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
 {
     const TEntrySnapshot snapshot = entry.Snapshot();
-    const auto set = [this](const char *name, const QString &text) {
-        QLineEdit *field = findChild<QLineEdit *>(QString::fromLatin1(name));
-        field->setText(text);
-        field->setCursorPosition(0);
-    };
-    set("FileEdit", EntryText(snapshot.DisplayName));
-    set("TailleEdit", SizeTextOf(snapshot.Size));
-    set("BlockEdit", QString::number(entry.ChunkCount()));
-    set("DonkeyHashEdit", QString::fromStdString(snapshot.DonkeyHashText()));
-    set("FileSpreeHashEdit", QString::fromStdString(snapshot.FileSpreeHashText()));
-    set("AichHashEdit", QString::fromStdString(snapshot.AichHashText()));
-    set("DonkeyLinkEdit", EntryText(entry.DonkeyLink()));
-    set("FileSpreeLinkEdit", EntryText(entry.FileSpreeLink()));
+    SetField(m_ui->FileEdit, EntryText(snapshot.DisplayName));
+    SetField(m_ui->TailleEdit, SizeTextOf(snapshot.Size));
+    SetField(m_ui->BlockEdit, QString::number(entry.ChunkCount()));
+    SetField(m_ui->DonkeyHashEdit, CoreWord(snapshot.DonkeyHashText()));
+    SetField(m_ui->FileSpreeHashEdit, CoreWord(snapshot.FileSpreeHashText()));
+    SetField(m_ui->AichHashEdit, CoreWord(snapshot.AichHashText()));
+    SetField(m_ui->DonkeyLinkEdit, LinkText(entry.DonkeyLink()));
+    SetField(m_ui->FileSpreeLinkEdit, LinkText(entry.FileSpreeLink()));
+    // Why the entry failed, or what its reading found amiss.
+    const bool failed = !snapshot.Failure.empty();
+    const std::string &reason = failed ? snapshot.Failure : snapshot.Warning;
+    m_ui->FailureLabel->setText(failed ? tr("Error") : tr("Warning"));
+    // The whole reason in the field, and as its tooltip when the field cuts it.
+    SetField(m_ui->FailureEdit, EntryText(reason));
+    m_ui->FailureEdit->setToolTip(EntryText(reason));
+    m_ui->FailureLabel->setVisible(!reason.empty());
+    m_ui->FailureEdit->setVisible(!reason.empty());
     setWindowTitle(EntryText(snapshot.DisplayName));
     m_verificationUrl = verificationUrl;
 
+    // Every field of the download's page is filled anew or emptied, so that it
+    // never shows another entry's values.
     const auto *part = dynamic_cast<const TPartFile *>(&entry);
+    ShowDetailsPage(part != nullptr);
+    const TProgressScale scale = part ? ProgressScaleOf(snapshot.Size, snapshot.Transferred) : TProgressScale{};
+    m_ui->ProgressBar1->setRange(0, std::max(scale.Maximum, 1));
+    m_ui->ProgressBar1->setValue(scale.Position);
     if (!part) {
-        m_pages->setCurrentIndex(0);
-        m_pages->setTabVisible(1, false);
+        m_ui->ProgressBar1->setToolTip({});
+        for (QLineEdit *field : {m_ui->TempEdit, m_ui->CopiedEdit, m_ui->TailleReelEdit, m_ui->PourcentEdit,
+                                 m_ui->TypeEdit, m_ui->FormatEdit, m_ui->StatusEdit, m_ui->PriorityEdit})
+            field->clear();
         return;
     }
-    m_pages->setTabVisible(1, true);
-    const TProgressScale scale = ProgressScaleOf(snapshot.Size, snapshot.Transferred);
-    m_progress->setRange(0, scale.Maximum);
-    m_progress->setValue(scale.Position);
-    m_progress->setToolTip(QString::number(snapshot.Transferred) + QStringLiteral(" Bytes Copied"));
-    set("TempEdit", EntryText(snapshot.TempFileName));
-    set("CopiedEdit", SizeTextOf(static_cast<std::int64_t>(std::min<std::uint64_t>(snapshot.Transferred, INT64_MAX))));
-    set("TailleReelEdit", SizeTextOf(snapshot.Size));
-    set("PourcentEdit", PercentText(snapshot.Size, snapshot.Transferred, LocaleDecimalPoint()));
-    set("TypeEdit", EntryText(snapshot.FileType));
-    set("FormatEdit", EntryText(snapshot.FileFormat));
-    set("StatusEdit", QString::fromStdString(part->StatusText()));
-    set("PriorityEdit", QString::fromStdString(part->PriorityText()));
+    m_ui->ProgressBar1->setToolTip(tr("%1 Bytes Copied").arg(snapshot.Transferred));
+    SetField(m_ui->TempEdit, EntryText(snapshot.TempFileName));
+    SetField(m_ui->CopiedEdit,
+             SizeTextOf(static_cast<std::int64_t>(std::min<std::uint64_t>(snapshot.Transferred, INT64_MAX))));
+    SetField(m_ui->TailleReelEdit, SizeTextOf(snapshot.Size));
+    SetField(m_ui->PourcentEdit, PercentText(snapshot.Size, snapshot.Transferred, LocaleDecimalPoint()));
+    SetField(m_ui->TypeEdit, EntryText(snapshot.FileType));
+    SetField(m_ui->FormatEdit, EntryText(snapshot.FileFormat));
+    SetField(m_ui->StatusEdit, CoreWord(part->StatusText()));
+    SetField(m_ui->PriorityEdit, CoreWord(part->PriorityText()));
 }
 
 void TDetailForm::ShowEntry(const TDonkeyFile &entry, const QString &verificationUrl)
@@ -231,10 +183,9 @@ void TDetailForm::ShowEntry(const TDonkeyFile &entry, const QString &verificatio
 
 void TDetailForm::CopyLink(const QString &link)
 {
-    auto *field = findChild<QLineEdit *>(QStringLiteral("DonkeyLinkEdit"));
-    field->setText(link);
-    field->selectAll();
-    field->copy();
+    m_ui->DonkeyLinkEdit->setText(link);
+    m_ui->DonkeyLinkEdit->selectAll();
+    QGuiApplication::clipboard()->setText(link);
 }
 
 void TDetailForm::URLButtonClick()
@@ -244,15 +195,13 @@ void TDetailForm::URLButtonClick()
 
 void TDetailForm::DonkeyCopyButtonClick()
 {
-    auto *field = findChild<QLineEdit *>(QStringLiteral("DonkeyLinkEdit"));
-    CopyLink(field->text());
+    CopyLink(m_ui->DonkeyLinkEdit->text());
 }
 
 void TDetailForm::FileSpreeCopyButtonClick()
 {
-    auto *field = findChild<QLineEdit *>(QStringLiteral("FileSpreeLinkEdit"));
-    field->selectAll();
-    field->copy();
+    m_ui->FileSpreeLinkEdit->selectAll();
+    QGuiApplication::clipboard()->setText(m_ui->FileSpreeLinkEdit->text());
 }
 
 void TDetailForm::showEvent(QShowEvent *event)

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QDialog>
 
-class QLineEdit;
-class QProgressBar;
-class QTabWidget;
+namespace Ui {
+class DetailForm;
+}
 class TDonkeyFile;
 
 // The range and position of the download's progress bar: sizes above 1 MiB
@@ -26,9 +27,10 @@ QString PercentText(std::int64_t size, std::uint64_t transferred, const QString 
 // eDonkey2000 hash text ("N/A" when the entry does not compute it).
 QString VerificationUrlOf(const QString &urlComment, const TDonkeyFile &entry);
 
-// One entry in full: its hashes and links with copy buttons, and for a
-// descriptor the state of the download. Modeless; it shows the values of the
-// moment it was filled.
+// One entry in full: its hashes and links with copy buttons, why it failed if
+// it did, and for a descriptor the state of the download on a page of its own,
+// which other entries do not have. Modeless; it shows the values of the moment
+// it was filled.
 class TDetailForm final : public QDialog
 {
     Q_OBJECT
@@ -36,6 +38,7 @@ class TDetailForm final : public QDialog
 
 public:
     explicit TDetailForm(QWidget *parent = nullptr);
+    ~TDetailForm() override;
 
     // Copies the entry's values into the fields and shows the dialog.
     void ShowEntry(const TDonkeyFile &entry, const QString &verificationUrl);
@@ -55,9 +58,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QLineEdit *AddField(const char *name);
+    // The "Details" page is in the page control only while a descriptor is shown.
+    void ShowDetailsPage(bool shown);
 
-    QTabWidget *m_pages = nullptr;
-    QProgressBar *m_progress = nullptr;
+    std::unique_ptr<Ui::DetailForm> m_ui;
+    QString m_detailsTitle;
     QString m_verificationUrl;
 };

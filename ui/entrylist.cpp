@@ -1,12 +1,12 @@
 #include "entrylist.h"
 
-#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
 
 #include "entries/partfile.h"
 #include "links/links.h"
+#include "outils.h"
 
 namespace {
 
@@ -24,11 +24,6 @@ bool StartsWithNoCase(std::string_view name, std::string_view prefix)
             return false;
     }
     return true;
-}
-
-QString DisplayText(const std::string &bytes)
-{
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
 } // namespace
@@ -57,15 +52,26 @@ QVariant TEntryListModel::data(const QModelIndex &index, int role) const
         return {};
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: {
+    case Qt::DisplayRole: {
         const TEntrySnapshot row = entry->Snapshot();
         switch (column) {
-        case NameColumn: return DisplayText(row.DisplayName);
+        case NameColumn: return EntryText(row.DisplayName);
         case SizeColumn:
             return QString::fromStdString(SizeText(row.Size, QLocale().decimalPoint().toStdString()));
-        case DonkeyColumn: return QString::fromStdString(row.DonkeyHashText());
-        case FileSpreeColumn: return QString::fromStdString(row.FileSpreeHashText());
+        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
+        }
+        return {};
+    }
+    case Qt::ToolTipRole: {
+        // The whole of what a narrow column cuts, and why a failed entry failed.
+        const TEntrySnapshot row = entry->Snapshot();
+        if (!row.Failure.empty())
+            return EntryText(row.Failure);
+        switch (column) {
+        case NameColumn: return EntryText(row.DisplayName);
+        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
         }
         return {};
     }
@@ -90,10 +96,10 @@ QVariant TEntryListModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     if (role == Qt::DisplayRole) {
         switch (section) {
-        case NameColumn: return QStringLiteral("Name");
-        case SizeColumn: return QStringLiteral("Size");
-        case DonkeyColumn: return QStringLiteral("eDonkey Hash");
-        case FileSpreeColumn: return QStringLiteral("FileSpree Hash");
+        case NameColumn: return tr("Name");
+        case SizeColumn: return tr("Size");
+        case DonkeyColumn: return tr("eDonkey Hash");
+        case FileSpreeColumn: return tr("FileSpree Hash");
         }
     }
     if (role == Qt::TextAlignmentRole && section >= 0 && section < ColumnCount) {
@@ -123,13 +129,13 @@ void TEntryListModel::SetImages(QIcon file, QIcon partFile)
 
 TDonkeyFile *TEntryListModel::EntryAt(int row) const
 {
-    return row >= 0 && row < Count() ? m_entries[static_cast<std::size_t>(row)].get() : nullptr;
+    return row >= 0 && row < Count() ? m_entries[static_cast<std::size_t>(row)].Entry.get() : nullptr;
 }
 
 int TEntryListModel::RowOf(const TDonkeyFile *entry) const
 {
     const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [entry](const auto &listed) { return listed.get() == entry; });
+                                 [entry](const TRow &listed) { return listed.Entry.get() == entry; });
     return it == m_entries.end() ? -1 : static_cast<int>(it - m_entries.begin());
 }
 
@@ -137,14 +143,12 @@ int TEntryListModel::AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry)
 {
     // Binary insertion keeps the order a full sort would give, at the cost of
     // one search and one move of pointers.
-    const std::string name = entry->DisplayName();
-    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), name,
-                                     [](const std::string &key, const auto &listed) {
-                                         return key < listed->DisplayName();
-                                     });
+    std::string key = entry->DisplayName();
+    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), key,
+                                     [](const std::string &name, const TRow &listed) { return name < listed.Key; });
     const int row = static_cast<int>(at - m_entries.begin());
     beginInsertRows({}, row, row);
-    m_entries.insert(at, std::move(entry));
+    m_entries.insert(at, TRow{std::move(key), std::move(entry)});
     endInsertRows();
     return row;
 }
@@ -163,7 +167,7 @@ std::vector<std::unique_ptr<TDonkeyFile>> TEntryListModel::TakeRows(const std::v
         beginResetModel();
         std::vector<bool> drop(m_entries.size(), false);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            taken[i] = std::move(m_entries[static_cast<std::size_t>(rows[i])]);
+            taken[i] = std::move(m_entries[static_cast<std::size_t>(rows[i])].Entry);
             drop[static_cast<std::size_t>(rows[i])] = true;
         }
         std::size_t kept = 0;
@@ -188,7 +192,8 @@ std::vector<std::unique_ptr<TDonkeyFile>> TEntryListModel::TakeRows(const std::v
         beginRemoveRows({}, first, last);
         const auto from = m_entries.begin() + first;
         const auto to = m_entries.begin() + last + 1;
-        std::move(from, to, taken.begin() + static_cast<std::ptrdiff_t>(begin));
+        std::transform(from, to, taken.begin() + static_cast<std::ptrdiff_t>(begin),
+                       [](TRow &listed) { return std::move(listed.Entry); });
         m_entries.erase(from, to);
         endRemoveRows();
         end = begin;
@@ -219,21 +224,21 @@ void TEntryListModel::RedrawAll()
 
 std::optional<int> TEntryListModel::ListViewDataFind(const QString &text, int start, bool wrap) const
 {
-    const QByteArray typed = QFile::encodeName(text);
+    const std::string typed = EntryBytes(text);
     const int count = Count();
-    if (typed.isEmpty() || count == 0)
+    if (typed.empty() || count == 0)
         return std::nullopt;
     if (start < 0 || start >= count) {
         if (!wrap)
             return std::nullopt;
         start = 0;
     }
-    const std::string_view prefix(typed.constData(), static_cast<std::size_t>(typed.size()));
+    const std::string_view prefix = typed;
     // Each entry once: start to the end, then the top up to start when wrapping.
     const int examined = wrap ? count : count - start;
     for (int k = 0; k < examined; ++k) {
         const int row = (start + k) % count;
-        if (StartsWithNoCase(m_entries[static_cast<std::size_t>(row)]->DisplayName(), prefix))
+        if (StartsWithNoCase(m_entries[static_cast<std::size_t>(row)].Entry->DisplayName(), prefix))
             return row;
     }
     return std::nullopt;

@@ -61,7 +61,15 @@ public:
     std::optional<int> ListViewDataFind(const QString &text, int start, bool wrap) const;
 
 private:
-    std::vector<std::unique_ptr<TDonkeyFile>> m_entries;
+    // An entry with the name it was sorted by when it joined the list: a
+    // refresh may rename a descriptor's entry, which keeps its place, and the
+    // binary search of later insertions relies on the keys alone.
+    struct TRow
+    {
+        std::string Key;
+        std::unique_ptr<TDonkeyFile> Entry;
+    };
+    std::vector<TRow> m_entries;
     QIcon m_fileImage;
     QIcon m_partImage;
 };

@@ -1,18 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <QDialog>
 
 #include "links/sharelist.h"
 
-class QCheckBox;
-class QComboBox;
+namespace Ui {
+class ExportForm;
+}
 class QFileDialog;
-class QLabel;
-class QLineEdit;
-class QRadioButton;
-class QWidget;
 
 // "Export Options": the layout, title and columns of the share list. Made once
 // and shown for every export, so each choice stays for the next one in the run.
@@ -23,6 +21,7 @@ class TExportForm final : public QDialog
 
 public:
     explicit TExportForm(QWidget *parent = nullptr);
+    ~TExportForm() override;
 
     // The share list the controls describe; caption names the program in HTML.
     TShareListOptions Options(const QString &caption) const;
@@ -46,24 +45,7 @@ public:
     void Button2Click();
 
 private:
-    QLineEdit *m_titleEdit = nullptr;
-    QCheckBox *m_chkNone = nullptr;
-    QComboBox *m_cmbDestination = nullptr;
-    QLabel *m_separatorLabel = nullptr;
-    QLineEdit *m_separatorEdit = nullptr;
-    QCheckBox *m_chkArray = nullptr;
-    QCheckBox *m_chkFileName = nullptr;
-    QCheckBox *m_chkWithpath = nullptr;
-    QCheckBox *m_chkSize = nullptr;
-    QCheckBox *m_chkLink = nullptr;
-    QCheckBox *m_chkDonkey = nullptr;
-    QCheckBox *m_chkFileSpree = nullptr;
-    QWidget *m_grpDonkey = nullptr;
-    QRadioButton *m_donkeyUrl = nullptr;
-    QLineEdit *m_donkeyEdit = nullptr;
-    QWidget *m_grpFileSpree = nullptr;
-    QRadioButton *m_fileSpreeUrl = nullptr;
-    QLineEdit *m_fileSpreeEdit = nullptr;
+    std::unique_ptr<Ui::ExportForm> m_ui;
     QFileDialog *m_saveDialog = nullptr;
     QString m_exportFileName;
 };

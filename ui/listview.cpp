@@ -32,6 +32,22 @@ private:
     QSize m_size;
 };
 
+// The details style is a table of rows: Home and End reach the first and
+// the last entry, as in the other styles, not the first and last column.
+class TDetailTable final : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd)
+            modifiers |= Qt::ControlModifier; // the table's own key for rows
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+
 void CommonSetup(QAbstractItemView *view)
 {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -47,7 +63,7 @@ TListView::TListView(TEntryListModel &model, QWidget *parent)
     : QStackedWidget(parent)
     , m_model(model)
     , m_iconView(new QListView(this))
-    , m_detailView(new QTableView(this))
+    , m_detailView(new TDetailTable(this))
 {
     setObjectName(QStringLiteral("ListView"));
     m_iconView->setObjectName(QStringLiteral("ListViewIcons"));
@@ -145,6 +161,22 @@ void TListView::SetViewStyle(int style)
         FitHashColumns();
     if (hadFocus && isVisible())
         CurrentView()->setFocus();
+}
+
+std::vector<int> TListView::ColumnWidths() const
+{
+    const QHeaderView *header = m_detailView->horizontalHeader();
+    return {header->sectionSize(TEntryListModel::NameColumn), header->sectionSize(TEntryListModel::SizeColumn)};
+}
+
+void TListView::SetColumnWidths(const std::vector<int> &widths)
+{
+    if (widths.size() < 2)
+        return;
+    QHeaderView *header = m_detailView->horizontalHeader();
+    header->resizeSection(TEntryListModel::NameColumn, std::clamp(widths[0], NameMinWidth, NameMaxWidth));
+    header->resizeSection(TEntryListModel::SizeColumn, std::max(widths[1], header->minimumSectionSize()));
+    FitHashColumns();
 }
 
 QAbstractItemView *TListView::CurrentView() const

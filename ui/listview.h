@@ -48,6 +48,12 @@ public:
     void SelectAll();
     void SelectOnly(int row);
 
+    // The widths of the Details columns that keep theirs (Name, Size); the
+    // hash columns share what they leave. Widths out of bounds are brought
+    // within them; an empty or short list leaves the columns as they are.
+    std::vector<int> ColumnWidths() const;
+    void SetColumnWidths(const std::vector<int> &widths);
+
     // Typed text, as the list gathers it from keys typed in quick succession.
     void TypeAhead(const QString &text);
 

@@ -1,4 +1,5 @@
 #include "main.h"
+#include "ui_main.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -8,14 +9,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QScreen>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -36,7 +34,6 @@
 
 namespace {
 
-const QString PartMetFilter = QStringLiteral("Fichier eDonkey  (*.part.met)");
 
 // The hourglass for the life of a scope, whatever way it is left.
 class TWaitCursor final
@@ -48,14 +45,9 @@ public:
     TWaitCursor &operator=(const TWaitCursor &) = delete;
 };
 
-std::string PathBytes(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 QString ProgramVersion(int parts)
 {
-    const std::string path = PathBytes(QCoreApplication::applicationFilePath());
+    const std::string path = EntryBytes(QCoreApplication::applicationFilePath());
     return QString::fromStdString(VersionText(path, parts));
 }
 
@@ -69,18 +61,19 @@ QStringList ChooseWithDialog(QWidget *parent, const QString &caption, const QStr
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent)
     , FileChooser(ChooseWithDialog)
+    , m_ui(std::make_unique<Ui::MainForm>())
     , m_entryList(new TEntryListModel(this))
     , m_dispatcher(new TQtDispatcher(this))
 {
-    setObjectName(QStringLiteral("MainForm"));
+    m_ui->setupUi(this);
     setWindowIcon(m_images.AppImage());
     m_entryList->SetImages(m_images.FileImage(), m_images.PartFileImage());
 
     m_listView = new TListView(*m_entryList, this);
     setCentralWidget(m_listView);
     CreateStatusBar();
-    CreateActions();
-    CreateMenus();
+    ConnectActions();
+    CreatePopupMenu();
 
     m_fileDrop = new TFileDrop(this);
     m_fileDrop->setObjectName(QStringLiteral("FileDrop1"));
@@ -101,8 +94,7 @@ TMainForm::TMainForm(QWidget *parent)
     m_exportForm = new TExportForm(this);
     m_checkLinksForm = new TCheckLinksForm(this);
 
-    resize(537, 326);
-    CentreOnDesktop(*this);
+    RestoreWindowState();
 }
 
 TMainForm::~TMainForm()
@@ -130,37 +122,24 @@ void TMainForm::FormCreate()
     setWindowTitle(QStringLiteral("Brackwell ") + ProgramVersion(2));
 }
 
+void TMainForm::RestoreWindowState()
+{
+    const TWindowState state = m_settingsKey ? LoadWindowState(*m_settingsKey) : TWindowState{};
+    m_listView->SetColumnWidths(state.ColumnWidths);
+    // The form's size stands until a run has closed the window once.
+    if (state.Geometry.isEmpty() || !restoreGeometry(state.Geometry))
+        CentreOnDesktop(*this);
+}
+
 void TMainForm::CreateStatusBar()
 {
-    m_statusBar = new QStatusBar(this);
-    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
-    setStatusBar(m_statusBar);
-
-    m_statusText = new QLabel(m_statusBar);
-    m_statusText->setObjectName(QStringLiteral("StatusPanel0"));
-    m_statusText->setFixedWidth(200);
-    m_statusBar->addWidget(m_statusText);
-
+    // The panels are the form's; here they take their places, left to right.
     // Panel 1 shows no text of its own: it holds the progress bar.
-    m_progressPanel = new QWidget(m_statusBar);
-    m_progressPanel->setObjectName(QStringLiteral("StatusPanel1"));
-    m_progressPanel->setFixedWidth(150);
-    auto *layout = new QHBoxLayout(m_progressPanel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_progressBar = new QProgressBar(m_progressPanel);
-    m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progressBar->setFixedHeight(17);
-    m_progressBar->setTextVisible(false);
-    m_progressBar->hide();
-    layout->addWidget(m_progressBar, 0, Qt::AlignVCenter);
-    m_statusBar->addWidget(m_progressPanel);
+    m_ui->StatusBar1->addWidget(m_ui->StatusPanel0);
+    m_ui->StatusBar1->addWidget(m_ui->StatusPanel1);
+    m_ui->StatusBar1->addWidget(m_ui->StatusPanel2);
 
-    auto *lastPanel = new QLabel(m_statusBar);
-    lastPanel->setObjectName(QStringLiteral("StatusPanel2"));
-    lastPanel->setFixedWidth(50);
-    m_statusBar->addWidget(lastPanel);
-
-    m_progress = std::make_unique<TProgressBarTarget>(m_progressBar);
+    m_progress = std::make_unique<TProgressBarTarget>(m_ui->ProgressBar1);
     // The row of an entry under refresh shows each chunk's progress.
     m_progress->OnStep = [this] {
         if (m_refreshedFileEntry)
@@ -168,122 +147,75 @@ void TMainForm::CreateStatusBar()
     };
 }
 
-void TMainForm::CreateActions()
+void TMainForm::ConnectActions()
 {
-    const auto make = [this](const char *name, const QString &text, const char *image,
-                             const QKeySequence &shortcut, auto handler) {
-        auto *action = new QAction(text, this);
-        action->setObjectName(QString::fromLatin1(name));
-        if (image)
-            action->setIcon(TDataModule1::CommandImage(QString::fromLatin1(image)));
-        action->setShortcut(shortcut);
-        // Shortcuts belong to the whole window, whichever menu shows the command.
-        addAction(action);
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    make("ActionAjouter", QStringLiteral("Add"), "add", Qt::Key_Insert, &TMainForm::ActionAjouterExecute);
-    make("ActionAjouterPart", QStringLiteral("Add Partmet"), "addpart", Qt::SHIFT | Qt::Key_Insert,
-         &TMainForm::ActionAjouterPartExecute);
-    make("Exit1", QStringLiteral("&Exit"), "exit", {}, &TMainForm::close);
-    make("ActionSelectAll", QStringLiteral("Select All"), nullptr, Qt::CTRL | Qt::Key_A,
-         &TMainForm::ActionSelectAllExecute);
-    make("ActionExport", QStringLiteral("Export"), "export", {}, &TMainForm::ActionExportExecute);
-    make("ActionOptions", QStringLiteral("Options..."), "options", {}, &TMainForm::ActionOptionsExecute);
-    make("ActionCheckLinks", QStringLiteral("Check against links..."), nullptr, {},
-         &TMainForm::ActionCheckLinksExecute);
-    make("Aproposde1", QStringLiteral("About ..."), "about", {}, &TMainForm::Aproposde1Click);
-    make("ActionOuvrir", QStringLiteral("Open"), "open", {}, &TMainForm::ActionOuvrirExecute);
-    make("CopyED2klink", QStringLiteral("Copy ED2k link"), "copy", {}, &TMainForm::CopyED2klinkClick);
-    make("CopyED2kLinkHTML", QStringLiteral("Copy ED2k Link (HTML)"), nullptr, {},
-         &TMainForm::CopyED2kLinkHTMLClick);
-    make("ActionSupprimer", QStringLiteral("Delete"), "delete", Qt::Key_Delete, &TMainForm::ActionSupprimerExecute);
-    make("ActionComment", QStringLiteral("Comment"), "comment", {}, &TMainForm::ActionCommentExecute);
-    make("ActionRefresh", QStringLiteral("Refresh"), "refresh", Qt::Key_F5, &TMainForm::ActionRefreshExecute);
-    for (const char *name : {"ActionOuvrir", "ActionComment", "ActionSupprimer"})
-        Action(name)->setEnabled(false);
-
+    const Ui::MainForm &ui = *m_ui;
+    connect(ui.ActionAjouter, &QAction::triggered, this, &TMainForm::ActionAjouterExecute);
+    connect(ui.ActionAjouterPart, &QAction::triggered, this, &TMainForm::ActionAjouterPartExecute);
+    connect(ui.Exit1, &QAction::triggered, this, &TMainForm::close);
+    connect(ui.ActionSelectAll, &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
+    connect(ui.ActionExport, &QAction::triggered, this, &TMainForm::ActionExportExecute);
+    connect(ui.ActionOptions, &QAction::triggered, this, &TMainForm::ActionOptionsExecute);
+    connect(ui.ActionCheckLinks, &QAction::triggered, this, &TMainForm::ActionCheckLinksExecute);
+    connect(ui.Aproposde1, &QAction::triggered, this, &TMainForm::Aproposde1Click);
+    connect(ui.ActionOuvrir, &QAction::triggered, this, &TMainForm::ActionOuvrirExecute);
+    connect(ui.CopyED2klink, &QAction::triggered, this, &TMainForm::CopyED2klinkClick);
+    connect(ui.CopyED2kLinkHTML, &QAction::triggered, this, &TMainForm::CopyED2kLinkHTMLClick);
+    connect(ui.ActionSupprimer, &QAction::triggered, this, &TMainForm::ActionSupprimerExecute);
+    connect(ui.ActionComment, &QAction::triggered, this, &TMainForm::ActionCommentExecute);
+    connect(ui.ActionRefresh, &QAction::triggered, this, &TMainForm::ActionRefreshExecute);
     // The view styles: one handler, the style in each command's tag.
-    m_viewStyles = new QActionGroup(this);
-    m_viewStyles->setExclusive(true);
-    const struct
-    {
-        const char *name;
-        const char *text;
-        const char *image;
-        int tag;
-    } styles[] = {
-        {"ActionIcone", "Icons", "view-icons", TListView::vsIcon},
-        {"ActionListe", "List", "view-list", TListView::vsList},
-        {"ActionReport", "Details", "view-details", TListView::vsReport},
-    };
-    for (const auto &style : styles) {
-        auto *action = new QAction(QString::fromLatin1(style.text), m_viewStyles);
-        action->setObjectName(QString::fromLatin1(style.name));
-        action->setIcon(TDataModule1::CommandImage(QString::fromLatin1(style.image)));
-        action->setCheckable(true);
-        action->setData(style.tag);
-        connect(action, &QAction::triggered, this, [this, action] { ActionIconeExecute(action); });
-    }
+    ui.ActionIcone->setData(TListView::vsIcon);
+    ui.ActionListe->setData(TListView::vsList);
+    ui.ActionReport->setData(TListView::vsReport);
+    for (QAction *style : ui.ViewStyles->actions())
+        connect(style, &QAction::triggered, this, [this, style] { ActionIconeExecute(style); });
 }
 
-void TMainForm::CreateMenus()
+void TMainForm::CreatePopupMenu()
 {
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu *file = bar->addMenu(QStringLiteral("File"));
-    file->setObjectName(QStringLiteral("File1"));
-    file->addAction(Action("ActionAjouter"));
-    file->addAction(Action("ActionAjouterPart"));
-    file->addSeparator();
-    file->addAction(Action("Exit1"));
-    QMenu *edit = bar->addMenu(QStringLiteral("Edit"));
-    edit->setObjectName(QStringLiteral("Edit1"));
-    edit->addAction(Action("ActionSelectAll"));
-    QMenu *view = bar->addMenu(QStringLiteral("View"));
-    view->setObjectName(QStringLiteral("View1"));
-    view->addActions(m_viewStyles->actions());
-    QMenu *tools = bar->addMenu(QStringLiteral("Tools"));
-    tools->setObjectName(QStringLiteral("Tools1"));
-    tools->addAction(Action("ActionExport"));
-    tools->addAction(Action("ActionCheckLinks"));
-    tools->addSeparator();
-    tools->addAction(Action("ActionOptions"));
-    QMenu *help = bar->addMenu(QStringLiteral("Help"));
-    help->setObjectName(QStringLiteral("Help1"));
-    help->addAction(Action("Aproposde1"));
-
+    const Ui::MainForm &ui = *m_ui;
     m_popupMenu = new QMenu(this);
     m_popupMenu->setObjectName(QStringLiteral("PopupMenu2"));
-    m_popupMenu->addAction(Action("ActionOuvrir"));
-    m_popupMenu->setDefaultAction(Action("ActionOuvrir"));
-    m_popupMenu->addAction(Action("CopyED2klink"));
-    m_popupMenu->addAction(Action("CopyED2kLinkHTML"));
+    m_popupMenu->addAction(ui.ActionOuvrir);
+    m_popupMenu->setDefaultAction(ui.ActionOuvrir);
+    m_popupMenu->addAction(ui.CopyED2klink);
+    m_popupMenu->addAction(ui.CopyED2kLinkHTML);
     m_popupMenu->addSeparator();
-    m_popupMenu->addAction(Action("ActionAjouter"));
-    m_popupMenu->addAction(Action("ActionAjouterPart"));
-    m_popupMenu->addAction(Action("ActionSupprimer"));
+    m_popupMenu->addAction(ui.ActionAjouter);
+    m_popupMenu->addAction(ui.ActionAjouterPart);
+    m_popupMenu->addAction(ui.ActionSupprimer);
     m_popupMenu->addSeparator();
-    QMenu *popupView = m_popupMenu->addMenu(QStringLiteral("View"));
+    QMenu *popupView = m_popupMenu->addMenu(ui.View1->title());
     popupView->setObjectName(QStringLiteral("View2"));
-    popupView->addActions(m_viewStyles->actions());
+    popupView->addActions(ui.ViewStyles->actions());
     m_popupMenu->addSeparator();
-    m_popupMenu->addAction(Action("ActionComment"));
+    m_popupMenu->addAction(ui.ActionComment);
     m_popupMenu->addSeparator();
-    m_popupMenu->addAction(Action("ActionRefresh"));
+    m_popupMenu->addAction(ui.ActionRefresh);
     connect(m_popupMenu, &QMenu::aboutToShow, this, &TMainForm::PopupMenu2Popup);
     // Visibility is the popup's own business: once it closes, the commands are
     // shown again so that their shortcuts keep following their enabled state.
     connect(m_popupMenu, &QMenu::aboutToHide, this, [this] {
-        for (const char *name : {"ActionSupprimer", "ActionComment", "ActionOuvrir", "ActionRefresh",
-                                 "CopyED2klink", "CopyED2kLinkHTML"})
-            Action(name)->setVisible(true);
+        for (QAction *command : RowCommands())
+            command->setVisible(true);
     });
 }
 
-QAction *TMainForm::Action(const char *name) const
+QList<QAction *> TMainForm::RowCommands() const
 {
-    return findChild<QAction *>(QString::fromLatin1(name));
+    return {m_ui->ActionSupprimer, m_ui->ActionComment, m_ui->ActionOuvrir,
+            m_ui->ActionRefresh,   m_ui->CopyED2klink,  m_ui->CopyED2kLinkHTML};
+}
+
+QProgressBar *TMainForm::ProgressBar1() const
+{
+    return m_ui->ProgressBar1;
+}
+
+QStatusBar *TMainForm::StatusBar1() const
+{
+    return m_ui->StatusBar1;
 }
 
 TDonkeyFile *TMainForm::CurrentEntry() const
@@ -293,18 +225,19 @@ TDonkeyFile *TMainForm::CurrentEntry() const
 
 QString TMainForm::StatusText() const
 {
-    return m_statusText->text();
+    return m_ui->StatusPanel0->text();
 }
 
 void TMainForm::SetStatusText(const QString &text)
 {
-    m_statusText->setText(text);
+    m_ui->StatusPanel0->setText(text);
 }
 
 void TMainForm::ShowError(const QString &message)
 {
     // Not modal to the loop: the window goes on serving the workers.
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Brackwell"), message, QMessageBox::Ok, this);
+    auto *box = new QMessageBox(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), message,
+                                QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -313,7 +246,7 @@ void TMainForm::QueueFiles(const QStringList &paths)
 {
     std::vector<std::string> bytes;
     for (const QString &path : paths)
-        bytes.push_back(PathBytes(path));
+        bytes.push_back(EntryBytes(path));
     QueueFilePaths(bytes);
 }
 
@@ -327,7 +260,7 @@ void TMainForm::QueueFilePaths(const std::vector<std::string> &paths)
 
 void TMainForm::ActionAjouterExecute()
 {
-    const QStringList chosen = FileChooser(this, QStringLiteral("Add"), QDir::currentPath(), QString());
+    const QStringList chosen = FileChooser(this, tr("Add"), QDir::currentPath(), QString());
     if (chosen.isEmpty())
         return;
     // The next Add opens where the user last chose files.
@@ -337,13 +270,12 @@ void TMainForm::ActionAjouterExecute()
 
 void TMainForm::ActionAjouterPartExecute()
 {
-    const QStringList chosen = FileChooser(this, QStringLiteral("Add Partmet"),
-                                           QFile::decodeName(QByteArray::fromStdString(m_settings.EdonkeyTempPath)),
-                                           PartMetFilter);
+    const QStringList chosen = FileChooser(this, tr("Add Partmet"), EntryText(m_settings.EdonkeyTempPath),
+                                           tr("Fichier eDonkey  (*.part.met)"));
     if (chosen.isEmpty())
         return;
     for (const QString &path : chosen)
-        m_partQueue.push_back(PathBytes(path));
+        m_partQueue.push_back(EntryBytes(path));
     StartNextPartFile();
 }
 
@@ -358,7 +290,7 @@ bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function
         return true;
     } catch (const std::exception &e) {
         if (withProgress)
-            m_progressBar->hide();
+            m_ui->ProgressBar1->hide();
         ShowError(QString::fromLocal8Bit(e.what()));
         return false;
     }
@@ -366,8 +298,8 @@ bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function
 
 void TMainForm::StartNextFile()
 {
-    SetStatusText(m_fileQueue.empty() ? QStringLiteral("Ready")
-                                      : QString::number(m_fileQueue.size()) + QStringLiteral(" file(s) left"));
+    SetStatusText(m_fileQueue.empty() ? tr("Ready")
+                                      : tr("%n file(s) left", nullptr, static_cast<int>(m_fileQueue.size())));
     if (m_fileWorkerBusy || m_fileQueue.empty())
         return;
     m_currentFileEntry = std::make_unique<TDonkeyFile>(m_fileQueue.front(), m_settings.ReplaceSpaceStr,
@@ -429,7 +361,7 @@ void TMainForm::RefreshPartEntry(TDonkeyFile &entry)
 void TMainForm::NormalThreadDone(TTestThread &worker)
 {
     m_fileWorker = nullptr;
-    m_progressBar->hide();
+    m_ui->ProgressBar1->hide();
     if (!worker.FatalError().empty())
         ShowError(QString::fromStdString(worker.FatalError()));
     AddFinishedEntry(std::move(m_currentFileEntry));
@@ -453,7 +385,7 @@ void TMainForm::NormalRefreshDone(TTestThread &worker)
     if (!worker.FatalError().empty())
         ShowError(QString::fromStdString(worker.FatalError()));
     m_entryList->RedrawAll();
-    m_progressBar->hide();
+    m_ui->ProgressBar1->hide();
     ReleaseAfterReport(std::exchange(m_refreshedFileEntry, nullptr));
     m_fileWorkerBusy = false;
     StartNextFile();
@@ -514,49 +446,50 @@ void TMainForm::ActionIconeExecute(QAction *command)
 void TMainForm::ApplyViewStyle(int style)
 {
     m_listView->SetViewStyle(style);
-    const QList<QAction *> commands = m_viewStyles->actions();
+    QActionGroup *styles = m_ui->ViewStyles;
+    const QList<QAction *> commands = styles->actions();
     const auto chosen = std::find_if(commands.begin(), commands.end(),
                                      [style](QAction *command) { return command->data().toInt() == style; });
     if (chosen != commands.end()) {
         (*chosen)->setChecked(true);
-    } else if (QAction *checked = m_viewStyles->checkedAction()) {
+    } else if (QAction *checked = styles->checkedAction()) {
         // Small icons, which no command offers: no mark at all.
-        m_viewStyles->setExclusive(false);
+        styles->setExclusive(false);
         checked->setChecked(false);
-        m_viewStyles->setExclusive(true);
+        styles->setExclusive(true);
     }
 }
 
 void TMainForm::CopyED2klinkClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLink());
+        CopyToClipboard(LinkText(entry->DonkeyLink()));
 }
 
 void TMainForm::CopyED2kLinkHTMLClick()
 {
     if (const TDonkeyFile *entry = CurrentEntry())
-        CopyToClipboard(entry->DonkeyLinkHtml());
+        CopyToClipboard(EntryText(entry->DonkeyLinkHtml(TDonkeyFile::TNameBytes::Unicode)));
 }
 
 // By way of the detail dialog's link field, which then shows the link copied.
-void TMainForm::CopyToClipboard(const std::string &text)
+void TMainForm::CopyToClipboard(const QString &text)
 {
-    m_detailForm->CopyLink(EntryText(text));
+    m_detailForm->CopyLink(text);
 }
 
 void TMainForm::PopupMenu2Popup()
 {
     const bool selected = CurrentEntry() != nullptr;
-    for (const char *name : {"ActionSupprimer", "ActionComment", "ActionOuvrir"}) {
-        Action(name)->setEnabled(selected);
-        Action(name)->setVisible(selected);
+    for (QAction *command : {m_ui->ActionSupprimer, m_ui->ActionComment, m_ui->ActionOuvrir}) {
+        command->setEnabled(selected);
+        command->setVisible(selected);
     }
-    Action("ActionRefresh")->setEnabled(!m_fileWorkerBusy);
-    Action("ActionRefresh")->setVisible(selected);
-    for (const char *name : {"CopyED2klink", "CopyED2kLinkHTML"}) {
-        Action(name)->setEnabled(true);
-        Action(name)->setVisible(selected);
+    m_ui->ActionRefresh->setEnabled(!m_fileWorkerBusy);
+    m_ui->ActionRefresh->setVisible(selected);
+    for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML}) {
+        command->setEnabled(true);
+        command->setVisible(selected);
     }
 }
 
@@ -609,15 +542,14 @@ void TMainForm::ActionCheckLinksExecute()
         m_checkLinksForm->raise();
         return;
     }
-    const QStringList chosen =
-        FileChooser(this, QStringLiteral("Check against links"), QDir::currentPath(),
-                    QStringLiteral("Share lists (*.txt *.htm *.html);;All files (*)"));
+    const QStringList chosen = FileChooser(this, tr("Check against links"), QDir::currentPath(),
+                                           tr("Share lists (*.txt *.htm *.html);;All files (*)"));
     if (chosen.isEmpty())
         return;
     // The files are looked for under the names the links carry, and under
     // those names without the link-name texts of the settings.
     const TLinkNameTexts texts{m_settings.NamePrefix, m_settings.NameSuffix, m_settings.ReplaceSpaceStr};
-    if (m_checkLinksForm->Start(PathBytes(chosen.first()), {texts}))
+    if (m_checkLinksForm->Start(EntryBytes(chosen.first()), {texts}))
         m_checkLinksForm->show();
 }
 
@@ -638,12 +570,18 @@ void TMainForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+bool TMainForm::WorkUnderWay() const
+{
+    return m_fileWorkerBusy || m_partWorkerBusy || !m_fileQueue.empty() || !m_partQueue.empty()
+           || m_checkLinksForm->Busy();
+}
+
 bool TMainForm::FormCloseQuery()
 {
-    if (!m_fileWorkerBusy && !m_partWorkerBusy && !m_checkLinksForm->Busy())
+    if (!WorkUnderWay())
         return true;
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Brackwell"),
-                    QStringLiteral("Please wait the end of process"), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                    tr("Please wait the end of process"), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("CloseRefusal"));
     box.exec();
     return false;
@@ -651,15 +589,19 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    m_closedState = TWindowState{saveGeometry(), m_listView->ColumnWidths()};
     m_entryList->ClearEntries();
 }
 
 void TMainForm::FormDestroy()
 {
     try {
+        // A window closed by the user keeps its place for the next run.
+        if (m_closedState && m_settingsKey)
+            SaveWindowState(*m_settingsKey, *m_closedState);
         SaveViewStyle(std::move(m_settingsKey), m_listView->ViewStyle());
     } catch (const std::exception &e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Brackwell"), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));
     }
     m_fileQueue.clear();
     m_partQueue.clear();

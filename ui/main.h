@@ -6,15 +6,17 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "data.h"
 #include "settings.h"
 
+namespace Ui {
+class MainForm;
+}
 class QAction;
-class QActionGroup;
-class QLabel;
 class QMenu;
 class QProgressBar;
 class QStatusBar;
@@ -33,7 +35,8 @@ class TTestThread;
 
 // The main window: the list of finished entries, the queues of paths waiting
 // to be hashed or read, one worker of each kind, the menus and the status bar.
-// Everything here runs on the interface thread.
+// Its layout, menus and commands are the form main.ui; the list is placed in
+// it here. Everything here runs on the interface thread.
 class TMainForm final : public QMainWindow
 {
     Q_OBJECT
@@ -53,8 +56,8 @@ public:
     QSettings *SettingsKey() const { return m_settingsKey.get(); }
     TEntryListModel &EntryList() const { return *m_entryList; }
     TListView *ListView() const { return m_listView; }
-    QProgressBar *ProgressBar1() const { return m_progressBar; }
-    QStatusBar *StatusBar1() const { return m_statusBar; }
+    QProgressBar *ProgressBar1() const;
+    QStatusBar *StatusBar1() const;
     TFileDrop *FileDrop1() const { return m_fileDrop; }
     // The entry of the first selected row, or none.
     TDonkeyFile *CurrentEntry() const;
@@ -63,6 +66,9 @@ public:
     const std::deque<std::string> &FileQueue() const { return m_fileQueue; }
     const std::deque<std::string> &PartQueue() const { return m_partQueue; }
     QString StatusText() const;
+    // Whether a path waits or is being hashed or read, or a check runs: the
+    // window then refuses to close.
+    bool WorkUnderWay() const;
     // The dialogs, made once with the window.
     TAboutForm *AboutForm() const { return m_aboutForm; }
     TOptionForm *OptionForm() const { return m_optionForm; }
@@ -104,7 +110,6 @@ public:
     void RefreshFileEntry(TDonkeyFile &entry);
     void RefreshPartEntry(TDonkeyFile &entry);
 
-    QAction *Action(const char *name) const;
     QMenu *PopupMenu2() const { return m_popupMenu; }
 
 protected:
@@ -115,9 +120,14 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void FormDestroy();
-    void CreateActions();
-    void CreateMenus();
+    void ConnectActions();
+    void CreatePopupMenu();
     void CreateStatusBar();
+    // The window's place and the Details columns' widths as the last run left
+    // them; the first size, in the middle of the desktop, when none is stored.
+    void RestoreWindowState();
+    // The commands that the popup shows only for a selected row.
+    QList<QAction *> RowCommands() const;
 
     void NormalThreadDone(TTestThread &worker);
     void PartmetThreadDone(TTestThread &worker);
@@ -131,11 +141,12 @@ private:
     // until its worker reports.
     void ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
     void ReleaseAfterReport(const TDonkeyFile *entry);
-    void CopyToClipboard(const std::string &text);
+    void CopyToClipboard(const QString &text);
     void SetStatusText(const QString &text);
     void ShowError(const QString &message);
     void ApplyViewStyle(int style);
 
+    std::unique_ptr<Ui::MainForm> m_ui;
     TSettingsKey m_settingsKey;
     TEntryListModel *m_entryList = nullptr;
     bool m_fileWorkerBusy = false;
@@ -158,13 +169,10 @@ private:
     TQtDispatcher *m_dispatcher = nullptr;
     TListView *m_listView = nullptr;
     TFileDrop *m_fileDrop = nullptr;
-    QStatusBar *m_statusBar = nullptr;
-    QLabel *m_statusText = nullptr;
-    QWidget *m_progressPanel = nullptr;
-    QProgressBar *m_progressBar = nullptr;
     std::unique_ptr<TProgressBarTarget> m_progress;
     QMenu *m_popupMenu = nullptr;
-    QActionGroup *m_viewStyles = nullptr;
+    // What the window looked like when it closed, stored as it is destroyed.
+    std::optional<TWindowState> m_closedState;
     TAboutForm *m_aboutForm = nullptr;
     TOptionForm *m_optionForm = nullptr;
     TDetailForm *m_detailForm = nullptr;

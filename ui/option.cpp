@@ -1,19 +1,10 @@
 #include "option.h"
+#include "ui_option.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
+#include <QDir>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QStyle>
-#include <QTabWidget>
-#include <QToolButton>
-#include <QVBoxLayout>
 
 #include "outils.h"
 #include "settings.h"
@@ -25,21 +16,12 @@ constexpr int LowItem = 0;
 constexpr int NormalItem = 1;
 constexpr int HighItem = 2;
 
-#ifdef _WIN32
-const char *const ShellCaption = "Integration with Windows Explorer";
-const QString DefaultTempPath = QStringLiteral("C:\\Program Files\\edonkey2000\\temp");
-#else
-const char *const ShellCaption = "Integration with the file manager";
-#endif
+constexpr int PrefixLimit = 30;
+constexpr int ReplaceSpaceLimit = 3;
 
-QLineEdit *Edit(const char *name, int maxLength = 0)
-{
-    auto *edit = new QLineEdit;
-    edit->setObjectName(QString::fromLatin1(name));
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
-    return edit;
-}
+#ifdef _WIN32
+const QString DefaultTempPath = QStringLiteral("C:\\Program Files\\edonkey2000\\temp");
+#endif
 
 // The limit bounds what the user types; a longer text from the settings is
 // shown whole (and kept unless edited).
@@ -50,134 +32,48 @@ void SetLimitedText(QLineEdit *edit, int limit, const std::string &text)
     edit->setText(value);
 }
 
-constexpr int PrefixLimit = 30;
-constexpr int ReplaceSpaceLimit = 3;
-
-QCheckBox *CheckBox(const char *caption, const char *name)
+// Lets the user pick a folder for edit, starting at the folder it names (the
+// home folder when it names none); a cancelled pick leaves it as it was.
+void PickFolder(QLineEdit *edit, QWidget *parent)
 {
-    auto *box = new QCheckBox(QString::fromLatin1(caption));
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
-// A folder field with its small browse button to the right.
-QHBoxLayout *FolderRow(QLineEdit *edit, const char *buttonName, QToolButton *&button, QWidget *owner)
-{
-    button = new QToolButton(owner);
-    button->setObjectName(QString::fromLatin1(buttonName));
-    button->setIcon(owner->style()->standardIcon(QStyle::SP_DirOpenIcon));
-    button->setIconSize(QSize(16, 16));
-    auto *row = new QHBoxLayout;
-    row->addWidget(edit, 1);
-    row->addWidget(button);
-    return row;
+    QString directory = edit->text();
+    if (BrowseForDirectory(TOptionForm::tr("Select Directory"), QDir::homePath(), directory, parent))
+        edit->setText(directory);
 }
 
 } // namespace
 
 TOptionForm::TOptionForm(QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::OptionForm>())
 {
-    setObjectName(QStringLiteral("OptionForm"));
-    setWindowTitle(QStringLiteral("Options"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    m_ui->setupUi(this);
+    // A close box only: the dialog's size follows its contents.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+#ifdef _WIN32
+    m_ui->chkIntegrerShell->setText(tr("Integration with Windows Explorer"));
+#endif
+    // Room for three wide letters and the frame.
+    const QFontMetrics metrics = m_ui->ReplaceSpaceEdit->fontMetrics();
+    m_ui->ReplaceSpaceEdit->setFixedWidth(metrics.horizontalAdvance(QLatin1Char('W')) * 4 + 12);
+    for (QToolButton *browse : {m_ui->BitBtn1, m_ui->BitBtn2})
+        browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
 
-    // General
-    m_prefixEdit = Edit("PrefixEdit", PrefixLimit);
-    m_suffixEdit = Edit("SuffixEdit", PrefixLimit);
-    m_replaceSpaceEdit = Edit("ReplaceSpaceEdit", ReplaceSpaceLimit);
-    auto *fileName = new QGroupBox(QStringLiteral("Filename"));
-    fileName->setObjectName(QStringLiteral("GroupBox1"));
-    auto *fileNameForm = new QFormLayout(fileName);
-    fileNameForm->addRow(QStringLiteral("Prefix"), m_prefixEdit);
-    fileNameForm->addRow(QStringLiteral("Suffix"), m_suffixEdit);
-    fileNameForm->addRow(QStringLiteral("Replace spaces with "), m_replaceSpaceEdit);
-    m_replaceSpaceEdit->setMaximumWidth(m_replaceSpaceEdit->fontMetrics().horizontalAdvance(QLatin1Char('W')) * 4 + 12);
+    connect(m_ui->DefautButton, &QPushButton::clicked, this, &TOptionForm::DefautButtonClick);
+    connect(m_ui->BitBtn1, &QToolButton::clicked, this, &TOptionForm::BitBtn1Click);
+    connect(m_ui->BitBtn2, &QToolButton::clicked, this, &TOptionForm::BitBtn2Click);
+    connect(m_ui->Button1, &QPushButton::clicked, this, &TOptionForm::Button1Click);
+    connect(m_ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_chkIntegrerShell = CheckBox(ShellCaption, "chkIntegrerShell");
-    m_cbPriority = new QComboBox;
-    m_cbPriority->setObjectName(QStringLiteral("cbPriority"));
-    m_cbPriority->addItems({QStringLiteral("Low"), QStringLiteral("Normal"), QStringLiteral("High")});
-    auto *defaults = new QPushButton(QStringLiteral("Default parameters"));
-    defaults->setObjectName(QStringLiteral("DefautButton"));
-
-    auto *general = new QWidget;
-    general->setObjectName(QStringLiteral("TabSheet1"));
-    auto *generalLayout = new QVBoxLayout(general);
-    generalLayout->addWidget(fileName);
-    generalLayout->addWidget(m_chkIntegrerShell);
-    auto *priorityRow = new QHBoxLayout;
-    auto *priorityLabel = new QLabel(QStringLiteral("Thread Priority"));
-    priorityLabel->setBuddy(m_cbPriority);
-    priorityRow->addWidget(priorityLabel);
-    priorityRow->addWidget(m_cbPriority);
-    priorityRow->addStretch(1);
-    generalLayout->addLayout(priorityRow);
-    generalLayout->addStretch(1);
-    generalLayout->addWidget(defaults, 0, Qt::AlignLeft);
-
-    // eDonkey2000
-    m_chkDonkey = CheckBox("Activate", "chkDonkey");
-    m_chkAich = CheckBox("Add the AICH hash to links", "chkAich");
-    m_pathTempEdit = Edit("PathTempEdit");
-    m_commentEdit = Edit("CommentEdit");
-    QToolButton *browseTemp = nullptr;
-    auto *donkey = new QWidget;
-    donkey->setObjectName(QStringLiteral("TabSheet2"));
-    auto *donkeyLayout = new QVBoxLayout(donkey);
-    donkeyLayout->addWidget(m_chkDonkey);
-    donkeyLayout->addWidget(m_chkAich);
-    donkeyLayout->addWidget(new QLabel(QStringLiteral("eDonkey2000 Temp Directory")));
-    donkeyLayout->addLayout(FolderRow(m_pathTempEdit, "BitBtn1", browseTemp, this));
-    donkeyLayout->addWidget(new QLabel(QStringLiteral("URL for file verification")));
-    donkeyLayout->addWidget(m_commentEdit);
-    donkeyLayout->addStretch(1);
-
-    // FileSpree
-    m_chkFileSpree = CheckBox("Activate", "chkFileSpree");
-    m_fileSpreePathEdit = Edit("FileSpreePathEdit");
-    QToolButton *browseFileSpree = nullptr;
-    auto *fileSpree = new QWidget;
-    fileSpree->setObjectName(QStringLiteral("TabSheet3"));
-    auto *fileSpreeLayout = new QVBoxLayout(fileSpree);
-    fileSpreeLayout->addWidget(m_chkFileSpree);
-    fileSpreeLayout->addWidget(new QLabel(QStringLiteral("FileSpree Directory")));
-    fileSpreeLayout->addLayout(FolderRow(m_fileSpreePathEdit, "BitBtn2", browseFileSpree, this));
-    fileSpreeLayout->addStretch(1);
-
-    m_pages = new QTabWidget;
-    m_pages->setObjectName(QStringLiteral("PageControl1"));
-    m_pages->addTab(general, QStringLiteral("General"));
-    m_pages->addTab(donkey, QStringLiteral("eDonkey2000"));
-    m_pages->addTab(fileSpree, QStringLiteral("FileSpree"));
-
-    auto *ok = new QPushButton(QStringLiteral("&OK"));
-    ok->setObjectName(QStringLiteral("Button1"));
-    ok->setDefault(true);
-    auto *cancel = new QPushButton(QStringLiteral("&Cancel"));
-    cancel->setObjectName(QStringLiteral("Button2"));
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_pages, 1);
-    layout->addLayout(buttons);
-    resize(qMax(sizeHint().width(), 420), sizeHint().height());
-
-    connect(defaults, &QPushButton::clicked, this, &TOptionForm::DefautButtonClick);
-    connect(browseTemp, &QToolButton::clicked, this, &TOptionForm::BitBtn1Click);
-    connect(browseFileSpree, &QToolButton::clicked, this, &TOptionForm::BitBtn2Click);
-    connect(ok, &QPushButton::clicked, this, &TOptionForm::Button1Click);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    m_chkIntegrerShell->setChecked(ShellVerbRegistered());
+    m_ui->chkIntegrerShell->setChecked(ShellVerbRegistered());
 }
+
+TOptionForm::~TOptionForm() = default;
 
 std::uint8_t TOptionForm::PriorityCode() const
 {
-    switch (m_cbPriority->currentIndex()) {
+    switch (m_ui->cbPriority->currentIndex()) {
     case LowItem: return 0;
     case HighItem: return 5;
     default: return 3;
@@ -186,82 +82,77 @@ std::uint8_t TOptionForm::PriorityCode() const
 
 void TOptionForm::SetPriorityCode(std::uint8_t code)
 {
-    m_cbPriority->setCurrentIndex(code == 0 ? LowItem : code == 5 ? HighItem : NormalItem);
+    m_ui->cbPriority->setCurrentIndex(code == 0 ? LowItem : code == 5 ? HighItem : NormalItem);
 }
 
 void TOptionForm::Load(const TSettings &settings)
 {
     SetPriorityCode(settings.ThreadPriority);
-    m_pathTempEdit->setText(QString::fromStdString(settings.EdonkeyTempPath));
-    m_commentEdit->setText(QString::fromStdString(settings.URLComment));
-    m_chkFileSpree->setChecked(settings.ActiveHashes & hsFileSpree);
-    m_chkDonkey->setChecked(settings.ActiveHashes & hsDonkey);
-    m_chkAich->setChecked(settings.ActiveHashes & hsAich);
-    m_fileSpreePathEdit->setText(QString::fromStdString(settings.FileSpreePath));
-    m_pages->setCurrentIndex(0);
-    SetLimitedText(m_prefixEdit, PrefixLimit, settings.NamePrefix);
-    SetLimitedText(m_suffixEdit, PrefixLimit, settings.NameSuffix);
-    SetLimitedText(m_replaceSpaceEdit, ReplaceSpaceLimit, settings.ReplaceSpaceStr);
+    m_ui->PathTempEdit->setText(QString::fromStdString(settings.EdonkeyTempPath));
+    m_ui->CommentEdit->setText(QString::fromStdString(settings.URLComment));
+    m_ui->chkFileSpree->setChecked(settings.ActiveHashes & hsFileSpree);
+    m_ui->chkDonkey->setChecked(settings.ActiveHashes & hsDonkey);
+    m_ui->chkAich->setChecked(settings.ActiveHashes & hsAich);
+    m_ui->FileSpreePathEdit->setText(QString::fromStdString(settings.FileSpreePath));
+    m_ui->PageControl1->setCurrentIndex(0);
+    SetLimitedText(m_ui->PrefixEdit, PrefixLimit, settings.NamePrefix);
+    SetLimitedText(m_ui->SuffixEdit, PrefixLimit, settings.NameSuffix);
+    SetLimitedText(m_ui->ReplaceSpaceEdit, ReplaceSpaceLimit, settings.ReplaceSpaceStr);
 }
 
 void TOptionForm::Store(TSettings &settings) const
 {
-    settings.EdonkeyTempPath = m_pathTempEdit->text().toStdString();
-    settings.URLComment = m_commentEdit->text().toStdString();
+    settings.EdonkeyTempPath = m_ui->PathTempEdit->text().toStdString();
+    settings.URLComment = m_ui->CommentEdit->text().toStdString();
     settings.ThreadPriority = PriorityCode();
-    settings.FileSpreePath = m_fileSpreePathEdit->text().toStdString();
-    settings.NamePrefix = m_prefixEdit->text().toStdString();
-    settings.NameSuffix = m_suffixEdit->text().toStdString();
-    settings.ReplaceSpaceStr = m_replaceSpaceEdit->text().toStdString();
+    settings.FileSpreePath = m_ui->FileSpreePathEdit->text().toStdString();
+    settings.NamePrefix = m_ui->PrefixEdit->text().toStdString();
+    settings.NameSuffix = m_ui->SuffixEdit->text().toStdString();
+    settings.ReplaceSpaceStr = m_ui->ReplaceSpaceEdit->text().toStdString();
     settings.ActiveHashes = static_cast<THashSelection>((DonkeyActivated() ? hsDonkey : 0)
                                                         | (FileSpreeActivated() ? hsFileSpree : 0)
-                                                        | (m_chkAich->isChecked() ? hsAich : 0));
+                                                        | (m_ui->chkAich->isChecked() ? hsAich : 0));
 }
 
 bool TOptionForm::DonkeyActivated() const
 {
-    return m_chkDonkey->isChecked();
+    return m_ui->chkDonkey->isChecked();
 }
 
 bool TOptionForm::FileSpreeActivated() const
 {
-    return m_chkFileSpree->isChecked();
+    return m_ui->chkFileSpree->isChecked();
 }
 
 void TOptionForm::DefautButtonClick()
 {
 #ifdef _WIN32
-    m_pathTempEdit->setText(DefaultTempPath);
+    m_ui->PathTempEdit->setText(DefaultTempPath);
 #else
-    m_pathTempEdit->setText(QString::fromStdString(DefaultSettings().EdonkeyTempPath));
+    m_ui->PathTempEdit->setText(QString::fromStdString(DefaultSettings().EdonkeyTempPath));
 #endif
-    m_commentEdit->setText(QString::fromStdString(DefaultSettings().URLComment));
-    m_chkIntegrerShell->setChecked(false);
-    m_cbPriority->setCurrentIndex(NormalItem);
+    m_ui->CommentEdit->setText(QString::fromStdString(DefaultSettings().URLComment));
+    m_ui->chkIntegrerShell->setChecked(false);
+    m_ui->cbPriority->setCurrentIndex(NormalItem);
 }
 
 void TOptionForm::BitBtn1Click()
 {
-    QString directory;
-    if (BrowseForDirectory(QStringLiteral("Select Directory"), QString(), directory, this))
-        m_pathTempEdit->setText(directory);
+    PickFolder(m_ui->PathTempEdit, this);
 }
 
 void TOptionForm::BitBtn2Click()
 {
-    QString directory;
-    if (BrowseForDirectory(QStringLiteral("Select Directory"), QString(), directory, this))
-        m_fileSpreePathEdit->setText(directory);
+    PickFolder(m_ui->FileSpreePathEdit, this);
 }
 
 void TOptionForm::Button1Click()
 {
-    if (!m_chkIntegrerShell->isChecked())
+    if (!m_ui->chkIntegrerShell->isChecked())
         UnregisterShellVerb();
     else if (!RegisterShellVerb(QCoreApplication::applicationFilePath())) {
         QMessageBox message(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
-                            QStringLiteral("Impossible d'acc\u00e9der a la base des registres\""), QMessageBox::Ok,
-                            this);
+                            tr("Impossible d'accéder a la base des registres\""), QMessageBox::Ok, this);
         message.exec();
     }
     accept();

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QDialog>
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
-class QTabWidget;
+namespace Ui {
+class OptionForm;
+}
 struct TSettings;
 
 // "Options": the link-name texts, the file manager's verb, the worker's
@@ -20,6 +20,7 @@ class TOptionForm final : public QDialog
 public:
     // Looks up once whether the file manager's verb is there.
     explicit TOptionForm(QWidget *parent = nullptr);
+    ~TOptionForm() override;
 
     // The priority code of the chosen item: 0 "Low", 3 "Normal", 5 "High";
     // setting shows 0 as "Low", 5 as "High" and any other code as "Normal".
@@ -35,22 +36,13 @@ public:
     bool FileSpreeActivated() const;
 
     void DefautButtonClick();
+    // The folder picker for a folder field, opening at the folder the field
+    // names, or at the home folder when it names none.
     void BitBtn1Click();
     void BitBtn2Click();
     // OK: writes or removes the verb, then closes with OK.
     void Button1Click();
 
 private:
-    QTabWidget *m_pages = nullptr;
-    QLineEdit *m_prefixEdit = nullptr;
-    QLineEdit *m_suffixEdit = nullptr;
-    QLineEdit *m_replaceSpaceEdit = nullptr;
-    QCheckBox *m_chkIntegrerShell = nullptr;
-    QComboBox *m_cbPriority = nullptr;
-    QCheckBox *m_chkDonkey = nullptr;
-    QCheckBox *m_chkAich = nullptr;
-    QLineEdit *m_pathTempEdit = nullptr;
-    QLineEdit *m_commentEdit = nullptr;
-    QCheckBox *m_chkFileSpree = nullptr;
-    QLineEdit *m_fileSpreePathEdit = nullptr;
+    std::unique_ptr<Ui::OptionForm> m_ui;
 };

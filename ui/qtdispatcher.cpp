@@ -17,7 +17,7 @@ QString MessageOf(const std::exception_ptr &error)
     } catch (const std::exception &e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        return QStringLiteral("unknown exception");
+        return TQtDispatcher::tr("unknown exception");
     }
 }
 

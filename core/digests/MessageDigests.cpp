@@ -222,9 +222,9 @@ void TMD4Family::Initialize()
     // compression functions work on 64-byte blocks: any other size is a
     // programming error. CreateInternal has checked both sizes for > 0 first.
     BrackwellAssert(BlockSize() == static_cast<int>(kMd4FamilyBlockBytes),
-                    "TMD4Family.Initialize: BlockSize <> 64.");
+                    "TMD4Family.Initialize: the block size is not 64 bytes.");
     BrackwellAssert(DigestSize() == static_cast<int>(kMd4FamilyDigestBytes),
-                    "TMD4Family.Initialize: DigestSize <> 16.");
+                    "TMD4Family.Initialize: the digest size is not 16 bytes.");
     TMessageDigest::Initialize();
     for (std::size_t i = 0; i < 4; ++i)
         m_state[i] = LoadLittleEndian32(m_initialChainingValues.data() + i * kWordBytes);

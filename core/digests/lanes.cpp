@@ -190,8 +190,8 @@ TLaneManager::TLaneManager(TLaneAlgorithm algorithm, TLaneEngine engine)
 
 TLaneJob *TLaneManager::Submit(TLaneJob *job)
 {
-    BrackwellAssert(job != nullptr, "TLaneManager.Submit: job = nil.");
-    BrackwellAssert(job->Blocks != nullptr || job->BlockCount == 0, "TLaneManager.Submit: Blocks = nil.");
+    BrackwellAssert(job != nullptr, "TLaneManager.Submit: no job given.");
+    BrackwellAssert(job->Blocks != nullptr || job->BlockCount == 0, "TLaneManager.Submit: a job with blocks to hash but no address for them.");
     if (job->BlockCount == 0) {
         PushFinished(job);
     } else {
@@ -323,7 +323,7 @@ TLaneFeed::TLaneFeed(TChainingDigest &digest)
 
 bool TLaneFeed::Start(const std::uint8_t *data, std::size_t count)
 {
-    BrackwellAssert(data != nullptr || count == 0, "TLaneFeed.Start: data = nil.");
+    BrackwellAssert(data != nullptr || count == 0, "TLaneFeed.Start: bytes to feed but no address for them.");
     if (count == 0)
         return false;
     const auto partial = static_cast<std::size_t>(m_digest.PartialLength());

@@ -98,7 +98,15 @@ public:
     // "ed2k://|file|NAME|SIZE|HASH|".
     std::string LinkName() const;
     std::string DonkeyLink() const;
-    std::string DonkeyLinkHtml() const;
+    // As an HTML anchor <a href="LINK">NAME</a>. Unicode: for text that must
+    // be valid UTF-8 (the clipboard), a name byte that is no part of UTF-8 is
+    // %XX in the link and U+FFFD in the visible name; Kept: the name's bytes.
+    enum class TNameBytes
+    {
+        Kept,
+        Unicode,
+    };
+    std::string DonkeyLinkHtml(TNameBytes bytes = TNameBytes::Kept) const;
     std::string FileSpreeLink() const;
 
     std::string Name() const;

@@ -12,6 +12,7 @@
 
 #include "entries/donkeyfile.h"
 #include "links/links.h"
+#include "input/fileio.h"
 #include "runs/hashqueue.h"
 
 namespace {
@@ -20,6 +21,8 @@ constexpr std::size_t ReadPiece = 64 * 1024;
 // Links taken from the list before their files are hashed: enough to keep
 // every job busy, few enough that a list of millions costs little memory.
 constexpr std::size_t BatchLinks = 256;
+// How much of a list's head is read to tell whether it is a page.
+constexpr std::size_t MaxHead = 1 << 20;
 
 // Every from in text as a space; the text after a replacement is not rescanned.
 std::string RestoreSpaces(std::string_view text, std::string_view from)
@@ -69,6 +72,25 @@ bool Present(const std::string &path)
     if (error)
         return error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
     return std::filesystem::exists(status);
+}
+
+// True when path, found in folder, is a symbolic link that leads out of the
+// folder (or whose target cannot be told): no list may reach outside it.
+bool LeadsOutside(const std::string &folder, const std::string &path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path file = PathFromUtf8(path);
+    if (!fs::is_symlink(fs::symlink_status(file, error)))
+        return false;
+    const fs::path target = fs::canonical(file, error);
+    if (error)
+        return true;
+    const fs::path base = fs::canonical(folder.empty() ? fs::path(".") : PathFromUtf8(folder), error);
+    if (error)
+        return true;
+    // Inside when the folder's components start the target's.
+    return std::mismatch(base.begin(), base.end(), target.begin(), target.end()).first != base.end();
 }
 
 std::vector<std::string_view> SplitParts(std::string_view joined)
@@ -148,6 +170,12 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             continue;
         }
         const std::string path = JoinPath(options.Folder, *found);
+        if (LeadsOutside(options.Folder, path)) {
+            check.Verdict = TLinkVerdict::Error;
+            check.Detail = "symbolic link to a file outside the folder";
+            check.Path = path;
+            continue;
+        }
         const auto [at, added] = jobByPath.try_emplace(path, jobs.size());
         if (added) {
             jobs.emplace_back();
@@ -332,25 +360,47 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
 
     std::vector<TFoundLink> batch;
     std::optional<TLinkScanner> scanner;
+    // The list's head, kept until it shows whether the list is a page.
+    std::string head;
     std::string piece(ReadPiece, '\0');
     bool going = true;
     while (going) {
         const std::size_t got = std::fread(piece.data(), 1, piece.size(), list.get());
         if (got == 0 && std::ferror(list.get()))
             return std::strerror(errno ? errno : EIO);
-        if (!scanner) // whether the list is a page shows in its head
-            scanner.emplace([&](const TFoundLink &link) { batch.push_back(link); },
-                            LooksLikeHtml(std::string_view(piece.data(), got)));
-        if (got == 0) {
-            scanner->Finish();
-            going = false;
-        } else {
-            scanner->Feed(std::string_view(piece.data(), got));
+        going = got != 0;
+        std::string_view text(piece.data(), got);
+        if (!scanner) {
+            head.append(text);
+            const std::optional<bool> html = SniffHtml(head, !going || head.size() >= MaxHead);
+            if (!html)
+                continue;
+            scanner.emplace([&](const TFoundLink &link) { batch.push_back(link); }, *html);
+            text = head;
         }
-        if (batch.size() >= BatchLinks || (!going && !batch.empty())) {
+        if (!text.empty())
+            scanner->Feed(text);
+        if (!going)
+            scanner->Finish();
+        head.clear();
+        if (!going) {
+            if (!batch.empty() && !CheckBatch(batch, options, onResult))
+                return {};
+        } else if (batch.size() > BatchLinks) {
+            // The links at the end that name the same file as the last one
+            // wait for the next batch, where their run may go on, so that the
+            // file is read once for all of them.
+            std::size_t cut = batch.size() - 1;
+            while (cut > 0 && batch[cut - 1].Name == batch.back().Name)
+                --cut;
+            if (cut == 0)
+                cut = batch.size();
+            std::vector<TFoundLink> waiting(std::make_move_iterator(batch.begin() + static_cast<std::ptrdiff_t>(cut)),
+                                            std::make_move_iterator(batch.end()));
+            batch.resize(cut);
             if (!CheckBatch(batch, options, onResult))
                 return {};
-            batch.clear();
+            batch = std::move(waiting);
         }
     }
     return {};

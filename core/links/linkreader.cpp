@@ -219,16 +219,22 @@ void TLinkScanner::Finish()
 void TLinkScanner::Scan(bool final)
 {
     const std::string_view text = m_pending;
+    // Text between links: whether a line ends in it.
+    const auto pass = [&](std::size_t from, std::size_t to) {
+        if (to > from && text.substr(from, to - from).find_first_of("\r\n") != std::string_view::npos)
+            m_lineEnded = true;
+    };
     std::size_t at = 0;
     while (true) {
         const std::size_t scheme = FindScheme(text, at);
         if (scheme == std::string_view::npos) {
             // Keep a tail that could be the start of a scheme cut in two.
-            at = text.size() > 8 ? text.size() - 8 : 0;
-            if (final)
-                at = text.size();
+            const std::size_t kept = final ? text.size() : text.size() > 8 ? text.size() - 8 : 0;
+            pass(at, kept);
+            at = std::max(at, kept);
             break;
         }
+        pass(at, scheme);
         at = scheme;
         const std::string_view candidate = text.substr(at);
         const bool known = StartsWithNoCase(candidate, kDonkeyStart) || StartsWithNoCase(candidate, kFileSpreeStart);
@@ -252,10 +258,11 @@ void TLinkScanner::Scan(bool final)
             continue;
         }
         at += consumed;
-        // A page may show a link right after the anchor that holds it.
-        if (!m_last || !(*m_last == link)) {
+        // A page may show a link as the text of the anchor that holds it.
+        if (!m_last || m_lineEnded || !(*m_last == link)) {
             m_onLink(link);
             m_last = std::move(link);
+            m_lineEnded = false;
         }
     }
     m_pending.erase(0, at);
@@ -285,6 +292,81 @@ std::string PercentDecode(std::string_view text)
     return result;
 }
 
+namespace {
+
+// The characters of windows-1252 that browsers read numeric references from
+// 128 to 159 as; 0 where the byte has none (the number stands for itself).
+constexpr char32_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string &out, char32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// A numeric character reference at the start of text ("&#" already seen):
+// appends the character a browser reads to out and returns the length of the
+// reference, or 0 when there is none (no digit follows). As in a browser the
+// closing ';' may be missing.
+std::size_t DecodeNumericReference(std::string_view text, std::string &out)
+{
+    std::size_t at = 2;
+    const bool hex = at < text.size() && (text[at] == 'x' || text[at] == 'X');
+    if (hex)
+        ++at;
+    const std::size_t digits = at;
+    std::uint32_t value = 0;
+    bool tooLarge = false;
+    for (; at < text.size() && (hex ? IsHexDigit(text[at]) : (text[at] >= '0' && text[at] <= '9')); ++at) {
+        value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(HexValue(text[at]));
+        if (value > 0x10FFFF) {
+            tooLarge = true;
+            value = 0x10FFFF; // keeps the arithmetic bounded; the result is U+FFFD
+        }
+    }
+    if (at == digits)
+        return 0;
+    if (at < text.size() && text[at] == ';')
+        ++at;
+    char32_t code = value;
+    if (tooLarge || value == 0 || (value >= 0xD800 && value <= 0xDFFF))
+        code = 0xFFFD;
+    else if (value >= 0x80 && value <= 0x9F && kWindows1252High[value - 0x80] != 0)
+        code = kWindows1252High[value - 0x80];
+    AppendUtf8(out, code);
+    return at;
+}
+
+bool HasPageMarker(std::string_view text)
+{
+    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+        const std::string_view rest = text.substr(i);
+        if (StartsWithNoCase(rest, "<html") || StartsWithNoCase(rest, "<!doctype html")
+            || StartsWithNoCase(rest, "<a href"))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string HtmlDecode(std::string_view text)
 {
     static constexpr std::pair<std::string_view, char> kNamed[] = {
@@ -308,15 +390,9 @@ std::string HtmlDecode(std::string_view text)
             }
         }
         if (!decoded && rest.starts_with("&#")) {
-            const std::size_t semicolon = rest.find(';');
-            unsigned value = 0;
-            if (semicolon != std::string_view::npos && semicolon > 2 && semicolon < 8) {
-                const auto [end, ec] = std::from_chars(rest.data() + 2, rest.data() + semicolon, value);
-                if (ec == std::errc() && end == rest.data() + semicolon && value > 0 && value < 256) {
-                    result.push_back(static_cast<char>(value));
-                    i += semicolon;
-                    decoded = true;
-                }
+            if (const std::size_t length = DecodeNumericReference(rest, result); length != 0) {
+                i += length - 1;
+                decoded = true;
             }
         }
         if (!decoded)
@@ -325,15 +401,55 @@ std::string HtmlDecode(std::string_view text)
     return result;
 }
 
+std::optional<bool> SniffHtml(std::string_view head, bool complete)
+{
+    constexpr std::size_t Window = 4096;
+    if (HasPageMarker(head.substr(0, Window)))
+        return true;
+    const auto unknown = [complete]() -> std::optional<bool> {
+        if (complete)
+            return false;
+        return std::nullopt;
+    };
+    // Past what a page may open with: blanks, a byte-order mark, comments,
+    // the doctype, an XML declaration.
+    std::size_t at = head.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (true) {
+        at = std::min(head.find_first_not_of(" \t\r\n\f", at), head.size());
+        const std::string_view rest = head.substr(at);
+        if (rest.empty())
+            return unknown();
+        std::size_t end = std::string_view::npos;
+        if (rest.starts_with("<!--")) {
+            end = rest.find("-->", 4);
+            if (end != std::string_view::npos)
+                end += 3;
+        } else if (rest.starts_with("<!") || rest.starts_with("<?")) {
+            if (StartsWithNoCase(rest, "<!doctype html"))
+                return true;
+            end = rest.find('>');
+            if (end != std::string_view::npos)
+                ++end;
+        } else if (rest.size() < 2 && rest.front() == '<') {
+            return unknown(); // "<!" or "<?" may still come
+        } else {
+            break;
+        }
+        if (end == std::string_view::npos)
+            return unknown();
+        at += end;
+    }
+    const std::string_view body = head.substr(at, Window);
+    if (HasPageMarker(body))
+        return true;
+    if (body.size() < Window)
+        return unknown();
+    return false;
+}
+
 bool LooksLikeHtml(std::string_view text)
 {
-    const std::string_view head = text.substr(0, 4096);
-    for (std::size_t i = 0; i < head.size(); ++i)
-        if (head[i] == '<'
-            && (StartsWithNoCase(head.substr(i), "<html") || StartsWithNoCase(head.substr(i), "<!doctype html")
-                || StartsWithNoCase(head.substr(i), "<a href")))
-            return true;
-    return false;
+    return *SniffHtml(text, true);
 }
 
 bool IsPlainFileName(std::string_view name)

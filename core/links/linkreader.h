@@ -33,8 +33,9 @@ struct TFoundLink
 // pieces of any size. Memory stays bounded whatever the input: text between
 // links is dropped as it is read, and a would-be link longer than
 // MaxLinkLength is dropped as broken. Links are reported in the order of the
-// text, a link repeated right after itself once (a page may show a link
-// beside the anchor that holds it).
+// text, each line's own: only a link repeated right after itself on the same
+// line counts once (a page may show a link as the text of the anchor that
+// holds it).
 class TLinkScanner
 {
 public:
@@ -55,6 +56,8 @@ private:
     bool m_html;
     std::string m_pending;
     std::optional<TFoundLink> m_last;
+    // A line ended since m_last.
+    bool m_lineEnded = false;
 };
 
 // All the links of a whole text.
@@ -62,9 +65,18 @@ std::vector<TFoundLink> FindLinks(std::string_view text, bool html);
 
 // %XX sequences as bytes; a % not followed by two hexadecimal digits stays.
 std::string PercentDecode(std::string_view text);
-// &amp; &lt; &gt; &quot; &apos; and numeric references below 256 as bytes.
+// &amp; &lt; &gt; &quot; &apos;, and numeric references (&#233; &#xE9;) as
+// the UTF-8 of the character a browser reads: U+FFFD for 0, surrogates and
+// numbers past U+10FFFF, the characters of windows-1252 for 128 to 159.
 std::string HtmlDecode(std::string_view text);
-// True when text looks like an HTML page rather than plain text.
+
+// Whether a text is an HTML page, judged from its head: an <html>,
+// <!doctype html> or <a href tag in the first 4 KiB, or in the 4 KiB after
+// what a page may open with (blanks, a byte-order mark, comments, the
+// doctype, an XML declaration). None when head ends before that is known and
+// more of the text may follow (complete false).
+std::optional<bool> SniffHtml(std::string_view head, bool complete);
+// SniffHtml of a whole text.
 bool LooksLikeHtml(std::string_view text);
 // True for a name that stays inside the folder it is looked up in: not empty,
 // not "." or "..", and without path separators or NUL bytes.

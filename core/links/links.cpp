@@ -4,6 +4,7 @@
 
 #include "digests/MessageDigests.h"
 #include "entries/donkeyfile.h"
+#include "links/unicode.h"
 
 #include <charconv>
 #include <clocale>
@@ -154,13 +155,18 @@ std::string TDonkeyFile::DonkeyLink() const
     return DonkeyLinkOf(Snapshot());
 }
 
-std::string TDonkeyFile::DonkeyLinkHtml() const
+std::string TDonkeyFile::DonkeyLinkHtml(TNameBytes bytes) const
 {
     if (!(m_hashSelection & hsDonkey))
         return std::string(NotAvailableText);
     const TEntrySnapshot now = Snapshot();
-    const std::string link = DonkeyLinkOf(now);
-    return "<a href=\"" + EscapeHtml(link) + "\">" + EscapeHtml(EscapeControlBytes(now.DisplayName)) + "</a>";
+    std::string link = DonkeyLinkOf(now);
+    std::string name = EscapeControlBytes(now.DisplayName);
+    if (bytes == TNameBytes::Unicode) {
+        link = EncodeInvalidUtf8(link);
+        name = ReplaceInvalidUtf8(name);
+    }
+    return "<a href=\"" + EscapeHtml(link) + "\">" + EscapeHtml(name) + "</a>";
 }
 
 std::string TDonkeyFile::FileSpreeLink() const

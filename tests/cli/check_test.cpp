@@ -162,6 +162,57 @@ TEST(CliCheck, HostileListsAndUsage)
     }
 }
 
+// Every line is reported; a page is read as one after a long comment, with
+// its numeric references; the folder is checked before any list is read, and
+// a symbolic link out of it is refused.
+TEST(CliCheck, LinesPagesAndTheFolder)
+{
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/in";
+    std::filesystem::create_directory(folder);
+    testsupport::WriteFile(folder + "/caf\xC3\xA9.txt", std::string("abc"));
+    const std::string abc = "|3|" + std::string(testsupport::AbcMd4) + "|";
+    const std::string list = dir.file("list.txt");
+    testsupport::WriteFile(list, "ed2k://|file|caf%C3%A9.txt" + abc + "\n" + "ed2k://|file|caf%C3%A9.txt" + abc
+                                 + "\r\ned2k://|file|caf%C3%A9.txt" + abc + "\n");
+    auto r = Cli({"--check", "--dir", folder, list});
+    EXPECT_EQ(r.out, "OK\tcaf\xC3\xA9.txt\nOK\tcaf\xC3\xA9.txt\nOK\tcaf\xC3\xA9.txt\n");
+    EXPECT_EQ(r.err, "3 OK, 0 failed, 0 missing\n");
+
+    const std::string page = dir.file("page.html");
+    const std::string anchor = "<a href=\"ed2k://|file|caf&#233;.txt" + abc + "\">ed2k://|file|caf&#xE9;.txt" + abc
+                               + "</a>";
+    testsupport::WriteFile(page, "<!-- " + std::string(6000, '=') + " -->\n<html><body>" + anchor + "<br>\n"
+                                 + anchor + "</body></html>");
+    r = Cli({"--check", "--dir", folder, page});
+    EXPECT_EQ(r.out, "OK\tcaf\xC3\xA9.txt\nOK\tcaf\xC3\xA9.txt\n");
+    EXPECT_EQ(r.status, 0);
+
+    for (const auto &[where, reason] : {std::pair{dir.file("absent"), "no such folder"}, std::pair{list, "not a folder"}}) {
+        r = Cli({"--check", "--dir", where, list});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "brackwell-cli: " + where + ": " + reason + "\n");
+        EXPECT_EQ(r.status, 1);
+    }
+
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#else
+    testsupport::WriteFile(dir.file("secret"), std::string("abc"));
+    std::filesystem::create_symlink("../secret", folder + "/outside");
+    std::filesystem::create_symlink("caf\xC3\xA9.txt", folder + "/inside");
+    testsupport::WriteFile(list, "ed2k://|file|outside" + abc + "\ned2k://|file|inside" + abc + "\n");
+    r = Cli({"--check", "--dir", folder, list});
+    EXPECT_EQ(r.out, "ERROR (symbolic link to a file outside the folder)\toutside\nOK\tinside\n");
+    EXPECT_EQ(r.status, 1);
+    // The same from the list's own folder, named by a relative path.
+    testsupport::WriteFile(folder + "/list.txt", testsupport::ReadFile(list));
+    const auto local = testsupport::Run({"sh", "-c", "cd \"$0\" && exec \"$1\" --check in/list.txt", dir.path().string(),
+                                         BRACKWELL_CLI_PATH});
+    EXPECT_EQ(local.out, r.out);
+#endif
+}
+
 // -r: byte order within each folder whatever -j, a link back up the tree not
 // followed, a FIFO skipped with a line on stderr, and, run as another user, a
 // folder it cannot read reported with exit 1.

@@ -416,15 +416,30 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     TAbcFile file("a b.txt");
     TempDir config;
     std::filesystem::create_directories(config.path() / "Brackwell");
-    testsupport::WriteFile(config.file("Brackwell/Brackwell.conf"),
-                           std::string("[Config]\nNamePrefix=[p]\nNameSuffix=\nReplaceSpaceStr=_\nActiveDonkey=0\n"));
+    const std::string store = config.file("Brackwell/Brackwell.conf");
     const char *saved = std::getenv("XDG_CONFIG_HOME");
     const std::string previous = saved ? saved : "";
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const auto withStore = [&](const std::string &settings, std::vector<std::string> args) {
+        testsupport::WriteFile(store, "[Config]\n" + settings);
+        args.push_back(file.path);
+        return Cli(args);
+    };
 
-    const auto stored = Cli({"--format=hashes", file.path});
-    const auto fs = Cli({"--format=fs", file.path});
-    const auto overridden = Cli({"--format=fs", "--prefix=", "--suffix", "-s", "--replace-spaces", "+", file.path});
+    const std::string texts = "NamePrefix=[p]\nNameSuffix=\nReplaceSpaceStr=_\n";
+    const auto stored = withStore(texts + "ActiveDonkey=0\n", {"--format=hashes"});
+    const auto fs = withStore(texts + "ActiveDonkey=0\n", {"--format=fs"});
+    const auto overridden = withStore(texts + "ActiveDonkey=0\n",
+                                      {"--format=fs", "--prefix=", "--suffix", "-s", "--replace-spaces", "+"});
+    const auto switchedOn = withStore(texts + "ActiveDonkey=0\n", {"--ed2k", "--format=hashes"});
+    // ActiveAich=1 reads as --aich in every format; --no-aich takes it back.
+    const auto aichHashes = withStore("ActiveAich=1\n", {"--format=hashes"});
+    const auto aichJson = withStore("ActiveAich=1\n", {"--format=json"});
+    const auto noAich = withStore("ActiveAich=1\n", {"--no-aich", "--suffix="});
+    // Both kinds off in the store: the message names the store and the way back.
+    const auto bothOff = withStore("ActiveDonkey=0\nActiveFileSpree=0\nActiveAich=1\n", {});
+    const auto fsBack = withStore("ActiveDonkey=0\nActiveFileSpree=0\n", {"--format=hashes", "--fs"});
+    const auto oneByOption = withStore("ActiveDonkey=0\n", {"--no-fs"});
 
     if (saved)
         ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
@@ -434,6 +449,22 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     EXPECT_EQ(stored.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
     EXPECT_EQ(fs.out, std::string("fs://Get|[p]a_b.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(overridden.out, std::string("fs://Get|a+b-s.txt|") + AbcMd5 + "|\n");
+    EXPECT_EQ(switchedOn.out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\ta b.txt\n");
+
+    const std::string abcAich = "VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5"; // rhash --aich of "abc"
+    EXPECT_EQ(aichHashes.out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t" + abcAich + "\t3\ta b.txt\n");
+    EXPECT_THAT(aichJson.out, HasSubstr(",\"aich\":\"" + abcAich + "\",\"part_hashes\":null}"));
+    EXPECT_EQ(noAich.out, std::string("ed2k://|file|a b.txt|3|") + AbcMd4 + "|\n");
+
+    EXPECT_EQ(bothOff.status, 2);
+    EXPECT_EQ(bothOff.out, "");
+    EXPECT_THAT(bothOff.err, HasSubstr("the settings store (" + store + ") has both hash kinds off"));
+    EXPECT_THAT(bothOff.err, HasSubstr("--ed2k or --fs"));
+    EXPECT_THAT(bothOff.err, testing::Not(HasSubstr("--no-")));
+    EXPECT_EQ(fsBack.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
+    EXPECT_EQ(oneByOption.status, 2);
+    EXPECT_THAT(oneByOption.err, HasSubstr("--no-fs leaves nothing to compute: the settings store"));
+    EXPECT_THAT(oneByOption.err, HasSubstr("ActiveDonkey=0); --ed2k switches it on"));
 #endif
 }
 

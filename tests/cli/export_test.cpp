@@ -68,7 +68,7 @@ TEST(CliExport, TableWithOptions)
                     "<table cellpadding=\"2\" cellspacing=\"2\" border=\"1\" width=\"100%\"><tr>"
                     "<td>File Name</td><td>eDonkey2000 Link</td></tr>"
                     "<tr><td>" + files.first + "</td><td><a href=\"" + link + "\">" + link + "</a></td></tr>\r\n"
-                  + "</tr></table></body></html>");
+                  + "</table></body></html>");
 
     ASSERT_EQ(Cli({"--export", files.list, "--layout=html", "--fs-anchor", "get it", "--no-title", "--columns=fs",
                    "--suffix", "", files.first})
@@ -104,6 +104,7 @@ TEST(CliExport, UsageErrors)
         {"--export", files.list, "--separator", "123456"},
         {"--export", files.list, "--layout=xml"},
         {"--export", files.list, "--columns=name,hash"},
+        {"--export", files.list, "--columns="},
         {"--export", files.list, "--layout=html", "--separator", "-"},
         {"--export", files.list, "--ed2k-anchor=url"},
         {"--export", files.list, "--layout=html", "--fs-anchor", std::string(51, 'x')},

@@ -444,8 +444,10 @@ TEST(DigestState, ConstructionChecksInOrder)
               "TMessageDigest.CreateInternal: DigestSize <= 0.");
     // Positive sizes other than the family's 64-byte blocks and 16-byte digests
     // would overrun the padding block or the four chaining values.
-    EXPECT_EQ(AssertionOf([] { TCountingFamily(32, kCountingTable, 16); }), "TMD4Family.Initialize: BlockSize <> 64.");
-    EXPECT_EQ(AssertionOf([] { TCountingFamily(64, kCountingTable, 8); }), "TMD4Family.Initialize: DigestSize <> 16.");
+    EXPECT_EQ(AssertionOf([] { TCountingFamily(32, kCountingTable, 16); }),
+              "TMD4Family.Initialize: the block size is not 64 bytes.");
+    EXPECT_EQ(AssertionOf([] { TCountingFamily(64, kCountingTable, 8); }),
+              "TMD4Family.Initialize: the digest size is not 16 bytes.");
 }
 
 // The family's padding, seen through a member whose blocks do not change the

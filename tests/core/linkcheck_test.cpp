@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "links/linkcheck.h"
+#include "testsupport.h"
 
 using Names = std::vector<std::string>;
 
@@ -45,4 +48,45 @@ TEST(LinkFileCandidates, OnlyPlainNames)
     EXPECT_EQ(LinkFileCandidates("x/..", {{"x/", "", ""}}), Names{});
     EXPECT_EQ(LinkFileCandidates("x/..", {{"", "", "/"}}), (Names{"x .."}));
     EXPECT_EQ(LinkFileCandidates("\xff\xfe.bin", {Defaults}), (Names{"\xff\xfe.bin"}));
+}
+
+// Each link line gets its verdict, and a file named by a run of links is read
+// once for all of them, also where the run is cut by the end of a read: the
+// list is read 64 KiB at a time, and a first line of 48 bytes puts that end
+// between the ed2k and the fs link of the 585th file.
+TEST(CheckLinkList, EveryLineReportedAndEachFileReadOnce)
+{
+    testsupport::TempDir dir;
+    std::atomic<int> chunks = 0;
+    TLinkCheckOptions options;
+    options.Folder = dir.path().string();
+    options.OnNewBlock = [&](TDonkeyFile &) { ++chunks; };
+    const auto check = [&](const std::string &text, std::size_t links) {
+        testsupport::WriteFile(dir.file("list"), text);
+        chunks = 0;
+        std::vector<TLinkVerdict> verdicts;
+        EXPECT_EQ(CheckLinkList(dir.file("list"), options, [&](const TLinkCheck &c) { verdicts.push_back(c.Verdict); }),
+                  "");
+        EXPECT_EQ(verdicts, std::vector<TLinkVerdict>(links, TLinkVerdict::Ok));
+        return chunks.load();
+    };
+
+    const auto pair = [](int i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%04d.txt", i);
+        return std::pair{std::string(name), "ed2k://|file|" + std::string(name) + "|3|" + testsupport::AbcMd4
+                                                + "| fs://Get|" + name + "|" + testsupport::AbcMd5 + "|\n"};
+    };
+    ASSERT_EQ(pair(0).second.size(), 112u);
+    std::string list = std::string(47, '#') + "\n";
+    for (int i = 0; i < 600; ++i) {
+        testsupport::WriteFile(dir.file(pair(i).first), std::string("abc"));
+        list += pair(i).second;
+    }
+    const std::string line = pair(0).second;
+    const int once = check(line, 2);
+    ASSERT_GT(once, 0);
+    const std::string donkey = line.substr(0, line.find(' ')) + "\n";
+    EXPECT_EQ(check(donkey + donkey + donkey, 3), once);
+    EXPECT_EQ(check(list, 1200), 600 * once);
 }

@@ -32,15 +32,53 @@ TEST(LinkReader, FindsLinksOfEveryFormInOrder)
     EXPECT_EQ(links[2].PartHashes, (std::vector<std::string>{kHash, kHash}));
 }
 
-TEST(LinkReader, PagesAreHtmlDecodedAndAnAnchorBesideItsLinkCountsOnce)
+// A link that is its anchor's text counts once; the same link on the next
+// lines counts again, once per line.
+TEST(LinkReader, PagesAreHtmlDecodedAndEachLineCounts)
 {
     const std::string link = "ed2k://|file|a&amp;b.txt|1|" + kHash + "|";
-    const std::string page = "<html><body><a href=\"" + link + "\">" + link + "</a></body></html>";
+    const std::string anchor = "<a href=\"" + link + "\">" + link + "</a>";
+    const std::string page = "<html><body>" + anchor + "\n" + anchor + "<br>\r\n" + anchor + "</body></html>";
     ASSERT_TRUE(LooksLikeHtml(page));
     const auto links = FindLinks(page, LooksLikeHtml(page));
-    ASSERT_EQ(links.size(), 1u);
+    ASSERT_EQ(links.size(), 3u);
     EXPECT_EQ(links[0].Name, "a&b.txt");
+    EXPECT_EQ(links[2], links[0]);
     EXPECT_EQ(FindLinks(link, false).at(0).Name, "a&amp;b.txt");
+    EXPECT_EQ(FindLinks(link + "\n" + link + "\n" + link + "\n", false).size(), 3u);
+    EXPECT_EQ(FindLinks(link + link + " " + link, false).size(), 1u);
+}
+
+// Numeric references as a browser reads them, in UTF-8.
+TEST(LinkReader, NumericReferencesAsABrowserReadsThem)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf&#233;.txt", "caf\xC3\xA9.txt"},
+        {"caf&#xE9;.txt", "caf\xC3\xA9.txt"},
+        {"caf&#XE9;.txt", "caf\xC3\xA9.txt"},
+        {"&#x1F3B5;&#65;&#x7E", "\xF0\x9F\x8E\xB5" "A~"}, // the ';' may be missing
+        {"&#0;|&#xD800;|&#x110000;|&#99999999999999999999;", "\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD"},
+        {"&#150;&#129;&#159;", "\xE2\x80\x93\xC2\x81\xC5\xB8"}, // windows-1252 where it has a character
+        {"&#;&#x;&#xG;&#-1;", "&#;&#x;&#xG;&#-1;"},
+        {"&amp;#233;", "&#233;"},
+    };
+    for (const auto &[page, decoded] : cases)
+        EXPECT_EQ(HtmlDecode(page), decoded) << page;
+}
+
+// A page whose first tag comes after a long comment or doctype is still one;
+// the head of a text that may go on decides nothing until it can.
+TEST(LinkReader, PagesRecognisedAfterLongOpenings)
+{
+    const std::string comment = "<!-- " + std::string(8000, '-') + " -->\r\n";
+    EXPECT_TRUE(LooksLikeHtml("\xEF\xBB\xBF" + comment + "<html><body>"));
+    EXPECT_TRUE(LooksLikeHtml(comment + "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">"));
+    EXPECT_TRUE(LooksLikeHtml("<?xml version=\"1.0\"?>\n" + comment + "<p>" + std::string(3000, 'x') + "<a href=x>"));
+    EXPECT_FALSE(LooksLikeHtml(comment + "Share List\r\n" + std::string(5000, 'x') + "<html>"));
+    EXPECT_FALSE(LooksLikeHtml("Share List\r\nname (3 o) ed2k://|file|name|3|" + kHash + "|\r\n"));
+    EXPECT_FALSE(SniffHtml(comment.substr(0, 5000), false).has_value());
+    EXPECT_FALSE(SniffHtml(comment + "<ht", false).has_value());
+    EXPECT_EQ(SniffHtml(comment.substr(0, 5000), true), false);
 }
 
 TEST(LinkReader, BrokenLinksAreSkipped)
@@ -64,9 +102,10 @@ TEST(LinkReader, PiecesOfAnySizeGiveTheSameLinks)
     std::string text;
     for (int i = 0; i < 20; ++i)
         text += "x ed2k://|file|n" + std::to_string(i) + "|" + std::to_string(i) + "|" + kHash
-                + (i % 2 ? "|h=3I42H3S6NNFQ2MSVX7XZKYAYSCX5QBYJ|/" : "|") + " fs://get|n|" + kMd5 + "|";
+                + (i % 2 ? "|h=3I42H3S6NNFQ2MSVX7XZKYAYSCX5QBYJ|/" : "|") + " fs://get|n|" + kMd5 + "|"
+                + (i % 2 ? "\n" : " ") + "fs://get|n|" + kMd5 + "|"; // counts again on the next line only
     const auto whole = FindLinks(text, false);
-    ASSERT_EQ(whole.size(), 40u);
+    ASSERT_EQ(whole.size(), 50u);
     std::vector<TFoundLink> bytewise;
     TLinkScanner scanner([&](const TFoundLink &link) { bytewise.push_back(link); }, false);
     for (const char c : text)

@@ -10,6 +10,7 @@
 
 #include "entries/donkeyfile.h"
 #include "links/sharelist.h"
+#include "links/unicode.h"
 #include "testsupport.h"
 
 using testsupport::TempDir;
@@ -108,7 +109,7 @@ TEST(ShareList, HtmlTable)
                     "<td><a href=\"ed2k://|file|beta.avi|1048576|H2|\">eDonkey2000</a></td><td>N/A</td></tr>\r\n"
                     "<tr><td>gamma</td><td>1.50 K</td><td>N/A</td>"
                     "<td><a href=\"fs://Get|gamma|h3|\">FileSpree</a> </td></tr>\r\n"
-                    "</tr></table>"
+                    "</table>"
                   + HtmlTail);
 
     // Only "Size": one header cell and one cell per row. "Link" unchecked leaves
@@ -117,7 +118,7 @@ TEST(ShareList, HtmlTable)
     sizeOnly.FileName = sizeOnly.Link = false;
     EXPECT_EQ(ShareListText(sizeOnly, {Alpha, Beta}),
               HtmlHead + "Share List\r\n" + TableHead
-                  + "<td>Size</td></tr><tr><td>3 o</td></tr>\r\n<tr><td>1.00 M</td></tr>\r\n</tr></table>" + HtmlTail);
+                  + "<td>Size</td></tr><tr><td>3 o</td></tr>\r\n<tr><td>1.00 M</td></tr>\r\n</table>" + HtmlTail);
 }
 
 TEST(ShareList, EmptyList)
@@ -130,9 +131,9 @@ TEST(ShareList, EmptyList)
     TShareListOptions table = Html(true);
     const std::string headerRow =
         TableHead + "<td>File Name</td><td>Size</td><td>eDonkey2000 Link</td><td>FileSpree Link</td></tr>";
-    EXPECT_EQ(ShareListText(table, {}), HtmlHead + "Share List\r\n" + headerRow + "</tr></table>" + HtmlTail);
+    EXPECT_EQ(ShareListText(table, {}), HtmlHead + "Share List\r\n" + headerRow + "</table>" + HtmlTail);
     table.WithTitle = false;
-    EXPECT_EQ(ShareListText(table, {}), HtmlHead + headerRow + "</tr></table>" + HtmlTail);
+    EXPECT_EQ(ShareListText(table, {}), HtmlHead + headerRow + "</table>" + HtmlTail);
 }
 
 TEST(ShareList, HtmlEscapesEntryTextsOnly)
@@ -151,11 +152,81 @@ TEST(ShareList, HtmlEscapesEntryTextsOnly)
                     "<tr><td>/d/" + escapedName + "</td><td>3 o</td>"
                     "<td><a href=\"ed2k://|file|" + escapedName + "|3|H|\">ed2k://|file|" + escapedName
                   + "|3|H|</a></td><td><a href=\"fs://Get|" + escapedName + "|h|\">FileSpree</a> </td></tr>\r\n"
-                    "</tr></table>" + HtmlTail);
+                    "</table>" + HtmlTail);
 
     // Plain text keeps the bytes as they are.
     EXPECT_EQ(ShareListText(TShareListOptions{}, {odd}),
               "Share List\r\n<i>&\"x\".txt (3 o) ed2k://|file|<i>&\"x\".txt|3|H| fs://Get|<i>&\"x\".txt|h| \r\n");
+}
+
+// A name's control bytes as %XX, with and without the path, in every layout:
+// a line break in a name cannot split an entry, nor ESC reach a terminal.
+TEST(ShareList, ControlBytesOfNamesAsPercentCodes)
+{
+    const TShareListRow odd{"/d\x1b/a\nb\x7f", "a\nb\x7f", 3, "L", "F"};
+    TShareListOptions ascii;
+    ascii.WithTitle = false;
+    EXPECT_EQ(ShareListText(ascii, {odd}), "a%0Ab%7F (3 o) L F \r\n");
+    ascii.WithPath = true;
+    EXPECT_EQ(ShareListText(ascii, {odd}), "/d%1B/a%0Ab%7F (3 o) L F \r\n");
+    TShareListOptions table = Html(true);
+    table.Link = false;
+    EXPECT_NE(ShareListText(table, {odd}).find("<tr><td>a%0Ab%7F</td><td>3 o</td></tr>\r\n</table>"),
+              std::string::npos);
+}
+
+// An HTML page declares UTF-8: a name byte that is no part of UTF-8 goes in
+// the links as %XX (the link still names the real file) and in the text as
+// U+FFFD; valid sequences stay as they are. Plain text keeps the bytes.
+TEST(ShareList, HtmlHoldsOnlyUtf8)
+{
+    const TShareListRow row{"/d/caf\xE9 \xC3\xA9.txt", "caf\xE9 \xC3\xA9.txt", 3,
+                            "ed2k://|file|caf\xE9 \xC3\xA9.txt|3|H|", "fs://Get|caf\xE9 \xC3\xA9.txt|h|"};
+    TShareListOptions flowing = Html(false);
+    flowing.DonkeyAnchorIsUrl = true;
+    const std::string page = ShareListText(flowing, {row});
+    EXPECT_NE(page.find("<br>caf\xEF\xBF\xBD \xC3\xA9.txt"), std::string::npos) << page;
+    EXPECT_NE(page.find("<a href=\"ed2k://|file|caf%E9 \xC3\xA9.txt|3|H|\">ed2k://|file|caf%E9 \xC3\xA9.txt|3|H|</a>"),
+              std::string::npos) << page;
+    EXPECT_NE(page.find("<a href=\"fs://Get|caf%E9 \xC3\xA9.txt|h|\">FileSpree</a>"), std::string::npos) << page;
+    EXPECT_EQ(page.find('\xE9'), std::string::npos) << "a lone byte 0xE9 is no UTF-8";
+    EXPECT_NE(ShareListText(TShareListOptions{}, {row}).find("caf\xE9 \xC3\xA9.txt (3 o)"), std::string::npos);
+}
+
+// Which bytes are UTF-8 (RFC 3629), and what the rest become.
+TEST(Unicode, InvalidUtf8BytesEncodedOrReplaced)
+{
+    const std::string valid = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
+    EXPECT_EQ(EncodeInvalidUtf8(valid), valid);
+    EXPECT_EQ(ReplaceInvalidUtf8(valid), valid);
+    const struct
+    {
+        std::string in, encoded;
+    } cases[] = {
+        {"caf\xE9", "caf%E9"},                  // Latin-1
+        {"\xC0\xAF", "%C0%AF"},                 // overlong "/"
+        {"\xE0\x80\xAF", "%E0%80%AF"},          // overlong, three bytes
+        {"\xED\xA0\x80", "%ED%A0%80"},          // a surrogate
+        {"\xF4\x90\x80\x80", "%F4%90%80%80"},   // above U+10FFFF
+        {"\xC3", "%C3"},                         // cut at the end
+        {"\xE2\x82x", "%E2%82x"},               // cut before an ASCII byte
+        {"\x80\xBF\xFE\xFF", "%80%BF%FE%FF"},   // continuation bytes and bytes UTF-8 never uses
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(EncodeInvalidUtf8(c.in), c.encoded);
+        // The same bytes as U+FFFD, one for each.
+        std::string replaced;
+        for (std::size_t i = 0; i < c.encoded.size(); ++i) {
+            if (c.encoded[i] == '%') {
+                replaced += "\xEF\xBF\xBD";
+                i += 2;
+            } else {
+                replaced += c.encoded[i];
+            }
+        }
+        EXPECT_EQ(ReplaceInvalidUtf8(c.in), replaced);
+    }
+    EXPECT_EQ(ReplaceInvalidUtf8("caf\xE9!"), "caf\xEF\xBF\xBD!");
 }
 
 TEST(ShareList, OrderOfEntryNames)
@@ -185,6 +256,28 @@ TEST(ShareListFile, WritesAndReplacesWhole)
     EXPECT_EQ(result.Status, TShareListStatus::Written) << result.Reason;
     EXPECT_EQ(testsupport::ReadFile(path), ShareListText(TShareListOptions{}, rows));
     EXPECT_EQ(FileCount(dir), 1u); // no temporary file left behind
+}
+
+// A symbolic link is written through, also when its file does not exist yet:
+// the link stays, and the file it names gets the list.
+TEST(ShareListFile, WritesThroughLinks)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#else
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("lists"));
+    std::filesystem::create_symlink("lists/new.txt", dir.file("dangling"));
+    std::filesystem::create_symlink("dangling", dir.file("chain"));
+    ASSERT_EQ(WriteShareList(dir.file("chain"), {}, {Alpha}).Status, TShareListStatus::Written);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("chain")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling")));
+    EXPECT_EQ(testsupport::ReadFile(dir.file("lists/new.txt")), ShareListText({}, {Alpha}));
+
+    std::filesystem::create_symlink("loop", dir.file("loop"));
+    EXPECT_EQ(WriteShareList(dir.file("loop"), {}, {Alpha}).Status, TShareListStatus::CannotCreate);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("loop")));
+#endif
 }
 
 TEST(ShareListFile, FailuresLeaveTheOldFile)

@@ -1,7 +1,8 @@
 // libFuzzer target for the link reader of share lists and of --check. Each
 // input is scanned in one piece and in small pieces, and the two must find the
-// same links; every link found must be well formed, and every name --check
-// would look a file up under must stay inside the folder. A disagreement aborts.
+// same links; every link found must be well formed, every name --check would
+// look a file up under must stay inside the folder, and a page must be told
+// from its head as from the whole text. A disagreement aborts.
 
 #include <cstdint>
 #include <cstdlib>
@@ -44,6 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (IsPlainFileName(link.Name) && (names.empty() || names.front() != link.Name))
             std::abort();
     }
+    // Whether the text is a page is told from its head: what a head decides,
+    // the whole text confirms.
+    const std::size_t cut = text.size() * piece / 24;
+    if (const auto early = SniffHtml(text.substr(0, cut), false); early && *early != LooksLikeHtml(text))
+        std::abort();
     HtmlDecode(text);
     PercentDecode(text);
     return 0;

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -407,12 +408,27 @@ private slots:
         Child<QToolButton>(&form, "URLButton")->click();
         QCOMPARE(opened.urls, QStringList{form.VerificationUrl()});
 
+        // A failed entry says why, in full; one that did not fail says nothing.
+        auto *reason = Child<QLineEdit>(&form, "FailureEdit");
+        QVERIFY(!reason->isVisibleTo(&form));
         TDonkeyFile failed(m_dir.filePath(QStringLiteral("missing.bin")).toStdString(), hsAll);
         failed.HashFile();
         form.Fill(failed, VerificationUrlOf(QStringLiteral("http://v/?n="), failed));
         QCOMPARE(Text(&form, "DonkeyHashEdit"), QStringLiteral("Error !"));
         QCOMPARE(Text(&form, "FileSpreeHashEdit"), QStringLiteral("Error !"));
         QCOMPARE(form.VerificationUrl(), QStringLiteral("http://v/?n=Error !"));
+        QVERIFY(!failed.Failure().empty());
+        QCOMPARE(reason->text(), QString::fromStdString(failed.Failure()));
+        QVERIFY(reason->isVisibleTo(&form));
+        const QString notADescriptor = m_dir.filePath(QStringLiteral("notes.part.met"));
+        WriteBytes(notADescriptor, "plain text, not a descriptor");
+        TPartFile text(notADescriptor.toStdString());
+        text.HashFile();
+        form.Fill(text, QString());
+        QVERIFY(!text.Failure().empty());
+        QCOMPARE(reason->text(), QString::fromStdString(text.Failure()));
+        form.Fill(plain, QString());
+        QVERIFY(!reason->isVisibleTo(&form));
 
         TDonkeyFile withoutDonkey(path.toStdString(), hsFileSpree);
         withoutDonkey.HashFile();
@@ -479,6 +495,61 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
+    // The download's page exists only for a descriptor: Ctrl+Tab cannot bring
+    // it up for a plain file, and nothing of the last descriptor stays in it.
+    void detailDownloadPageOnlyForDescriptors()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("page.part.met"));
+        partmet::TBuilder builder(0xE2);
+        builder.Add(partmet::Text(partmet::FileName, "movie.avi"))
+            .Add(partmet::Integer(partmet::FileSize, 2000, 64))
+            .Add(partmet::Integer(partmet::Transferred, 1000, 64))
+            .Add(partmet::Text(partmet::TempFileName, "004.part"));
+        WriteBytes(path, builder.Bytes());
+        TPartFile part(path.toStdString());
+        part.HashFile();
+        const QString plainPath = m_dir.filePath(QStringLiteral("plain.txt"));
+        WriteBytes(plainPath, "abc");
+        TDonkeyFile plain(plainPath.toStdString(), hsAll);
+        plain.HashFile();
+
+        TDetailForm form;
+        form.show();
+        auto *pages = Child<QTabWidget>(&form, "PageControl1");
+        QWidget *properties = Child<QWidget>(&form, "TabSheet1");
+        QWidget *details = Child<QWidget>(&form, "TabSheet2");
+        form.Fill(part, QString());
+        pages->setCurrentWidget(details);
+        QCOMPARE(pages->currentWidget(), details);
+        form.Fill(plain, QString());
+        QCOMPARE(pages->currentWidget(), properties);
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> switches[] = {
+            {Qt::Key_Tab, Qt::ControlModifier},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier},
+            {Qt::Key_PageDown, Qt::ControlModifier},
+            {Qt::Key_PageUp, Qt::ControlModifier},
+        };
+        for (const auto &[key, modifiers] : switches) {
+            QTest::keyClick(pages, key, modifiers);
+            QCOMPARE(pages->currentWidget(), properties);
+            QTest::keyClick(pages->tabBar(), key, modifiers);
+            QCOMPARE(pages->currentWidget(), properties);
+        }
+        QVERIFY(!details->isVisible());
+        for (const char *field : {"TempEdit", "TypeEdit", "FormatEdit", "StatusEdit", "PriorityEdit", "TailleReelEdit",
+                                  "CopiedEdit", "PourcentEdit"})
+            QVERIFY2(Text(&form, field).isEmpty(), field);
+        QVERIFY(Child<QProgressBar>(&form, "ProgressBar1")->toolTip().isEmpty());
+        QCOMPARE(Child<QProgressBar>(&form, "ProgressBar1")->value(), 0);
+
+        // Back for the next descriptor, behind the page that is active.
+        form.Fill(part, QString());
+        QCOMPARE(pages->currentWidget(), properties);
+        QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(pages->currentWidget(), details);
+        QCOMPARE(Text(&form, "TempEdit"), QStringLiteral("004.part"));
+    }
+
     void browseForDirectory()
     {
         const QString existing = m_dir.filePath(QStringLiteral("chosen"));
@@ -516,6 +587,32 @@ private slots:
         QCOMPARE(directory, existing);
     }
 
+    // The options' folder buttons open the picker at the folder the field
+    // names, or at the home folder when it names none.
+    void optionFolderPickerStartsAtTheSetting()
+    {
+        TOptionForm form;
+        const QString existing = m_dir.filePath(QStringLiteral("temp-folder"));
+        QVERIFY(QDir().mkpath(existing));
+        auto *temp = Child<QLineEdit>(&form, "PathTempEdit");
+        auto *fileSpree = Child<QLineEdit>(&form, "FileSpreePathEdit");
+        temp->setText(existing);
+        fileSpree->clear();
+        QString startedIn;
+        const auto cancel = [&](QWidget *w) {
+            startedIn = static_cast<QFileDialog *>(w)->directory().absolutePath();
+            static_cast<QDialog *>(w)->reject();
+        };
+        WithModalWindows([&] { form.BitBtn1Click(); }, cancel);
+        QCOMPARE(startedIn, existing);
+        QCOMPARE(temp->text(), existing);
+        WithModalWindows([&] { form.BitBtn2Click(); }, cancel);
+        QCOMPARE(startedIn, QDir::homePath());
+        QVERIFY(fileSpree->text().isEmpty());
+        WithModalWindows([&] { form.BitBtn2Click(); }, [&](QWidget *w) { Accept(w, existing); });
+        QCOMPARE(fileSpree->text(), existing);
+    }
+
     void aboutBox()
     {
         TAboutForm about;
@@ -532,6 +629,27 @@ private slots:
         QCOMPARE(opened.urls[0], QStringLiteral("mailto:") + Child<QLabel>(&about, "Email")->text()
                                      + QStringLiteral("?subject=[Brackwell]"));
         QVERIFY(opened.urls[1].startsWith(QStringLiteral("http://www.brackwell.org/")));
+
+        // The keyboard reaches both addresses: Tab from OK, then Space or Enter,
+        // which opens the address and leaves the box open.
+        opened.urls.clear();
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        QCOMPARE(QApplication::focusWidget(), Child<QWidget>(&about, "OKButton"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Child<QWidget>(&about, "Email"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Child<QWidget>(&about, "Siteweb"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(opened.urls.size(), 2);
+        QVERIFY(opened.urls[0].startsWith(QStringLiteral("mailto:")));
+        QVERIFY(opened.urls[1].startsWith(QStringLiteral("http://www.brackwell.org/")));
+        QVERIFY(about.isVisible());
+        // Enter on OK closes it, as before.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(!about.isVisible());
     }
 
     // The detail dialog and the About box stand in the middle of the desktop,

@@ -180,6 +180,32 @@ private slots:
             QCOMPARE(QString(e.what()), "Failed to set data for 'ViewStyle'");
         }
     }
+
+    // The window's place and column widths come back as stored, as text; what
+    // cannot be read back comes back empty, so that the window takes its first
+    // size instead of a wrong one.
+    void windowStateRoundTripAndBadValues()
+    {
+        TStoreFolder folder;
+        TSettings settings;
+        int viewStyle = 0;
+        TSettingsKey key = LoadSettings(settings, viewStyle);
+        QVERIFY(LoadWindowState(*key).Geometry.isEmpty());
+        QVERIFY(LoadWindowState(*key).ColumnWidths.empty());
+        const QByteArray geometry("\x01\xd9\xd0\xcb\x00\x03 any bytes", 16);
+        SaveWindowState(*key, {geometry, {300, 95}});
+        QSettings stored(folder.File(), QSettings::IniFormat);
+        QCOMPARE(stored.value("Config/ColumnWidths").toString(), "300,95");
+        QCOMPARE(stored.value("Config/WindowGeometry").toString(), QString::fromLatin1(geometry.toBase64()));
+        const TWindowState back = LoadWindowState(*key);
+        QCOMPARE(back.Geometry, geometry);
+        QCOMPARE(back.ColumnWidths, (std::vector<int>{300, 95}));
+
+        folder.Write("[Config]\nWindowGeometry=not base 64!\nColumnWidths=\"250,wide\"\n");
+        TSettingsKey bad = LoadSettings(settings, viewStyle);
+        QVERIFY(LoadWindowState(*bad).Geometry.isEmpty());
+        QVERIFY(LoadWindowState(*bad).ColumnWidths.empty());
+    }
 };
 
 QTEST_GUILESS_MAIN(SettingsTest)

@@ -73,8 +73,9 @@ TEST(RegistryDefaults, TextsAsTheStoreWritesThem)
     key.Text(L"NamePrefix", "[\xC5\x9D\xE6\x97\xA5] ");
     key.Text(L"NameSuffix", "");
     key.Text(L"ReplaceSpaceStr", "%20");
+    key.Text(L"ActiveAich", "1");
     const TStoredDefaults read = ReadRegistryDefaults(TestConfig);
-    EXPECT_EQ(read.ActiveHashes, hsDonkey);
+    EXPECT_EQ(read.ActiveHashes, hsDonkey | hsAich);
     EXPECT_EQ(read.NamePrefix, "[\xC5\x9D\xE6\x97\xA5] ");
     EXPECT_EQ(read.NameSuffix, "");
     EXPECT_EQ(read.ReplaceSpaceStr, "%20");

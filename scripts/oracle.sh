@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The outside oracle: every value brackwell-cli prints (ed2k, MD5, AICH, part
+# hashes, size, name, every link) compared with rhash's on a generated corpus
+# (the sizes where chunks, AICH blocks and digest blocks end, a few hundred
+# random files, two sparse files over 4 GiB), on every hashing path: many files
+# and one, eDonkey2000 alone, the same file twice, every lane engine the CPU
+# has, -j 1, 2 and 8, -r, --export and --check. Prints every difference and
+# exits 1 on any, 2 when it cannot run. The corpus (about 600 MB, the sparse
+# files taking almost nothing) lives in a temporary folder under $TMPDIR.
+#
+#   bash scripts/oracle.sh [--cli PATH] [--seed N] [--keep] [--no-big]
+#
+# --cli defaults to build/cli/brackwell-cli of this tree.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+exec python3 "$root/scripts/oracle.py" "$@"

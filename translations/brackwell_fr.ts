@@ -1,0 +1,581 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>AboutForm</name>
+    <message>
+        <source>About Brackwell</source>
+        <translation>À propos de Brackwell</translation>
+    </message>
+    <message>
+        <source>Author :</source>
+        <translation>Auteur :</translation>
+    </message>
+    <message>
+        <source>The Brackwell team</source>
+        <translation>L&apos;équipe Brackwell</translation>
+    </message>
+    <message>
+        <source>Email :</source>
+        <translation>Courriel :</translation>
+    </message>
+    <message>
+        <source>Web Site :</source>
+        <translation>Site web :</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>CheckLinksForm</name>
+    <message>
+        <source>Check against links</source>
+        <translation>Vérifier d&apos;après les liens</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Résultat</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Nom</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Détails</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
+</context>
+<context>
+    <name>CoreWord</name>
+    <message>
+        <source>Unknown</source>
+        <translation>Inconnu</translation>
+    </message>
+    <message>
+        <source>Error !</source>
+        <translation>Erreur !</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Basse</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normale</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Haute</translation>
+    </message>
+    <message>
+        <source>Looking...</source>
+        <translation>Recherche...</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>En pause</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>FAILED</source>
+        <translation>ÉCHEC</translation>
+    </message>
+    <message>
+        <source>MISSING</source>
+        <translation>MANQUANT</translation>
+    </message>
+    <message>
+        <source>ERROR</source>
+        <translation>ERREUR</translation>
+    </message>
+</context>
+<context>
+    <name>DetailForm</name>
+    <message>
+        <source>Properties</source>
+        <translation>Propriétés</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Fichier</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Taille</translation>
+    </message>
+    <message>
+        <source>Number of Block</source>
+        <translation>Nombre de blocs</translation>
+    </message>
+    <message>
+        <source>Hash eDonkey2000</source>
+        <translation>Hash eDonkey2000</translation>
+    </message>
+    <message>
+        <source>Open the verification page</source>
+        <translation>Ouvrir la page de vérification</translation>
+    </message>
+    <message>
+        <source>Link eDonkey2000</source>
+        <translation>Lien eDonkey2000</translation>
+    </message>
+    <message>
+        <source>Copier Lien</source>
+        <translation>Copier le lien</translation>
+    </message>
+    <message>
+        <source>Hash AICH</source>
+        <translation>Hash AICH</translation>
+    </message>
+    <message>
+        <source>Hash FileSpree</source>
+        <translation>Hash FileSpree</translation>
+    </message>
+    <message>
+        <source>Link FileSpree</source>
+        <translation>Lien FileSpree</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Détails</translation>
+    </message>
+    <message>
+        <source>Temp File</source>
+        <translation>Fichier temporaire</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>État</translation>
+    </message>
+    <message>
+        <source>Priority</source>
+        <translation>Priorité</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Copié</translation>
+    </message>
+    <message>
+        <source>Pourcent</source>
+        <translation>Pourcentage</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Erreur</translation>
+    </message>
+</context>
+<context>
+    <name>ExportForm</name>
+    <message>
+        <source>Export Options</source>
+        <translation>Options d&apos;exportation</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>Titre</translation>
+    </message>
+    <message>
+        <source>Share List</source>
+        <translation>Liste de partage</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Aucun</translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation>Destination</translation>
+    </message>
+    <message>
+        <source>Separator</source>
+        <translation>Séparateur</translation>
+    </message>
+    <message>
+        <source>Array</source>
+        <translation>Tableau</translation>
+    </message>
+    <message>
+        <source>Columns</source>
+        <translation>Colonnes</translation>
+    </message>
+    <message>
+        <source>Select columns to include in the export file</source>
+        <translation>Choisissez les colonnes à inclure dans le fichier exporté</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>Nom du fichier</translation>
+    </message>
+    <message>
+        <source>With Path</source>
+        <translation>Avec le chemin</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Taille</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <translation>Lien</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Texte</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exporter</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
+</context>
+<context>
+    <name>MainForm</name>
+    <message>
+        <source>File</source>
+        <translation>Fichier</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>Édition</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>Affichage</translation>
+    </message>
+    <message>
+        <source>Tools</source>
+        <translation>Outils</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Aide</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Ajouter</translation>
+    </message>
+    <message>
+        <source>Add Partmet</source>
+        <translation>Ajouter des part.met</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>&amp;Quitter</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Tout sélectionner</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exporter</translation>
+    </message>
+    <message>
+        <source>Check against links...</source>
+        <translation>Vérifier d&apos;après les liens...</translation>
+    </message>
+    <message>
+        <source>Options...</source>
+        <translation>Options...</translation>
+    </message>
+    <message>
+        <source>About ...</source>
+        <translation>À propos...</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Ouvrir</translation>
+    </message>
+    <message>
+        <source>Copy ED2k link</source>
+        <translation>Copier le lien ED2k</translation>
+    </message>
+    <message>
+        <source>Copy ED2k Link (HTML)</source>
+        <translation>Copier le lien ED2k (HTML)</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Supprimer</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Commentaire</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Actualiser</translation>
+    </message>
+    <message>
+        <source>Icons</source>
+        <translation>Icônes</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>Liste</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Détails</translation>
+    </message>
+</context>
+<context>
+    <name>OptionForm</name>
+    <message>
+        <source>Options</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Général</translation>
+    </message>
+    <message>
+        <source>Filename</source>
+        <translation>Nom de fichier</translation>
+    </message>
+    <message>
+        <source>Prefix</source>
+        <translation>Préfixe</translation>
+    </message>
+    <message>
+        <source>Suffix</source>
+        <translation>Suffixe</translation>
+    </message>
+    <message>
+        <source>Replace spaces with </source>
+        <translation>Remplacer les espaces par </translation>
+    </message>
+    <message>
+        <source>Integration with the file manager</source>
+        <translation>Intégration au gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>Thread Priority</source>
+        <translation>Priorité du traitement</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Basse</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normale</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Haute</translation>
+    </message>
+    <message>
+        <source>Default parameters</source>
+        <translation>Paramètres par défaut</translation>
+    </message>
+    <message>
+        <source>Activate</source>
+        <translation>Activer</translation>
+    </message>
+    <message>
+        <source>Add the AICH hash to links</source>
+        <translation>Ajouter le hash AICH aux liens</translation>
+    </message>
+    <message>
+        <source>eDonkey2000 Temp Directory</source>
+        <translation>Dossier temporaire d&apos;eDonkey2000</translation>
+    </message>
+    <message>
+        <source>Select Directory</source>
+        <translation>Choisir un dossier</translation>
+    </message>
+    <message>
+        <source>URL for file verification</source>
+        <translation>URL de vérification des fichiers</translation>
+    </message>
+    <message>
+        <source>FileSpree Directory</source>
+        <translation>Dossier de FileSpree</translation>
+    </message>
+    <message>
+        <source>&amp;OK</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Annuler</translation>
+    </message>
+</context>
+<context>
+    <name>TCheckLinksForm</name>
+    <message>
+        <source>List: %1</source>
+        <translation>Liste : %1</translation>
+    </message>
+    <message>
+        <source>Checking %1...</source>
+        <translation>Vérification de %1...</translation>
+    </message>
+    <message>
+        <source>%1 OK, %2 failed, %3 missing</source>
+        <translation>OK : %1, en échec : %2, manquants : %3</translation>
+    </message>
+    <message>
+        <source>, %1 unreadable</source>
+        <translation>, illisibles : %1</translation>
+    </message>
+    <message>
+        <source> (stopped)</source>
+        <translation> (vérification interrompue)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1 : %2</translation>
+    </message>
+    <message>
+        <source>%1: no ed2k or fs links found</source>
+        <translation>%1 : aucun lien ed2k ou fs trouvé</translation>
+    </message>
+</context>
+<context>
+    <name>TDetailForm</name>
+    <message>
+        <source>Error</source>
+        <translation>Erreur</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Avertissement</translation>
+    </message>
+    <message>
+        <source>%1 Bytes Copied</source>
+        <translation>%1 octets copiés</translation>
+    </message>
+</context>
+<context>
+    <name>TEntryListModel</name>
+    <message>
+        <source>Name</source>
+        <translation>Nom</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Taille</translation>
+    </message>
+    <message>
+        <source>eDonkey Hash</source>
+        <translation>Hash eDonkey</translation>
+    </message>
+    <message>
+        <source>FileSpree Hash</source>
+        <translation>Hash FileSpree</translation>
+    </message>
+</context>
+<context>
+    <name>TExportForm</name>
+    <message>
+        <source>Text File (*.txt)</source>
+        <translation>Fichier texte (*.txt)</translation>
+    </message>
+    <message>
+        <source>HTML File (*.htm)</source>
+        <translation>Fichier HTML (*.htm)</translation>
+    </message>
+    <message>
+        <source>Impossible to create the file</source>
+        <translation>Impossible de créer le fichier</translation>
+    </message>
+    <message>
+        <source>Export Error</source>
+        <translation>Erreur d&apos;exportation</translation>
+    </message>
+</context>
+<context>
+    <name>TMainForm</name>
+    <message>
+        <source>Add</source>
+        <translation>Ajouter</translation>
+    </message>
+    <message>
+        <source>Add Partmet</source>
+        <translation>Ajouter des part.met</translation>
+    </message>
+    <message>
+        <source>Fichier eDonkey  (*.part.met)</source>
+        <translation>Fichiers eDonkey (*.part.met)</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Prêt</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) left</source>
+        <translation>
+            <numerusform>%n fichier restant</numerusform>
+            <numerusform>%n fichiers restants</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Check against links</source>
+        <translation>Vérifier d&apos;après les liens</translation>
+    </message>
+    <message>
+        <source>Share lists (*.txt *.htm *.html);;All files (*)</source>
+        <translation>Listes de partage (*.txt *.htm *.html);;Tous les fichiers (*)</translation>
+    </message>
+    <message>
+        <source>Please wait the end of process</source>
+        <translation>Veuillez attendre la fin du traitement</translation>
+    </message>
+</context>
+<context>
+    <name>TOptionForm</name>
+    <message>
+        <source>Select Directory</source>
+        <translation>Choisir un dossier</translation>
+    </message>
+    <message>
+        <source>Integration with Windows Explorer</source>
+        <translation>Intégration à l&apos;Explorateur Windows</translation>
+    </message>
+    <message>
+        <source>Impossible d&apos;accéder a la base des registres&quot;</source>
+        <translation>Impossible d&apos;accéder à la base de registre</translation>
+    </message>
+</context>
+<context>
+    <name>TQtDispatcher</name>
+    <message>
+        <source>unknown exception</source>
+        <translation>exception inconnue</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+// Names the application. Only its name: a display name would be appended by
+// the desktop to the caption of every window ("Brackwell 0.1 — Brackwell").
+void NameApplication();
+
+// The folders that may hold our translations: beside the program as installed
+// or built (../share/brackwell/translations), then translations/ beside it.
+QStringList TranslationFolders();
+
+// Installs, for the first of the locale's languages that we translate to,
+// our translation from folders and Qt's own (its standard buttons and file
+// dialogs), both owned by the application; none when English, the language of
+// the source, comes first. Call before the first window exists. Returns the
+// language installed ("fr"), empty when none.
+QString InstallTranslations(const QLocale &locale, const QStringList &folders);
