@@ -1,5 +1,10 @@
 #pragma once
 
+// The file entry: a file's name, size and hash texts, replaced whole under its
+// lock while others read them. How the hashes are computed belongs to the runs
+// (runs/onefile.h, runs/filelanes.h): the entry begins a run, and judges and
+// publishes what the run gives (EndRun).
+
 #include <cstdint>
 #include <functional>
 #include <mutex>

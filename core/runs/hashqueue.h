@@ -19,6 +19,9 @@
 //   queue.Add([path, settings] {
 //       return THashQueueItem{std::make_unique<TDonkeyFile>(path, ...settings...)};
 //   });
+//   // The paths of one action (a drop, a dialog, a folder) in one Add, as a
+//   // vector: a path added alone while nothing else waits gets a run of its
+//   // own (both cores on one file), which suits a single file best.
 //
 //   // The step OnReady posted, on the interface thread: every item ready in
 //   // order, without waiting.
@@ -43,7 +46,9 @@
 // is hashed by a run of its own. Workers are added only when the running ones
 // have no lane free and more items wait, and a core is free for them. A front
 // end that reads descriptors beside plain files keeps one queue for each, so
-// that descriptors are not read after the files before them.
+// that descriptors are not read after the files before them. A worker that
+// wakes for an item waits for a core token first: queues that share Tokens
+// are best stopped together before they are destroyed.
 
 #include <atomic>
 #include <condition_variable>
