@@ -39,7 +39,7 @@ std::size_t THashQueue::Add(std::vector<TMake> makes)
     }
     m_workChanged.notify_all();
     StartWorkerIfNeeded(lock);
-    const bool noWorker = m_workers.empty();
+    const bool noWorker = m_live == 0;
     lock.unlock();
     // No thread could be had: the front end takes the items, and hashes them
     // itself as it does.
@@ -77,7 +77,7 @@ std::optional<THashedEntry> THashQueue::TakeFront()
 std::optional<THashedEntry> THashQueue::TryTake()
 {
     std::unique_lock lock(m_mutex);
-    if (m_workers.empty() && !m_items.empty() && m_items.front().State == TState::Waiting) {
+    if (m_live == 0 && !m_items.empty() && m_items.front().State == TState::Waiting) {
         lock.unlock();
         TWorker self;
         self.Held.reserve(1);
@@ -100,7 +100,7 @@ std::optional<THashedEntry> THashQueue::Take()
         }
         if (m_items.empty())
             return std::nullopt;
-        if (m_workers.empty()) {
+        if (m_live == 0) {
             lock.unlock();
             if (std::optional<THashedEntry> taken = TryTake())
                 return taken;

@@ -222,6 +222,7 @@ private:
     // Claims, makes and hashes one item alone; false when none was to be had.
     bool WorkOne(TWorker &worker);
     void WorkAlone(TWorker &worker);
+    std::size_t LaneCount() const;
     void WorkInLanes(TWorker &worker);
     bool WaitForHandles(TWorker &worker);
     void FailHeld(TWorker &worker, const std::string &reason);
@@ -243,6 +244,7 @@ private:
     std::size_t m_finished = 0; // finishes so far
     std::size_t m_handleWaiters = 0;
     std::size_t m_roomy = 0; // workers that would take an item now
+    std::size_t m_live = 0;  // workers started and not ended
     bool m_closing = false;
     // Set by Stop until the dropped items under way have ended: the runs read
     // it at every block or round.

@@ -83,11 +83,11 @@ void THashQueue::SetRoomy(TWorker &worker, bool roomy)
 // could not run at once adds nothing.
 void THashQueue::StartWorkerIfNeeded(std::unique_lock<std::mutex> &)
 {
-    if (m_roomy > 0 || !Claimable() || m_workers.size() >= std::max(1u, m_options.Workers))
+    if (m_roomy > 0 || !Claimable() || m_live >= std::max(1u, m_options.Workers))
         return;
     // The first worker waits for its token as it starts; the others start
     // only with one in hand.
-    const bool tokenTaken = m_options.Tokens && !m_workers.empty();
+    const bool tokenTaken = m_options.Tokens && m_live > 0;
     if (tokenTaken && !m_options.Tokens->TryAcquire())
         return;
     try {
@@ -99,11 +99,13 @@ void THashQueue::StartWorkerIfNeeded(std::unique_lock<std::mutex> &)
     }
     TWorker &worker = *m_workers.back();
     SetRoomy(worker, true);
+    ++m_live;
     try {
         worker.Thread = std::thread([this, &worker, tokenTaken] { Work(worker, tokenTaken); });
     } catch (...) {
         // Those made do the work; with none, the front end's thread does.
         SetRoomy(worker, false);
+        --m_live;
         m_workers.pop_back();
         if (tokenTaken)
             m_options.Tokens->Release();
@@ -114,6 +116,8 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
 {
     try {
         TWorkerToken token(m_options.Tokens, tokenTaken);
+        // Room for every item it may hold, taken once.
+        worker.Held.reserve(m_options.Lanes ? LaneCount() : 1);
         while (WaitForWork(worker, token)) {
             try {
                 if (m_options.Lanes)
@@ -127,9 +131,16 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
             }
         }
     } catch (...) {
-        // Only waiting could throw (a lock the system refused): the worker
-        // ends, the others go on.
+        // Only setting up or waiting could throw (no memory for its room, a
+        // lock the system refused): the worker ends, the others go on, and
+        // with none left the front end's thread hashes the items.
     }
+    {
+        const std::lock_guard lock(m_mutex);
+        SetRoomy(worker, false);
+        --m_live;
+    }
+    m_resultChanged.notify_all();
 }
 
 // A worker waiting for items lets its token go: another's lanes may take it
@@ -269,9 +280,15 @@ bool THashQueue::WorkOne(TWorker &worker)
 
 void THashQueue::WorkAlone(TWorker &worker)
 {
-    worker.Held.reserve(1);
     while (WorkOne(worker)) {
     }
+}
+
+std::size_t THashQueue::LaneCount() const
+{
+    const TLaneHashOptions &options = m_options.LaneOptions;
+    return options.MaxFiles ? options.MaxFiles
+                            : static_cast<std::size_t>(TLaneManager(TLaneAlgorithm::MD5, options.Engine).Lanes());
 }
 
 void THashQueue::WorkInLanes(TWorker &worker)
@@ -279,11 +296,8 @@ void THashQueue::WorkInLanes(TWorker &worker)
     TLaneHashOptions options = m_options.LaneOptions;
     options.Stop = &m_abort;
     options.HelperTokens = m_options.Tokens;
-    const std::size_t lanes = options.MaxFiles ? options.MaxFiles
-                                               : static_cast<std::size_t>(TLaneManager(TLaneAlgorithm::MD5, options.Engine).Lanes());
-    options.MaxFiles = lanes;
-    worker.Held.reserve(lanes);
-    TLaneFeeder feeder(*this, worker, lanes);
+    options.MaxFiles = LaneCount();
+    TLaneFeeder feeder(*this, worker, options.MaxFiles);
     try {
         HashEntriesInLanes(feeder, options);
     } catch (...) {
