@@ -16,8 +16,14 @@ namespace {
 
 constexpr std::size_t MinReadBlock = 64;
 
-// The largest buffer this thread has used, kept for its next run.
+#ifndef _WIN32
+// The largest buffer this thread has used, kept for its next run. Not on
+// Windows: MinGW's thread-local storage may be freed before the destructor of
+// a thread-local object runs at the thread's end, which then frees garbage
+// (a worker's end faulted so under wine); there the system's allocation
+// costs no page faults worth keeping a buffer for.
 thread_local std::unique_ptr<TBlockBuffer> t_spareBuffer;
+#endif
 
 } // namespace
 
@@ -51,6 +57,17 @@ TBlockBuffer::~TBlockBuffer()
 #endif
 }
 
+#ifdef _WIN32
+
+TLeasedBuffer::TLeasedBuffer(std::size_t size)
+    : m_buffer(std::make_unique<TBlockBuffer>(size))
+{
+}
+
+TLeasedBuffer::~TLeasedBuffer() = default;
+
+#else
+
 TLeasedBuffer::TLeasedBuffer(std::size_t size)
     : m_buffer(t_spareBuffer && t_spareBuffer->size >= size ? std::move(t_spareBuffer)
                                                             : std::make_unique<TBlockBuffer>(size))
@@ -62,3 +79,5 @@ TLeasedBuffer::~TLeasedBuffer()
     if (!t_spareBuffer || t_spareBuffer->size < m_buffer->size)
         t_spareBuffer = std::move(m_buffer);
 }
+
+#endif
