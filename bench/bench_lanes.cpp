@@ -18,7 +18,6 @@
 
 #include "digests/MessageDigests.h"
 #include "runs/hashqueue.h"
-#include "runs/lanehasher.h"
 #include "digests/lanes.h"
 #include "digests/sha1.h"
 
@@ -187,17 +186,17 @@ void BM_LaneFolder(benchmark::State &state, const std::vector<std::string> &path
         THashQueueOptions options;
         options.Lanes = state.range(0) != 0;
         options.LaneOptions.Engine = engine;
-        THashQueue queue(
-            paths.size(),
-            [&](std::size_t i) {
+        THashQueue queue(options);
+        for (const std::string &path : paths) {
+            queue.Add([&path] {
                 THashQueueItem item;
-                item.Entry = std::make_unique<TDonkeyFile>(paths[i], hsAll);
+                item.Entry = std::make_unique<TDonkeyFile>(path, hsAll);
                 item.Entry->HashOptions.Parallel = false;
                 return item;
-            },
-            options);
-        for (std::size_t i = 0; i < paths.size(); ++i)
-            bytes += queue.Take(i).Entry->Size();
+            });
+        }
+        while (std::optional<THashedEntry> hashed = queue.Take())
+            bytes += hashed->Entry->Size();
     }
     state.SetBytesProcessed(bytes);
 }

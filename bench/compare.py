@@ -2,12 +2,13 @@
 """Times brackwell-cli against rhash and md5sum on the same page-cached files
 (many files and one file through the lane engines, with the best engine and
 with AVX2 forced; the AICH root's cost too),
-and the default job count against -j 1 on many sparse files, with peak memory.
+the default job count against -j 1 on many sparse files, with peak memory, and
+every job count against -j 1 on many large, many small and a mix of files.
 
 Each round runs every command once, in turn, so that a noisy neighbour slows
 all of them alike; the report gives the median time of each command and the
 median of the per-round ratios. Run from the repository root after a release
-build:  python3 bench/compare.py [--runs N] [--dir DIR] [--lanes-only] [--window-only]
+build:  python3 bench/compare.py [--runs N] [--dir DIR] [--lanes-only] [--jobs-only] [--window-only]
 The last part times the window's list at 100,000 entries.
 """
 import argparse
@@ -147,6 +148,57 @@ def sparse_many(cli, workdir, runs):
         print(f"  -j {jobs:<3} peak resident {peak / 1024:6.1f} MiB ({seconds:.2f} s)")
 
 
+def job_counts(title, cli, paths, counts, runs):
+    """Times brackwell-cli -r PATHS with each job count ("" for the default) in
+    alternating rounds: none may be slower than -j 1 (by more than 3%), and the
+    default must be the fastest or within 3% of it (paired with each)."""
+    labels = [f"-j {c}" if c else "default" for c in counts]
+    argvs = [[cli, "--format=hashes", "-r"] + (["-j", c] if c else []) + paths for c in counts]
+    times = {label: [] for label in labels}
+    for _ in range(runs):
+        for label, argv in zip(labels, argvs):
+            times[label].append(run(argv)[0])
+    base = times["-j 1"]
+    print(f"\n{title}")
+    for label in labels:
+        ratio = statistics.median([a / b for a, b in zip(times[label], base)])
+        verdict = "" if label == "-j 1" else f"  (bar <= 1.03: {'met' if ratio <= 1.03 else 'NOT met'})"
+        print(f"  {label:<10} median {statistics.median(times[label]):7.3f} s, / -j 1: {ratio:.3f}{verdict}")
+    # The default against each other count, paired round by round.
+    worst = max(statistics.median([a / b for a, b in zip(times["default"], times[label])])
+                for label in labels if label != "default")
+    print(f"  default / each other count, at most: {worst:.3f}  (bar <= 1.03: {'met' if worst <= 1.03 else 'NOT met'})")
+
+
+def jobs(cli, workdir, runs):
+    """Job counts on many large files, many small ones and a mix: the lanes of
+    one job fill before a second job starts."""
+    cores = str(os.cpu_count())
+    sparse16 = os.path.join(workdir, "sparse16")
+    os.makedirs(sparse16, exist_ok=True)
+    for i in range(16):
+        with open(os.path.join(sparse16, f"s{i:02d}.bin"), "wb") as f:
+            f.truncate(160 << 20)
+    sparse32 = os.path.join(workdir, "sparse32")
+    os.makedirs(sparse32, exist_ok=True)
+    for i in range(32):
+        with open(os.path.join(sparse32, f"s{i:02d}.bin"), "wb") as f:
+            f.truncate(200 << 20)
+    small = os.path.join(workdir, "small20k")
+    os.makedirs(small, exist_ok=True)
+    for i in range(20000):
+        make_file(os.path.join(small, f"f{i:05d}.bin"), 4096)
+    big = os.path.join(workdir, "big.bin")
+    make_file(big, 1 << 30)
+    warm([big] + [os.path.join(small, name) for name in os.listdir(small)])
+    job_counts("Jobs: 16 sparse files of 160 MiB", cli, [sparse16], ["1", "", "32"], runs)
+    job_counts("Jobs: 32 sparse files of 200 MiB", cli, [sparse32], ["1", "", "32"], runs)
+    job_counts("Jobs: 20,000 files of 4 KiB", cli, [small], ["1", "", "1024"], runs)
+    job_counts("Jobs: 1 GiB and 20,000 files of 4 KiB", cli, [big, small], ["1", "", "1024"], runs)
+    if cores not in ("1", "2"):
+        job_counts("Jobs: 20,000 files of 4 KiB, -j 2", cli, [small], ["1", "", "2"], runs)
+
+
 def google_benchmark(build):
     exe = os.path.join(build, "bench", "brackwell_bench")
     if not os.path.exists(exe):
@@ -188,6 +240,7 @@ def main():
     parser.add_argument("--window-only", action="store_true", help="only the window's list figures")
     parser.add_argument("--lanes-only", action="store_true",
                         help="only the runs of the lane engines, with the best engine and with AVX2")
+    parser.add_argument("--jobs-only", action="store_true", help="only the job counts against -j 1")
     args = parser.parse_args()
     if args.window_only:
         window_benchmark(args.build)
@@ -199,6 +252,10 @@ def main():
     workdir = args.dir or tempfile.mkdtemp(prefix="brackwell-bench-")
     os.makedirs(workdir, exist_ok=True)
     print(f"machine: {os.cpu_count()} cores; files in {workdir}")
+
+    if args.jobs_only:
+        jobs(cli, workdir, args.runs)
+        return
 
     big = os.path.join(workdir, "big.bin")
     make_file(big, 1 << 30)
@@ -229,6 +286,7 @@ def main():
 
     if not args.skip_sparse:
         sparse_many(cli, workdir, args.runs)
+    jobs(cli, workdir, args.runs)
 
     sparse = os.path.join(workdir, "sparse5g.bin")
     with open(sparse, "wb") as f:

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "entries/donkeyfile.h"
+#include "links/links.h"
 #include "input/fileio.h"
 #include "output.h"
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "entries/donkeyfile.h"
+#include "input/version.h"
 
 namespace {
 

@@ -31,6 +31,9 @@
 #include "runs/hashqueue.h"
 #include "entries/partfile.h"
 #include "input/walk.h"
+#include "input/version.h"
+#include "links/links.h"
+#include "runs/tokens.h"
 
 namespace {
 
@@ -605,16 +608,17 @@ int main(int argc, char **argv)
     THashQueueOptions queueOptions;
     queueOptions.Workers = options.jobs ? options.jobs : cores;
     queueOptions.Tokens = tokens;
-    queueOptions.OnNewBlock = [&progress](TDonkeyFile &e) { progress.Step(e); };
-    THashQueue queue(
-        jobs.size(),
-        [&](std::size_t i) {
-            THashQueueItem item;
-            if (jobs[i].skipped.empty())
-                item.Entry = MakeEntry(options, jobs[i].path);
-            return item;
-        },
-        std::move(queueOptions));
+    queueOptions.OnChunk = [&progress](std::size_t, TDonkeyFile &e) { progress.Step(e); };
+    THashQueue queue(std::move(queueOptions));
+    {
+        std::vector<THashQueue::TMake> makes;
+        makes.reserve(jobs.size());
+        for (const TJob &job : jobs) {
+            if (job.skipped.empty())
+                makes.push_back([&options, &job] { return THashQueueItem{MakeEntry(options, job.path)}; });
+        }
+        queue.Add(std::move(makes));
+    }
 
     TOutput out;
     int status = 0;
@@ -627,9 +631,11 @@ int main(int argc, char **argv)
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         TJob &job = jobs[i];
         if (job.skipped.empty()) {
-            THashedEntry hashed = queue.Take(i);
-            job.entry = std::move(hashed.Entry);
-            job.fault = std::move(hashed.Fault);
+            std::optional<THashedEntry> hashed = queue.Take();
+            if (!hashed)
+                break; // stopped: the output is lost
+            job.entry = std::move(hashed->Entry);
+            job.fault = std::move(hashed->Fault);
         }
         progress.Clear();
         if (!job.skipped.empty()) {

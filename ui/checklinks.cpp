@@ -35,7 +35,7 @@ TCheckLinksForm::TCheckLinksForm(QWidget *parent)
 TCheckLinksForm::~TCheckLinksForm()
 {
     // The owner waits for Finished before it goes; a worker still here has
-    // posted its last step and only returns.
+    // posted its last step and only returns, or ends at its next block.
     Stop();
     if (m_worker.joinable())
         m_worker.join();
@@ -58,7 +58,7 @@ bool TCheckLinksForm::Start(const std::string &listPath, const std::vector<TLink
     TLinkCheckOptions options;
     options.Folder = FolderOf(listPath);
     options.NameTexts = texts;
-    options.StopRequested = [stop = m_stop] { return stop->load(); };
+    options.Stop = m_stop;
     // Results reach the dialog as queued steps; the dialog lives until the
     // worker's last step has run.
     const QPointer<TCheckLinksForm> self(this);
@@ -123,14 +123,21 @@ void TCheckLinksForm::Finish(const QString &error)
                        .arg(m_counts[2]);
     if (m_counts[3])
         text += tr(", %1 unreadable").arg(m_counts[3]);
-    if (m_stop && m_stop->load())
+    const bool stopped = m_stop && m_stop->load();
+    if (stopped)
         text += tr(" (stopped)");
     if (!error.isEmpty())
         text = tr("%1: %2").arg(m_list, error);
-    else if (m_ui->ResultList->topLevelItemCount() == 0)
+    else if (m_ui->ResultList->topLevelItemCount() == 0 && !stopped)
         text = tr("%1: no ed2k or fs links found").arg(m_list);
     m_ui->StatusLabel->setText(text);
     emit Finished();
+}
+
+void TCheckLinksForm::reject()
+{
+    Stop();
+    QDialog::reject();
 }
 
 void TCheckLinksForm::closeEvent(QCloseEvent *event)

@@ -15,6 +15,7 @@
 #include "data.h"
 #include "entries/donkeyfile.h"
 #include "entries/partfile.h"
+#include "links/links.h"
 #include "outils.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "entries/partfile.h"
+#include "links/links.h"
 #include "outils.h"
 
 namespace {

@@ -30,6 +30,7 @@
 #include "entries/partfile.h"
 #include "qtdispatcher.h"
 #include "runs/thread.h"
+#include "input/version.h"
 
 namespace {
 

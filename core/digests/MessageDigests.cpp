@@ -415,3 +415,14 @@ void TMD5::TransformBlocks(const std::uint8_t *Blocks, std::size_t Count)
     MD5CompressBlocks(State(), Blocks, Count);
     TMD4Family::TransformBlocks(Blocks, Count);
 }
+
+std::string HexText(const std::uint8_t *bytes, std::size_t count, bool upperCase)
+{
+    const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text(2 * count, '0');
+    for (std::size_t i = 0; i < count; ++i) {
+        text[2 * i] = digits[bytes[i] >> 4];
+        text[2 * i + 1] = digits[bytes[i] & 0x0F];
+    }
+    return text;
+}

@@ -152,3 +152,6 @@ protected:
 // The raw compression functions, for callers that drive whole blocks themselves.
 void MD4CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks, std::size_t count);
 void MD5CompressBlocks(std::uint32_t state[4], const std::uint8_t *blocks, std::size_t count);
+
+// count bytes as 2 * count hexadecimal digits, high nibble first.
+std::string HexText(const std::uint8_t *bytes, std::size_t count, bool upperCase);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "entries/donkeyfile.h"
+#include "digests/ed2k.h"
 
 namespace {
 

@@ -104,6 +104,7 @@ std::string SystemErrorText(unsigned long code)
 bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
+    m_shortOfHandles = false;
     // Overlapped: ReadAt's reads carry their own offsets and run side by side
     // from several threads. A synchronous handle would move its one file
     // position with each of them and let only one read run at a time.
@@ -111,6 +112,7 @@ bool TReadOnlyFile::Open(const std::string &path)
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        m_shortOfHandles = GetLastError() == ERROR_TOO_MANY_OPEN_FILES;
         SetErrorFromSystem();
         return false;
     }
@@ -288,6 +290,7 @@ void TReadOnlyFile::SetErrorFromSystem()
 bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
+    m_shortOfHandles = false;
     // Look before opening: opening a FIFO would block, opening a device may act.
     struct stat before;
     if (::stat(path.c_str(), &before) != 0) {
@@ -305,6 +308,7 @@ bool TReadOnlyFile::Open(const std::string &path)
     // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        m_shortOfHandles = errno == EMFILE || errno == ENFILE;
         SetErrorFromSystem();
         return false;
     }

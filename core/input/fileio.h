@@ -72,6 +72,9 @@ public:
     std::int64_t ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const;
 
     const std::string &Error() const { return m_error; }
+    // The last Open failed because the process (or the system) has no file
+    // descriptor or handle left: it may succeed once other files are closed.
+    bool ShortOfHandles() const { return m_shortOfHandles; }
 
 private:
     void SetErrorFromSystem();
@@ -88,4 +91,5 @@ private:
     int m_fd = -1;
 #endif
     std::string m_error;
+    bool m_shortOfHandles = false;
 };

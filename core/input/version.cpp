@@ -1,7 +1,7 @@
 // VersionText: the version an executable carries. Our executables carry it as
 // an ELF note named "Brackwell" (type 1: four 16-bit numbers, major first),
 // written by the build; on Windows it is the file's version resource.
-#include "entries/donkeyfile.h"
+#include "input/version.h"
 
 #include <array>
 #include <cstdio>

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "entries/donkeyfile.h"
+#include "links/links.h"
 #include "input/fileio.h"
 #include "runs/hashqueue.h"
 
@@ -188,18 +189,23 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             jobs[static_cast<std::size_t>(jobOf[i])].Links.push_back(&checks[i].Link);
     }
 
-    const auto stopRequested = [&] { return options.StopRequested && options.StopRequested(); };
+    const auto stopRequested = [&] {
+        return (options.Stop && options.Stop->load()) || (options.StopRequested && options.StopRequested());
+    };
     THashQueueOptions queueOptions;
     queueOptions.Workers = std::max(1u, options.Jobs);
     queueOptions.Tokens = options.Tokens;
-    queueOptions.OnNewBlock = options.OnNewBlock;
-    THashQueue queue(
-        jobs.size(),
-        [&](std::size_t i) {
+    if (options.OnNewBlock)
+        queueOptions.OnChunk = [&options](std::size_t, TDonkeyFile &entry) { options.OnNewBlock(entry); };
+    queueOptions.StopFlag = options.Stop;
+    THashQueue queue(std::move(queueOptions));
+    std::vector<THashQueue::TMake> makes;
+    makes.reserve(jobs.size());
+    for (const TFileJob &job : jobs) {
+        makes.push_back([&job, &stopRequested] {
             THashQueueItem item;
             if (stopRequested())
                 return item;
-            const TFileJob &job = jobs[i];
             item.Entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
             // An ed2k link whose size differs needs no hash; an fs link carries no size.
             item.Hash = std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
@@ -207,8 +213,9 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
                        || static_cast<std::int64_t>(link->Size) == item.Entry->Size();
             });
             return item;
-        },
-        std::move(queueOptions));
+        });
+    }
+    queue.Add(std::move(makes));
 
     // A job is taken at its first link, in job order, and kept until its last.
     std::vector<std::size_t> lastLinkOf(jobs.size());
@@ -222,8 +229,15 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
     for (std::size_t i = 0; i < checks.size() && go; ++i) {
         if (jobOf[i] >= 0) {
             const auto index = static_cast<std::size_t>(jobOf[i]);
-            if (index == taken)
-                kept.emplace(index, queue.Take(taken++));
+            if (index == taken) {
+                std::optional<THashedEntry> hashed = queue.Take();
+                if (!hashed) {
+                    go = false; // stopped
+                    break;
+                }
+                kept.emplace(index, std::move(*hashed));
+                ++taken;
+            }
             if (stopRequested()) {
                 go = false;
                 break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,6 +63,9 @@ struct TLinkCheckOptions
     std::function<void(TDonkeyFile &)> OnNewBlock;
     // Asked between files; once true, no further link is checked or reported.
     std::function<bool()> StopRequested;
+    // Set from another thread: the check ends within a fraction of a second,
+    // the files under way included, and no further link is reported.
+    std::shared_ptr<const std::atomic<bool>> Stop;
 };
 
 // Reads the list at listPath (any text; a page that looks like HTML is

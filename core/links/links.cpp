@@ -1,5 +1,8 @@
 // The texts built from an entry: link names, ed2k / fs links, the HTML anchor,
 // and the size text.
+#include "links/links.h"
+
+#include "digests/MessageDigests.h"
 #include "entries/donkeyfile.h"
 #include "links/unicode.h"
 
@@ -102,17 +105,6 @@ std::string EscapeHtml(std::string_view text)
         }
     }
     return result;
-}
-
-std::string HexText(const std::uint8_t *bytes, std::size_t count, bool upperCase)
-{
-    const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string text(2 * count, '0');
-    for (std::size_t i = 0; i < count; ++i) {
-        text[2 * i] = digits[bytes[i] >> 4];
-        text[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
-    return text;
 }
 
 std::string TDonkeyFile::LinkName() const

@@ -22,6 +22,7 @@
 
 #include "entries/donkeyfile.h"
 #include "input/fileio.h"
+#include "links/links.h"
 #include "links/unicode.h"
 
 namespace {

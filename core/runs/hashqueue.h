@@ -1,12 +1,60 @@
 #pragma once
 
-// Many entries hashed by a few workers and handed back in their order, for a
-// caller that reports them one by one (brackwell-cli's lines, the verdicts of
-// a list of links).
+// One queue of files to hash, fed while it runs, that hands the entries back
+// in the order they were given: brackwell-cli's paths, the files of a link
+// check, and the window's files all go through it.
+//
+// How a front end uses it:
+//
+//   THashQueueOptions options;
+//   options.Workers = cores;             // at most; started as the lanes fill
+//   options.Tokens = tokens;             // cores shared with other queues
+//   options.OnReady = [&] { post a step to the interface thread; };  // worker thread
+//   options.OnChunk = [&](std::size_t index, TDonkeyFile &entry) { ... };  // worker thread
+//   THashQueue queue(std::move(options));
+//
+//   // Interface thread, as paths come (never blocks: a short lock at most).
+//   // The maker runs later on a worker, when the item's turn comes, so no
+//   // file is opened or measured here; it captures the settings of now.
+//   queue.Add([path, settings] {
+//       return THashQueueItem{std::make_unique<TDonkeyFile>(path, ...settings...)};
+//   });
+//   // The paths of one action (a drop, a dialog, a folder) in one Add, as a
+//   // vector: a path added alone while nothing else waits gets a run of its
+//   // own (both cores on one file), which suits a single file best.
+//
+//   // The step OnReady posted, on the interface thread: every item ready in
+//   // order, without waiting.
+//   while (std::optional<THashedEntry> done = queue.TryTake())
+//       list.Add(std::move(done->Entry)); // or report done->Fault, when no entry could be made
+//   status = queue.Pending();             // items not yet taken: " file(s) left"
+//   if (auto p = queue.Progress())        // the first unfinished item's chunks
+//       bar.Set(p->Chunk, p->Chunks);
+//   busy = queue.Busy();                  // refuse to close while true
+//
+//   // Stop: every item given so far is dropped, those under way end at their
+//   // next block or lane round; Busy() turns false within a fraction of a
+//   // second, and OnReady is raised then. Items added afterwards are hashed.
+//   queue.Stop();
+//   // Once !Busy(), destroying the queue returns at once.
+//
+// A caller that wants every item in turn (brackwell-cli) uses Take(), which
+// waits for the next item in order.
+//
+// Plain files are hashed several at a time in each worker's lanes; a
+// descriptor (TPartFile), a file given alone, or any entry when Lanes is off,
+// is hashed by a run of its own. Workers are added only when the running ones
+// have no lane free and more items wait, and a core is free for them. A front
+// end that reads descriptors beside plain files keeps one queue for each, so
+// that descriptors are not read after the files before them. A worker that
+// wakes for an item waits for a core token first: queues that share Tokens
+// are best stopped together before they are destroyed.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,27 +64,11 @@
 #include <vector>
 
 #include "entries/donkeyfile.h"
-#include "runs/lanehasher.h"
-
-struct THashQueueOptions
-{
-    // Threads that hash. Each holds one of Tokens while it works, and a run of
-    // one file may take a second one for a helper thread.
-    unsigned Workers = 1;
-    std::shared_ptr<TCoreTokens> Tokens;
-    // Bound to each entry while it is hashed; raised in the worker's thread.
-    TDonkeyFile::TNewBlockEvent OnNewBlock;
-    // Each worker hashes plain files several at once in its lanes. Off, or
-    // for a single item, every file has a run of its own (HashFile).
-    bool Lanes = true;
-    TLaneHashOptions LaneOptions = {};
-    // Items made ahead of the last one taken, at most: what waits for its turn
-    // stays bounded whatever the number of items.
-    std::size_t Ahead = 1024;
-};
+#include "runs/runoptions.h"
+#include "runs/tokens.h"
 
 // What an item is made into: its entry, and whether to hash it (an entry may
-// be wanted only for its size). No entry: nothing to hash or report.
+// be wanted only for its size). No entry: nothing to hash, handed back empty.
 struct THashQueueItem
 {
     std::unique_ptr<TDonkeyFile> Entry;
@@ -45,63 +77,177 @@ struct THashQueueItem
 
 struct THashedEntry
 {
+    // The item's place: 0 for the first item added, then one more for each.
+    std::size_t Index = 0;
     std::unique_ptr<TDonkeyFile> Entry;
-    // Why making the entry threw; the entry is then missing.
+    // Why the item failed without an entry (making it threw), or what ended
+    // its worker; the entry is then missing.
     std::string Fault;
+};
+
+// How far the first item not yet hashed has come.
+struct THashQueueProgress
+{
+    std::size_t Index = 0;
+    // Chunks hashed so far, and its chunk count (0 until its entry is made).
+    std::int32_t Chunk = 0;
+    std::int32_t Chunks = 0;
+};
+
+struct THashQueueOptions
+{
+    // Threads that hash, at most. Each holds one of Tokens while it works, and
+    // a run may take a second one for a helper thread.
+    unsigned Workers = 1;
+    std::shared_ptr<TCoreTokens> Tokens;
+    // Plain files several at once in each worker's lanes. Off: every file has
+    // a run of its own.
+    bool Lanes = true;
+    TLaneHashOptions LaneOptions = {};
+    // Items made ahead of the first one not taken, at most: what waits for
+    // its turn stays bounded whatever the number of items.
+    std::size_t Ahead = 1024;
+    // After each chunk of an item, in the thread that hashes it.
+    std::function<void(std::size_t index, TDonkeyFile &entry)> OnChunk;
+    // On a worker thread (or in Add, when no thread could be had): the first
+    // item not yet taken is ready, or the queue went idle after a Stop. May be
+    // raised more often than needed; never with the queue's lock held.
+    std::function<void()> OnReady;
+    // Read while Take waits (at least every 50 ms): once set, the queue stops
+    // as by Stop. For a caller that waits in Take on its own thread while
+    // another asks it to stop.
+    std::shared_ptr<const std::atomic<bool>> StopFlag;
 };
 
 class THashQueue final
 {
 public:
-    using TMake = std::function<THashQueueItem(std::size_t index)>;
+    // make() runs on a worker when the item's turn comes, so that no more
+    // files are open than are being hashed.
+    using TMake = std::function<THashQueueItem()>;
 
-    // Starts hashing items 0..count-1; make(i) runs on a worker, only when
-    // item i's turn comes, so that no more files are open than are hashed.
-    THashQueue(std::size_t count, TMake make, THashQueueOptions options);
-    // Stops as Stop does and waits for the workers.
+    explicit THashQueue(THashQueueOptions options);
+    // Stops as Stop does, and waits for the workers.
     ~THashQueue();
     THashQueue(const THashQueue &) = delete;
     THashQueue &operator=(const THashQueue &) = delete;
 
-    // Waits for item index and hands it over. Items are taken in increasing
-    // order, never after Stop; those the caller skips are dropped.
-    THashedEntry Take(std::size_t index);
-    // No further item is started; files in lanes end failed ("stopped"), a
-    // file hashed on its own finishes its run.
+    // Adds an item (or several, in order) and returns its index (the first
+    // one's). Never waits for the workers.
+    std::size_t Add(TMake make);
+    std::size_t Add(std::vector<TMake> makes);
+
+    // The next item in order, once it is ready; nothing when every item added
+    // has been taken or dropped.
+    std::optional<THashedEntry> Take();
+    // The same without waiting: nothing unless the next item is ready.
+    std::optional<THashedEntry> TryTake();
+
+    // Drops every item added so far: those waiting at once, those under way
+    // as soon as they end, failed ("stopped"), at their next block or round.
     void Stop();
 
+    // Items added and neither taken nor dropped.
+    std::size_t Pending() const;
+    // Items pending, or dropped ones still under way.
+    bool Busy() const;
+    // The first item not yet hashed; nothing when none is pending.
+    std::optional<THashQueueProgress> Progress() const;
+    // Worker threads started so far.
+    std::size_t WorkerCount() const;
+
 private:
-    std::optional<std::size_t> Claim(bool mayWait);
-    THashedEntry Make(std::size_t index, bool &hash);
-    void HashAlone(TDonkeyFile &entry);
-    void Finish(std::size_t index, THashedEntry hashed);
-    void Work();
-    void WorkAlone(); // Work once the worker holds its token
-    void WorkInLanes();
-
-    const std::size_t m_count;
-    const TMake m_make;
-    const THashQueueOptions m_options;
-    const bool m_lanes;
-    const std::size_t m_workerCount;
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::size_t m_next = 0;
-    std::size_t m_taken = 0;
-    bool m_stopped = false;
-    // Stopped, as the lanes read it between rounds.
-    std::atomic<bool> m_abort{false};
-    // Items from those taken up to those started, item i in slot i % size:
-    // taken once, so that claiming and finishing an item never need memory.
-    struct TSlot
+    enum class TState { Waiting, Working, Done };
+    struct TItem
     {
         std::size_t Index = 0;
-        bool Claimed = false;
-        std::optional<THashedEntry> Done;
+        TMake Make;
+        TState State = TState::Waiting;
+        // The entry while it is hashed (its worker owns it), for Progress.
+        const TDonkeyFile *Working = nullptr;
+        std::unique_ptr<TDonkeyFile> Entry = {};
+        std::string Fault = {};
     };
-    std::vector<TSlot> m_slots;
-    TSlot &SlotOf(std::size_t index) { return m_slots[index % m_slots.size()]; }
-    // Declared last: the workers start as soon as they exist.
-    std::vector<std::jthread> m_workers;
+    struct TWorker
+    {
+        std::thread Thread;
+        // Would take an item now: waiting for one, or with a lane free.
+        bool Roomy = false;
+        // The items this worker has claimed and not handed back, with their
+        // entries once made. Room for all of them is taken when it starts, so
+        // that claiming and handing back never need memory.
+        struct THeld
+        {
+            std::size_t Index = 0;
+            std::unique_ptr<TDonkeyFile> Entry = {};
+            std::string Fault = {};
+        };
+        std::vector<THeld> Held;
+
+        THeld *HeldAt(std::size_t index)
+        {
+            for (THeld &held : Held) {
+                if (held.Index == index)
+                    return &held;
+            }
+            return nullptr;
+        }
+    };
+    class TLaneFeeder;
+    struct TClaim
+    {
+        std::size_t Index = 0;
+        TMake Make;
+        bool Alone = false; // the only item to be had: a run of its own
+    };
+
+    bool Claimable() const;
+    TItem *ItemAt(std::size_t index);
+    void DropTaken();
+    std::optional<THashedEntry> TakeFront();
+    void StartWorkerIfNeeded(std::unique_lock<std::mutex> &lock);
+    void SetRoomy(TWorker &worker, bool roomy);
+
+    void Work(TWorker &worker, bool tokenTaken);
+    bool WaitForWork(TWorker &worker, TWorkerToken &token);
+    std::optional<TClaim> Claim(TWorker &worker, std::size_t freeLanes, std::size_t lanes);
+    // Makes a claimed item's entry and keeps it with the worker; null (the
+    // fault kept instead) when making it threw. hash: the entry is to be hashed.
+    TDonkeyFile *Make(TWorker &worker, TClaim &claim, bool &hash);
+    void Bind(TDonkeyFile &entry, std::size_t index);
+    void HashAlone(TDonkeyFile &entry, std::size_t index);
+    // Hands the item the worker holds back to its place (or drops it, when a
+    // Stop came meanwhile).
+    void Finish(TWorker &worker, std::size_t index);
+    // Claims, makes and hashes one item alone; false when none was to be had.
+    bool WorkOne(TWorker &worker);
+    void WorkAlone(TWorker &worker);
+    std::size_t LaneCount() const;
+    void WorkInLanes(TWorker &worker);
+    bool WaitForHandles(TWorker &worker);
+    void FailHeld(TWorker &worker, const std::string &reason);
+
+    const THashQueueOptions m_options;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_workChanged;
+    std::condition_variable m_resultChanged;
+    // The items from the first not taken to the last added: item i at
+    // m_items[i - m_first].
+    std::deque<TItem> m_items;
+    std::size_t m_first = 0;
+    std::size_t m_dropBelow = 0; // items before this one were dropped by Stop
+    std::size_t m_next = 0; // first not claimed
+    std::size_t m_added = 0;
+    std::size_t m_working = 0; // claimed and not finished, dropped ones included
+    std::size_t m_droppedWorking = 0;
+    std::size_t m_finished = 0; // finishes so far
+    std::size_t m_handleWaiters = 0;
+    std::size_t m_roomy = 0; // workers that would take an item now
+    std::size_t m_live = 0;  // workers started and not ended
+    bool m_closing = false;
+    // Set by Stop until the dropped items under way have ended: the runs read
+    // it at every block or round.
+    std::atomic<bool> m_abort{false};
+    std::vector<std::unique_ptr<TWorker>> m_workers;
 };

@@ -1,6 +1,8 @@
 #include "runs/thread.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -46,6 +48,23 @@ void ApplyPriorityLevel(int level)
 #else
     (void)level;
 #endif
+}
+
+// Posts step until the dispatcher takes it. A Post that throws (no memory for
+// the queued call) is tried again after a pause: a completion report must
+// arrive, or the window would wait for it forever. The step given to Post is
+// a copy, so that the one here stays whole when Post throws.
+void PostUntilTaken(TDispatcher &dispatcher, std::function<void()> &step) noexcept
+{
+    for (auto pause = std::chrono::milliseconds(1);; pause = std::min(2 * pause, std::chrono::milliseconds(1000))) {
+        try {
+            dispatcher.Post(step);
+            break;
+        } catch (...) {
+        }
+        std::this_thread::sleep_for(pause);
+    }
+    step = nullptr;
 }
 
 } // namespace
@@ -165,7 +184,7 @@ void TTestThread::Execute()
     // The last touch of the object: once posted, the completion may release it.
     TDispatcher &dispatcher = m_dispatcher;
     std::function<void()> completion = std::move(m_completion);
-    dispatcher.Post(std::move(completion));
+    PostUntilTaken(dispatcher, completion);
 }
 
 void TTestThread::KeepFatal(std::exception_ptr error) noexcept

@@ -441,6 +441,40 @@ TEST(Cli, FaultInAJobIsThatPathsFailure)
     EXPECT_GT(largeFailed, 0) << "no limit made the large file fail";
 }
 
+// Short of file descriptors, the lanes take fewer files: every file is
+// hashed, whatever the job count; none fails for it.
+TEST(Cli, FewDescriptorsFailNoFile)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a POSIX shell and its ulimit";
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' own checks need descriptors (a pipe to probe memory) that the limit takes away";
+#endif
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 100; ++i) {
+        paths.push_back(dir.file("f" + std::to_string(i)));
+        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(i) * 1000);
+    }
+    for (const char *jobs : {"1", "2", "16"}) {
+        SCOPED_TRACE(jobs);
+        std::vector<std::string> args = {"sh", "-c", "ulimit -n 20; exec \"$@\"", "sh", BRACKWELL_CLI_PATH,
+                                         "--format=hashes", "-j", jobs};
+        args.insert(args.end(), paths.begin(), paths.end());
+        const auto r = testsupport::Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto lines = Lines(r.out);
+        ASSERT_EQ(lines.size(), paths.size());
+        for (std::size_t i = 0; i < paths.size(); i += 9) {
+            const auto bytes = testsupport::PatternBytes(0, i * 1000);
+            const std::string data(bytes.begin(), bytes.end());
+            EXPECT_EQ(lines[i], Md4Text(data) + "\t" + Md5Text(data) + "\t" + std::to_string(i * 1000) + "\tf"
+                                    + std::to_string(i));
+        }
+    }
+}
+
 TEST(Cli, DefaultsComeFromTheSettingsStore)
 {
 #ifdef _WIN32

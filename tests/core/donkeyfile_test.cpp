@@ -21,6 +21,7 @@
 
 #include "digests/MessageDigests.h"
 #include "entries/donkeyfile.h"
+#include "runs/tokens.h"
 #include "measured.h"
 #include "testsupport.h"
 

@@ -5,6 +5,8 @@
 
 #include "entries/donkeyfile.h"
 #include "input/fileio.h"
+#include "input/version.h"
+#include "links/links.h"
 #include "testsupport.h"
 
 using testsupport::TempDir;

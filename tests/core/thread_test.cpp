@@ -8,6 +8,7 @@
 #include <climits>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -242,6 +243,47 @@ TEST(TestThread, ExceptionFromTheRunIsKeptAndTheCompletionStillComes)
         c.checkKind(fatal);
         EXPECT_FALSE(c.entry.OnNewBlock);
     }
+}
+
+// A dispatcher whose Post fails a few times (no memory for the queued call):
+// the completion is posted again until it is taken, so that the window's
+// busy flag is always cleared.
+class TFailingPostDispatcher final : public TDispatcher
+{
+public:
+    explicit TFailingPostDispatcher(TTestDispatcher &loop, int failures)
+        : m_loop(loop)
+        , m_failures(failures)
+    {
+    }
+    void Synchronize(std::function<void()> step) override { m_loop.Synchronize(std::move(step)); }
+    void Post(std::function<void()> step) override
+    {
+        if (m_failures-- > 0)
+            throw std::bad_alloc();
+        m_loop.Post(std::move(step));
+    }
+
+private:
+    TTestDispatcher &m_loop;
+    std::atomic<int> m_failures;
+};
+
+TEST(TestThread, CompletionArrivesWhenPostingItFails)
+{
+    const testsupport::TempDir dir;
+    const std::string path = dir.file("data");
+    testsupport::WritePatternFile(path, 5000);
+    TTestDispatcher loop;
+    TFailingPostDispatcher failing(loop, 3);
+    TEventLog log(loop);
+    TRecordingBar bar(log);
+    TDonkeyFile entry(path, hsAll);
+    auto thread = std::make_unique<TTestThread>(entry, NormalPriorityLevel, &bar, failing);
+    thread->OnTerminate = [&](TTestThread &) { log.Add("terminate"); };
+    ASSERT_TRUE(StartAndRunToRelease(loop, std::move(thread)));
+    EXPECT_EQ(log.Events().back(), "terminate");
+    EXPECT_EQ(entry.DonkeyHash().size(), 32u);
 }
 
 TEST(TestThread, WorkersWithAndWithoutBarRunSideBySide)

@@ -1,9 +1,13 @@
 // Files through the lanes give what a one-file run gives, on every engine the
 // CPU has: many files side by side, the chunks of one file side by side on one
-// and two threads, and the queue that hands many files back in order.
+// and two threads.
 
-#include "runs/hashqueue.h"
-#include "runs/lanehasher.h"
+#include "entries/donkeyfile.h"
+#include "runs/chunklanes.h"
+#include "runs/filelanes.h"
+#include "runs/tokens.h"
+#include "input/fileio.h"
+#include "digests/MessageDigests.h"
 #include "measured.h"
 #include "testsupport.h"
 
@@ -20,6 +24,45 @@
 namespace {
 
 using testsupport::TempDir;
+
+// A lane source over the tests' own entries.
+class TSource final : public TLaneSource
+{
+public:
+    TSource(std::function<TDonkeyFile *()> next, std::function<void(TDonkeyFile &)> done = {})
+        : m_next(std::move(next))
+        , m_done(std::move(done))
+    {
+    }
+    TRunEntry *Next(std::size_t) override { return m_next(); }
+    void Done(TRunEntry &entry) override
+    {
+        if (m_done)
+            m_done(static_cast<TDonkeyFile &>(entry));
+    }
+
+private:
+    std::function<TDonkeyFile *()> m_next;
+    std::function<void(TDonkeyFile &)> m_done;
+};
+
+// Hashes entries, in their order, through the lanes.
+void HashInLanes(const std::vector<TDonkeyFile *> &entries, const std::function<void(TDonkeyFile &)> &done,
+                 const TLaneHashOptions &options = {})
+{
+    std::size_t next = 0;
+    TSource source([&]() -> TDonkeyFile * { return next < entries.size() ? entries[next++] : nullptr; }, done);
+    HashEntriesInLanes(source, options);
+}
+
+template <typename TOwned>
+std::vector<TDonkeyFile *> Pointers(const std::vector<TOwned> &owned)
+{
+    std::vector<TDonkeyFile *> pointers;
+    for (const auto &entry : owned)
+        pointers.push_back(&*entry);
+    return pointers;
+}
 
 // What a run of its own, chunk after chunk on one thread, shows for the file.
 TEntrySnapshot Reference(const std::string &path, THashSelection selection)
@@ -62,7 +105,6 @@ void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::
         entries.push_back(std::make_unique<TDonkeyFile>(paths[i], selections[i % selections.size()]));
         entries.back()->OnNewBlock = [&steps](TDonkeyFile &e) { steps[&e].push_back(e.CurrentChunk()); };
     }
-    std::size_t next = 0;
     TLaneHashOptions options;
     options.Engine = engine;
     options.MaxFiles = maxFiles;
@@ -70,8 +112,7 @@ void ExpectLanesLikeReference(const std::vector<std::string> &paths, const std::
         options.HelperTokens = std::make_shared<TCoreTokens>(1);
     if (readBlockSize != 0)
         options.ReadBlockSize = readBlockSize;
-    HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
-                       [&](TDonkeyFile &e) { ++ended[&e]; }, options);
+    HashInLanes(Pointers(entries), [&](TDonkeyFile &e) { ++ended[&e]; }, options);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const TDonkeyFile &entry = *entries[i];
         const std::string what = paths[i] + " (" + std::to_string(entry.HashSelection()) + ")";
@@ -137,11 +178,9 @@ TEST_P(LaneHasher, ManyFilesMatchMeasuredHashes)
         std::map<const TDonkeyFile *, std::vector<std::int32_t>> steps;
         for (auto &entry : entries)
             entry->OnNewBlock = [&steps](TDonkeyFile &e) { steps[&e].push_back(e.CurrentChunk()); };
-        std::size_t next = 0;
         TLaneHashOptions options;
         options.Engine = GetParam();
-        HashEntriesInLanes([&](bool) { return next < entries.size() ? entries[next++].get() : nullptr; },
-                           [](TDonkeyFile &) {}, options);
+        HashInLanes(Pointers(entries), {}, options);
         for (const auto &entry : entries) {
             const testsupport::TExpected &expected = testsupport::MeasuredFor(static_cast<std::uint64_t>(entry->Size()));
             SCOPED_TRACE(testing::Message() << expected.size << " bytes, selection " << int{selection});
@@ -227,14 +266,7 @@ TEST(LaneHasherFaults, FileThatChangedSizeFails)
         EXPECT_EQ(alone.DonkeyHash(), "Error !") << path;
         EXPECT_NE(alone.Failure(), "") << path;
 
-        std::vector<TDonkeyFile *> queue = {&many};
-        HashEntriesInLanes([&](bool) {
-            if (queue.empty())
-                return static_cast<TDonkeyFile *>(nullptr);
-            TDonkeyFile *e = queue.back();
-            queue.pop_back();
-            return e;
-        }, [](TDonkeyFile &) {});
+        HashInLanes({&many}, {});
         EXPECT_EQ(many.DonkeyHash(), "Error !") << path;
         EXPECT_EQ(many.FileSpreeHash(), "Error !") << path;
         EXPECT_NE(many.Failure(), "") << path;
@@ -256,13 +288,14 @@ TEST(LaneHasherFaults, StopEndsTheFilesInTheLanes)
     std::vector<TDonkeyFile *> ended;
     TLaneHashOptions options;
     options.Stop = &stop;
-    HashEntriesInLanes([&](bool) -> TDonkeyFile * {
+    TSource source([&]() -> TDonkeyFile * {
         if (given == 3) {
             stop = true; // three files are in the lanes, a block read of each
             return nullptr;
         }
         return entries[given++].get();
-    }, [&](TDonkeyFile &e) { ended.push_back(&e); }, options);
+    }, [&](TDonkeyFile &e) { ended.push_back(&e); });
+    HashEntriesInLanes(source, options);
     ASSERT_EQ(ended.size(), 3u);
     for (TDonkeyFile *e : ended) {
         EXPECT_EQ(e->Failure(), "stopped");
@@ -271,51 +304,104 @@ TEST(LaneHasherFaults, StopEndsTheFilesInTheLanes)
     EXPECT_EQ(entries[3]->DonkeyHash(), "Unknown");
 }
 
-// The queue: items back in order whatever the workers, a bounded look-ahead,
-// skipped items, a maker that throws, descriptors beside plain files.
-TEST(HashQueue, InOrderAndBounded)
+} // namespace
+
+namespace {
+
+// Every way of running one file ends failed ("stopped") at its next block
+// once its stop flag is set, before its first block or after its first chunk,
+// and reports no chunk beyond that.
+TEST(OneFileRun, StopEndsTheRun)
 {
     TempDir dir;
-    std::vector<std::string> paths;
-    for (int i = 0; i < 60; ++i) {
-        paths.push_back(dir.file("q" + std::to_string(i)));
-        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(i) * 70'001);
-    }
-    for (const bool lanes : {true, false}) {
-        std::atomic<std::size_t> taken{0};
-        std::atomic<bool> overran{false};
-        THashQueueOptions options;
-        options.Workers = 3;
-        options.Lanes = lanes;
-        options.Ahead = 4;
-        THashQueue queue(
-            paths.size(),
-            [&](std::size_t i) {
-                if (i > taken + options.Ahead)
-                    overran = true;
-                if (i % 13 == 7)
-                    throw std::runtime_error("no entry for this one");
-                THashQueueItem item;
-                if (i % 9 != 4)
-                    item.Entry = std::make_unique<TDonkeyFile>(paths[i], hsAll);
-                return item;
-            },
-            options);
-        for (std::size_t i = 0; i < paths.size(); i += (i % 10 == 2 ? 2 : 1)) {
-            taken = i;
-            THashedEntry hashed = queue.Take(i);
-            if (i % 13 == 7) {
-                EXPECT_EQ(hashed.Fault, "no entry for this one");
-                continue;
-            }
-            EXPECT_EQ(hashed.Fault, "");
-            ASSERT_EQ(hashed.Entry == nullptr, i % 9 == 4) << i;
-            if (hashed.Entry) {
-                EXPECT_EQ(hashed.Entry->Path(), paths[i]);
-                ExpectSameHashes(hashed.Entry->Snapshot(), Reference(paths[i], hsAll), paths[i]);
+    const std::string path = dir.file("sparse");
+    testsupport::WriteSparseFile(path, 40 * DonkeyChunkSize + 7);
+    struct TLayout
+    {
+        const char *name;
+        THashSelection selection;
+        bool parallel;
+    };
+    for (const TLayout &layout : {TLayout{"one pass", hsAll | hsAich, false}, TLayout{"two threads", hsAll | hsAich, true},
+                                  TLayout{"chunk lanes", hsDonkey, false}, TLayout{"chunk lanes, two threads", hsDonkey, true}}) {
+        for (const bool atOnce : {true, false}) {
+            SCOPED_TRACE(testing::Message() << layout.name << (atOnce ? ", stopped before" : ", stopped after a chunk"));
+            std::atomic<bool> stop{atOnce};
+            // Four lanes: more groups of chunks than threads, so that groups
+            // are still to come when the first one reports.
+            const TLaneEngine before = ForceLaneEngine(TLaneEngine::Scalar);
+            TDonkeyFile entry(path, layout.selection);
+            entry.HashOptions.Parallel = layout.parallel;
+            entry.HashOptions.ParallelThreshold = 0;
+            entry.HashOptions.Stop = &stop;
+            int steps = 0;
+            entry.OnNewBlock = [&](TDonkeyFile &) {
+                ++steps;
+                stop = true;
+            };
+            EXPECT_TRUE(entry.HashFile());
+            ForceLaneEngine(before);
+            EXPECT_EQ(entry.Failure(), "stopped");
+            EXPECT_EQ(entry.DonkeyHash(), ErrorText);
+            if (atOnce) {
+                EXPECT_EQ(steps, 0);
+            } else {
+                EXPECT_LT(steps, entry.ChunkCount());
             }
         }
-        EXPECT_FALSE(overran) << "an item was made before its turn";
+    }
+}
+
+// A run of the tests' own, driven through the entry's three steps: the entry
+// publishes only what a whole run gave, whatever the run says of itself.
+TEST(OneFileRun, EndRunJudgesWhatTheRunGave)
+{
+    TempDir dir;
+    const std::string path = dir.file("two-chunks");
+    testsupport::WritePatternFile(path, DonkeyChunkSize);
+    const testsupport::TExpected &expected = testsupport::MeasuredFor(DonkeyChunkSize);
+    // The right digests: the chunk's MD4, then the MD4 of nothing.
+    std::vector<std::uint8_t> digests;
+    TMD5 md5;
+    {
+        TMD4 chunk;
+        const std::vector<std::uint8_t> bytes = testsupport::PatternBytes(0, DonkeyChunkSize);
+        chunk.Transform(bytes.data(), bytes.size());
+        chunk.Complete();
+        md5.Transform(bytes.data(), bytes.size());
+        md5.Complete();
+        digests.assign(chunk.Digest().begin(), chunk.Digest().end());
+        TMD4 empty;
+        empty.Complete();
+        digests.insert(digests.end(), empty.Digest().begin(), empty.Digest().end());
+    }
+    struct TCase
+    {
+        const char *name;
+        std::size_t digestCount;
+        std::int32_t chunksReported;
+        bool withMd5;
+        const char *failure; // empty: published
+    };
+    for (const TCase &c : {TCase{"whole", 2, 2, true, ""},
+                           TCase{"a digest short", 1, 2, true, "the run hashed 1 of 2 chunks"},
+                           TCase{"a chunk not reported", 2, 1, true, "the run reported 1 of 2 chunks"},
+                           TCase{"no MD5", 2, 2, false, "the run did not compute the hashes selected"}}) {
+        SCOPED_TRACE(c.name);
+        TDonkeyFile entry(path, hsAll);
+        TRunEntry &run = entry;
+        const TRunStart start = run.BeginRun();
+        ASSERT_NE(start.File, nullptr);
+        EXPECT_EQ(start.Size, DonkeyChunkSize);
+        EXPECT_EQ(entry.DonkeyHash(), "");
+        for (std::int32_t chunk = 1; chunk <= c.chunksReported; ++chunk)
+            run.ChunkDone(chunk);
+        run.EndRun({.ChunkDigests = std::span<const std::uint8_t>(digests).first(16 * c.digestCount),
+                    .Md5 = c.withMd5 ? md5.Digest().data() : nullptr});
+        EXPECT_EQ(entry.Failure(), c.failure);
+        EXPECT_EQ(entry.DonkeyHash(), *c.failure ? std::string(ErrorText) : expected.ed2k);
+        EXPECT_EQ(entry.FileSpreeHash(), *c.failure ? std::string(ErrorText) : expected.md5);
+        EXPECT_FALSE(start.File->IsOpen());
     }
 }
 

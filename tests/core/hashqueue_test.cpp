@@ -1,0 +1,287 @@
+// The queue both front ends feed: items added while it runs come back in the
+// order given, each with its chunk progress; the front end is woken when the
+// next item is ready and takes it without waiting; a stop ends the files under
+// way; the lanes fill before a worker is added; what goes wrong on a worker is
+// the item's failure.
+
+#include "entries/donkeyfile.h"
+#include "measured.h"
+#include "runs/hashqueue.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using testsupport::TempDir;
+
+std::vector<std::string> PatternFiles(const TempDir &dir, int count, std::uint64_t step)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(dir.file("q" + std::to_string(i)));
+        testsupport::WritePatternFile(paths.back(), static_cast<std::uint64_t>(i) * step);
+    }
+    return paths;
+}
+
+THashQueue::TMake PlainFile(const std::string &path, THashSelection selection = hsAll)
+{
+    return [path, selection] { return THashQueueItem{std::make_unique<TDonkeyFile>(path, selection)}; };
+}
+
+// What a run of its own shows for the file.
+std::string ReferenceHashes(const std::string &path)
+{
+    TDonkeyFile entry(path, hsAll);
+    entry.HashOptions.Lanes = false;
+    entry.HashOptions.Parallel = false;
+    entry.HashFile();
+    return entry.DonkeyHash() + " " + entry.FileSpreeHash();
+}
+
+// Waits for done() a minute at most (a hang), checking it every few ms.
+bool Eventually(const std::function<bool()> &done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Items added in several steps while the first ones are hashed come back in
+// order, whatever the workers and with or without lanes; a maker that throws
+// or gives no entry takes its place; no item is made before its turn.
+TEST(HashQueue, GrowsWhileRunningAndKeepsTheOrder)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 60, 70'001);
+    for (const bool lanes : {true, false}) {
+        SCOPED_TRACE(lanes ? "lanes" : "alone");
+        std::atomic<std::size_t> taken{0};
+        std::atomic<bool> overran{false};
+        THashQueueOptions options;
+        options.Workers = 3;
+        options.Lanes = lanes;
+        options.Ahead = 4;
+        THashQueue queue(options);
+        std::size_t added = 0;
+        const auto addUpTo = [&](std::size_t end) {
+            for (; added < end; ++added) {
+                const std::size_t i = added;
+                EXPECT_EQ(queue.Add([&, i] {
+                    if (i > taken + options.Ahead)
+                        overran = true;
+                    if (i % 13 == 7)
+                        throw std::runtime_error("no entry for this one");
+                    THashQueueItem item;
+                    if (i % 9 != 4)
+                        item.Entry = std::make_unique<TDonkeyFile>(paths[i], hsAll);
+                    return item;
+                }), i);
+            }
+        };
+        addUpTo(5);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (i % 10 == 3)
+                addUpTo(std::min(paths.size(), added + 11));
+            if (i == added)
+                addUpTo(i + 1);
+            taken = i;
+            std::optional<THashedEntry> hashed = queue.Take();
+            ASSERT_TRUE(hashed) << i;
+            ASSERT_EQ(hashed->Index, i);
+            if (i % 13 == 7) {
+                EXPECT_EQ(hashed->Fault, "no entry for this one");
+                continue;
+            }
+            EXPECT_EQ(hashed->Fault, "");
+            ASSERT_EQ(hashed->Entry == nullptr, i % 9 == 4) << i;
+            if (hashed->Entry) {
+                EXPECT_EQ(hashed->Entry->DonkeyHash() + " " + hashed->Entry->FileSpreeHash(), ReferenceHashes(paths[i]));
+            }
+        }
+        EXPECT_FALSE(queue.Take()) << "nothing more was added";
+        EXPECT_FALSE(overran) << "an item was made before its turn";
+    }
+}
+
+// The front end's way: OnReady wakes it, TryTake hands over every ready item
+// without waiting, Pending counts what is not yet taken, and each item's
+// chunks are reported 1..n with its index.
+TEST(HashQueue, WakesTheFrontEndWhichTakesWithoutWaiting)
+{
+    TempDir dir;
+    std::vector<std::string> paths;
+    for (const std::uint64_t size : {0ull, 9'728'000ull, 100ull, 19'456'000ull, 9'728'001ull}) {
+        paths.push_back(dir.file("m" + std::to_string(paths.size())));
+        testsupport::WritePatternFile(paths.back(), size);
+    }
+    std::mutex mutex;
+    std::condition_variable woken;
+    int wakes = 0;
+    std::map<std::size_t, std::vector<std::int32_t>> chunks;
+    THashQueueOptions options;
+    options.Workers = 2;
+    options.OnReady = [&] {
+        const std::lock_guard lock(mutex);
+        ++wakes;
+        woken.notify_all();
+    };
+    options.OnChunk = [&](std::size_t index, TDonkeyFile &entry) {
+        const std::lock_guard lock(mutex);
+        chunks[index].push_back(entry.CurrentChunk());
+    };
+    THashQueue queue(options);
+    EXPECT_FALSE(queue.TryTake());
+    EXPECT_FALSE(queue.Busy());
+    std::vector<THashQueue::TMake> makes;
+    for (const std::string &path : paths)
+        makes.push_back(PlainFile(path, hsAll | hsPartHashes));
+    EXPECT_EQ(queue.Add(std::move(makes)), 0u);
+    EXPECT_TRUE(queue.Busy());
+
+    std::vector<THashedEntry> got;
+    for (int seen = 0; got.size() < paths.size();) {
+        {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(woken.wait_for(lock, std::chrono::minutes(1), [&] { return wakes > seen; })) << "never woken";
+            seen = wakes;
+        }
+        EXPECT_EQ(queue.Pending(), paths.size() - got.size());
+        while (std::optional<THashedEntry> hashed = queue.TryTake())
+            got.push_back(std::move(*hashed));
+    }
+    EXPECT_FALSE(queue.Busy());
+    EXPECT_FALSE(queue.Progress());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].Index, i);
+        const testsupport::TExpected &expected = testsupport::MeasuredFor(static_cast<std::uint64_t>(got[i].Entry->Size()));
+        EXPECT_EQ(got[i].Entry->DonkeyHash(), expected.ed2k);
+        EXPECT_EQ(got[i].Entry->FileSpreeHash(), expected.md5);
+        std::vector<std::int32_t> steps;
+        for (std::int32_t k = 1; k <= got[i].Entry->ChunkCount(); ++k)
+            steps.push_back(k);
+        EXPECT_EQ(chunks[i], steps) << i;
+    }
+}
+
+// Stop ends the files under way at their next block or round, in the lanes
+// and in runs of their own (files of 64 GiB would take minutes): the queue is
+// idle, says so through OnReady, hands nothing of them back, and hashes what
+// is added afterwards.
+TEST(HashQueue, StopEndsTheFilesUnderWay)
+{
+    TempDir dir;
+    const std::string small = dir.file("small");
+    testsupport::WritePatternFile(small, 100);
+    for (int i = 0; i < 3; ++i)
+        testsupport::WriteSparseFile(dir.file("huge" + std::to_string(i)), 64ull << 30);
+    for (const int files : {3, 1}) {
+        SCOPED_TRACE(files);
+        std::atomic<int> wakes{0};
+        THashQueueOptions options;
+        options.OnReady = [&] { ++wakes; };
+        THashQueue queue(options);
+        for (int i = 0; i < files; ++i)
+            queue.Add(PlainFile(dir.file("huge" + std::to_string(i))));
+        ASSERT_TRUE(Eventually([&] {
+            const std::optional<THashQueueProgress> progress = queue.Progress();
+            return progress && progress->Chunk > 0;
+        }));
+        queue.Stop();
+        EXPECT_EQ(queue.Pending(), 0u);
+        EXPECT_FALSE(queue.TryTake());
+        ASSERT_TRUE(Eventually([&] { return !queue.Busy(); }));
+        EXPECT_GE(wakes.load(), 1);
+
+        const std::size_t index = queue.Add(PlainFile(small));
+        EXPECT_EQ(index, static_cast<std::size_t>(files));
+        std::optional<THashedEntry> hashed = queue.Take();
+        ASSERT_TRUE(hashed);
+        EXPECT_EQ(hashed->Index, index);
+        EXPECT_EQ(hashed->Entry->DonkeyHash(), testsupport::MeasuredFor(100).ed2k);
+    }
+}
+
+// A second worker starts only once the first one's lanes are full and more
+// items wait: a few files share one worker's lanes whatever the job count.
+TEST(HashQueue, LanesFillBeforeWorkersAreAdded)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 24, 4096);
+    for (const std::size_t lanes : {std::size_t{32}, std::size_t{3}}) {
+        SCOPED_TRACE(lanes);
+        THashQueueOptions options;
+        options.Workers = 16;
+        options.LaneOptions.MaxFiles = lanes;
+        THashQueue queue(options);
+        std::vector<THashQueue::TMake> makes;
+        for (const std::string &path : paths)
+            makes.push_back(PlainFile(path));
+        queue.Add(std::move(makes));
+        while (std::optional<THashedEntry> hashed = queue.Take())
+            EXPECT_EQ(hashed->Entry->Failure(), "") << hashed->Index;
+        if (lanes > paths.size()) {
+            EXPECT_EQ(queue.WorkerCount(), 1u);
+        } else {
+            EXPECT_GT(queue.WorkerCount(), 1u);
+        }
+    }
+}
+
+// An entry that fails where the queue's own code meets it.
+class TFaultyEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    bool HashesContent() const override { throw std::runtime_error("entry fault"); }
+};
+
+// Whatever a worker meets once it holds an item fails that item alone, with
+// the reason; the program goes on and the other items are hashed.
+TEST(HashQueue, FaultOnAWorkerFailsItsItem)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 6, 10'000);
+    THashQueueOptions options;
+    options.Workers = 2;
+    THashQueue queue(options);
+    std::vector<THashQueue::TMake> makes;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        makes.push_back([path = paths[i], i] {
+            THashQueueItem item;
+            if (i == 2)
+                item.Entry = std::make_unique<TFaultyEntry>(path, hsAll);
+            else
+                item.Entry = std::make_unique<TDonkeyFile>(path, hsAll);
+            return item;
+        });
+    }
+    queue.Add(std::move(makes));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::optional<THashedEntry> hashed = queue.Take();
+        ASSERT_TRUE(hashed);
+        ASSERT_TRUE(hashed->Entry);
+        if (i == 2) {
+            EXPECT_EQ(hashed->Entry->Failure(), "entry fault");
+            EXPECT_EQ(hashed->Entry->DonkeyHash(), ErrorText);
+        } else {
+            EXPECT_EQ(hashed->Entry->DonkeyHash() + " " + hashed->Entry->FileSpreeHash(), ReferenceHashes(paths[i]));
+        }
+    }
+}
+
+} // namespace
