@@ -444,7 +444,8 @@ std::string FormatLine(const TOptions &options, const TJob &job)
             json.Add(key, text);
     }
     if (options.aich || options.partHashes) {
-        // Null where the entry did not compute them (a descriptor, a failed run).
+        // Null where the entry did not compute them (a failed run) or a
+        // descriptor does not record them.
         const bool hashed = shown.DonkeyHash.size() == 32;
         if (shown.HashSelection & hsAich)
             json.Add("aich", shown.AichHashText());
@@ -511,7 +512,7 @@ std::unique_ptr<TDonkeyFile> MakeEntry(const TOptions &options, const std::strin
     const bool partMet = options.partMode == TPartMode::Always
                          || (options.partMode == TPartMode::ByName && IsPartMetPath(path));
     if (partMet)
-        return std::make_unique<TPartFile>(path);
+        return std::make_unique<TPartFile>(path, options.selection);
     return std::make_unique<TDonkeyFile>(path, options.replaceSpaces, options.suffix, options.prefix,
                                          options.selection);
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "input/fileio.h"
+
 // Standard output, every write checked: a failed write ends the run with
 // status 1, never with a success that printed nothing.
 class TOutput final
@@ -39,7 +41,7 @@ private:
         const int error = errno;
         m_failed = true;
         std::fprintf(stderr, "brackwell-cli: cannot write the output: %s\n",
-                     error ? std::strerror(error) : "write error");
+                     error ? ErrnoText(error).c_str() : "write error");
     }
     bool m_failed = false;
 };

@@ -68,11 +68,30 @@ bool ReadBoolean(const QSettings &key, const char *name, bool fallback)
     return ReadInteger(key, name, fallback ? 1 : 0) != 0;
 }
 
+// Whether the store holds text under path after a write and a sync. A key
+// that read a malformed store says FormatError from then on, whatever its
+// writes do (and hides their errors behind it): then a fresh key on the same
+// store tells. It shares the key's file as Qt caches it, so it sees a write
+// that went through as done, and tries one that did not again, with its own
+// status; and it reads the value as the store now holds it.
+bool Stored(const QSettings &key, const QString &path, const QString &text)
+{
+    switch (key.status()) {
+    case QSettings::NoError: return true;
+    case QSettings::AccessError: return false;
+    case QSettings::FormatError: break;
+    }
+    const QSettings fresh(key.fileName(), key.format());
+    const QVariant value = fresh.value(path);
+    return fresh.status() == QSettings::NoError && value.typeId() == QMetaType::QString && value.toString() == text;
+}
+
 void WriteText(QSettings &key, const char *name, const QString &text)
 {
-    key.setValue(ConfigGroup + '/' + QLatin1String(name), text);
+    const QString path = ConfigGroup + '/' + QLatin1String(name);
+    key.setValue(path, text);
     key.sync();
-    if (key.status() != QSettings::NoError)
+    if (!Stored(key, path, text))
         throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
 }
 
@@ -105,10 +124,10 @@ TSettingsKey LoadSettings(TSettings &settings, int &viewStyle)
 {
     const TSettings defaults = DefaultSettings();
     TSettingsKey key = OpenKey();
-    // An unreadable or malformed store reads as an empty one.
-    const bool readable = key->status() == QSettings::NoError;
-    const QSettings empty(QString(), QSettings::IniFormat);
-    const QSettings &from = readable ? *key : empty;
+    // Whatever Qt could read of the store counts, even where other lines of
+    // it are malformed (FormatError): a bad line costs only its own value. An
+    // unreadable store holds nothing.
+    const QSettings &from = *key;
 
     settings.EdonkeyTempPath = ReadString(from, "EdonkeyTempPath", defaults.EdonkeyTempPath);
     settings.FileSpreePath = ReadString(from, "FileSpreePath", defaults.FileSpreePath);

@@ -36,7 +36,8 @@ inline constexpr int DefaultViewStyle = 0;
 using TSettingsKey = std::unique_ptr<QSettings>;
 
 // Opens the store and reads every value into settings; returns the stored view
-// style. Missing, unreadable or malformed values give their defaults, silently.
+// style. Missing, unreadable or malformed values give their defaults, silently;
+// a malformed line elsewhere in the store does not spoil the good values.
 TSettingsKey LoadSettings(TSettings &settings, int &viewStyle);
 
 // Writes the ten values the options confirm, in their fixed order, ActiveAich

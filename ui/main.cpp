@@ -318,7 +318,9 @@ void TMainForm::StartNextPartFile()
 {
     if (m_partWorkerBusy || m_partQueue.empty())
         return;
-    m_currentPartEntry = std::make_unique<TPartFile>(m_partQueue.front());
+    // A descriptor shows the AICH root it records where the settings ask
+    // plain files to compute theirs.
+    m_currentPartEntry = std::make_unique<TPartFile>(m_partQueue.front(), m_settings.ActiveHashes);
     if (!StartWorker(*m_currentPartEntry, false, [this](TTestThread &worker) { PartmetThreadDone(worker); })) {
         m_currentPartEntry.reset();
         return;

@@ -193,11 +193,19 @@ std::string DisplayNameOf(std::string_view name)
 {
 #ifdef _WIN32
     // A drive or a folder of either slash: no Windows file name holds one.
-    const auto cut = name.find_last_of("\\:/");
+    constexpr std::string_view separators = "\\:/";
+    constexpr std::string_view trailing = "\\/";
 #else
-    const auto cut = name.find_last_of('/');
+    constexpr std::string_view separators = "/";
+    constexpr std::string_view trailing = "/";
 #endif
-    return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
+    // A folder given with separators at its end ("a/b/") is named after its
+    // last component; a root, which has none, keeps the name as given.
+    const auto last = name.find_last_not_of(trailing);
+    const std::string_view kept = last == std::string_view::npos ? name : name.substr(0, last + 1);
+    const auto cut = kept.find_last_of(separators);
+    const std::string_view component = cut == std::string_view::npos ? kept : kept.substr(cut + 1);
+    return std::string(component.empty() ? name : component);
 }
 
 std::string TDonkeyFile::DisplayName() const

@@ -60,7 +60,9 @@ struct TEntrySnapshot
     std::string AichHashText() const;
 };
 
-// The name after its last path separator ("/" on Linux, "\\" and ":" on Windows).
+// The name after its last path separator ("/" on Linux, "\\", "/" and ":" on
+// Windows), separators at its end left out ("a/b/" gives "b"); a name without
+// any other component ("/", "C:\\") stays whole.
 std::string DisplayNameOf(std::string_view name);
 
 // One file of the list: its name, size and hashes. Every getter may be called

@@ -1,10 +1,13 @@
 #include "entries/partfile.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "digests/MessageDigests.h"
 
 // The layout of a .part.met descriptor, as measured on descriptors that clients
 // wrote, old and current. Integers are little-endian and are assembled byte by
@@ -13,7 +16,10 @@
 //   offset 0   1 byte     leading byte: 0xE0, 0xE1, or 0xE2 for large files
 //   offset 1   4 bytes    not interpreted
 //   offset 5   16 bytes   eDonkey2000 hash of the complete file
-//   offset 21  u16        record count N, then N records of 16 bytes (part hashes)
+//   offset 21  u16        part-hash count N, then N part hashes of 16 bytes:
+//                         the MD4 of each chunk, whose MD4 is the file hash
+//                         (0 while the client does not know them, and for a
+//                         file of one chunk)
 //   then       u32        tag count T, then T tags
 //
 // A tag is a type byte, a name and a value. Without bit 0x80 in the type byte the
@@ -52,6 +58,7 @@ enum TTagId : std::uint8_t {
     tiTempFileName = 0x12,
     tiPriority = 0x13,
     tiStatus = 0x14,
+    tiAichHash = 0x27, // text: the AICH root in 32 base-32 digits
 };
 
 // A forward-only view of the descriptor through one fixed buffer. Every read
@@ -157,11 +164,49 @@ std::string CleanText(std::string text)
 
 bool IsKeptTextId(std::uint8_t id)
 {
-    return id == tiFileName || id == tiFileType || id == tiFileFormat || id == tiTempFileName;
+    return id == tiFileName || id == tiFileType || id == tiFileFormat || id == tiTempFileName || id == tiAichHash;
+}
+
+// RFC 4648 base 32 (either case, no padding) of exactly 20 bytes; none for
+// any other text.
+std::optional<TAichDigest> DecodeAichRoot(std::string_view text)
+{
+    TAichDigest root{};
+    if (text.size() != 32)
+        return std::nullopt;
+    std::uint64_t bits = 0;
+    int held = 0;
+    std::size_t out = 0;
+    for (const char c : text) {
+        int value = -1;
+        if (c >= 'A' && c <= 'Z')
+            value = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            value = c - 'a';
+        else if (c >= '2' && c <= '7')
+            value = c - '2' + 26;
+        if (value < 0)
+            return std::nullopt;
+        bits = (bits << 5) | static_cast<std::uint64_t>(value);
+        held += 5;
+        if (held >= 8) {
+            held -= 8;
+            root[out++] = static_cast<std::uint8_t>(bits >> held);
+        }
+    }
+    return root;
 }
 
 void StoreText(TPartMetContents &contents, std::uint8_t id, std::string text)
 {
+    if (id == tiAichHash) {
+        // A root that is not 32 base-32 digits is no root: it is left out,
+        // and an earlier one stays.
+        if (auto root = DecodeAichRoot(text))
+            contents.AichRoot = root;
+        return;
+    }
+    text = CleanText(std::move(text));
     switch (id) {
     case tiFileName: contents.Name = std::move(text); break;
     case tiFileType: contents.FileType = std::move(text); break;
@@ -229,7 +274,7 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
         std::string text;
         if (!in.AppendTo(text, static_cast<std::size_t>(length)))
             return TTagResult::Ended;
-        StoreText(contents, *id, CleanText(std::move(text)));
+        StoreText(contents, *id, std::move(text));
         return TTagResult::Read;
     }
 
@@ -302,9 +347,25 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
     }
     contents.HashComplete = true;
 
-    std::uint64_t recordCount = 0;
+    std::uint64_t partHashCount = 0;
+    if (!in.UInt(2, partHashCount)) {
+        contents.Truncated = true;
+        return contents;
+    }
+    contents.PartHashCountRead = true;
+    contents.PartHashCount = static_cast<std::uint16_t>(partHashCount);
+    // The list grows by hashes that arrived, never by the count: at most
+    // 65,535 of them, and only as many as the data holds.
+    for (std::uint64_t i = 0; i < partHashCount; ++i) {
+        std::array<std::uint8_t, 16> hash;
+        if (!in.Bytes(hash.data(), hash.size())) {
+            contents.Truncated = true;
+            return contents;
+        }
+        contents.PartHashes.push_back(hash);
+    }
     std::uint64_t tagCount = 0;
-    if (!in.UInt(2, recordCount) || !in.Skip(16 * recordCount) || !in.UInt(4, tagCount)) {
+    if (!in.UInt(4, tagCount)) {
         contents.Truncated = true;
         return contents;
     }
@@ -326,10 +387,58 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
     return contents;
 }
 
-TPartFile::TPartFile(const std::string &path)
-    : TDonkeyFile(path, hsDonkey)
+TPartFile::TPartFile(const std::string &path, THashSelection extras)
+    : TDonkeyFile(path, hsDonkey | (extras & (hsAich | hsPartHashes)))
 {
 }
+
+namespace {
+
+// The part hashes as the entry shows them: the hexadecimal digests joined by
+// ":" for a file of several chunks, empty for one of a single chunk. None,
+// with the reason in warning, when they do not belong to the file hash and
+// size the descriptor records; none, silently, when it records none (a client
+// that has not learnt them yet writes a count of 0).
+std::optional<std::string> AgreedPartHashes(const TPartMetContents &contents, std::int64_t size,
+                                            std::string &warning)
+{
+    const std::vector<std::array<std::uint8_t, 16>> &hashes = contents.PartHashes;
+    const std::int64_t chunks = size / DonkeyChunkSize + 1;
+    if (!contents.TagCountRead)
+        return std::nullopt; // the list was cut: the warning says so already
+    if (hashes.empty())
+        return chunks == 1 ? std::optional<std::string>(std::string()) : std::nullopt;
+    // A file of one chunk needs none; a client may still give that one.
+    const auto needed = static_cast<std::size_t>(chunks > 1 ? chunks : 1);
+    if (hashes.size() != needed) {
+        warning = "the descriptor records " + std::to_string(hashes.size()) + " part hashes where a file of "
+                  + std::to_string(size) + " bytes has " + std::to_string(needed) + "; they are not shown";
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, 16> root = hashes.front();
+    if (hashes.size() > 1) {
+        TMD4 digest;
+        for (const auto &hash : hashes)
+            digest.Transform(hash.data(), hash.size());
+        digest.Complete();
+        std::copy_n(digest.Digest().data(), root.size(), root.begin());
+    }
+    if (root != contents.Hash) {
+        warning = "the descriptor's part hashes do not give its file hash; they are not shown";
+        return std::nullopt;
+    }
+    std::string text;
+    if (hashes.size() > 1) {
+        for (const auto &hash : hashes) {
+            if (!text.empty())
+                text += ':';
+            text += HexText(hash.data(), hash.size(), true);
+        }
+    }
+    return text;
+}
+
+} // namespace
 
 void TPartFile::ComputeHashes()
 {
@@ -337,7 +446,7 @@ void TPartFile::ComputeHashes()
     const TPartMetContents contents = ReadPartMet(
         [&file](void *buffer, std::size_t count) { return file.Read(buffer, count); });
 
-    if (!IsDescriptorLeadingByte(contents.LeadingByte) || !contents.TagCountRead) {
+    if (!IsDescriptorLeadingByte(contents.LeadingByte) || !contents.PartHashCountRead) {
         std::string reason;
         if (contents.Truncated && contents.LeadingByte == 0)
             reason = "not a download descriptor: the file is empty";
@@ -345,7 +454,7 @@ void TPartFile::ComputeHashes()
             reason = "not a download descriptor: it starts with byte 0x"
                      + HexText(&contents.LeadingByte, 1, true) + ", not 0xE0, 0xE1 or 0xE2";
         else
-            reason = "not a download descriptor: the file ends before its tag count";
+            reason = "not a download descriptor: the file ends before its part-hash count";
         MarkFailed(std::move(reason));
         return;
     }
@@ -360,14 +469,35 @@ void TPartFile::ComputeHashes()
         constexpr auto largest = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
         result.Size = static_cast<std::int64_t>(std::min(*contents.Size, largest));
     }
-    if (contents.Truncated)
+    if (!contents.TagCountRead)
+        result.Warning = "the descriptor is cut short inside its part hashes; only its file hash is kept";
+    else if (contents.Truncated)
         result.Warning = "the descriptor is cut short inside its tags; only the tags read whole are kept";
+
+    // The AICH root and the part hashes come with the file hash they belong
+    // to: a new reading replaces them, or takes them away.
+    THashSelection recorded = 0;
+    result.AichHash = NotAvailableText;
+    if (contents.AichRoot) {
+        result.AichHash = Base32Text(contents.AichRoot->data(), contents.AichRoot->size());
+        recorded |= hsAich;
+    }
+    std::string partsWarning;
+    if (auto parts = AgreedPartHashes(contents, result.Size.value_or(Size()), partsWarning)) {
+        recorded |= hsPartHashes;
+        if (HashSelection() & hsPartHashes)
+            result.PartHashes = std::move(*parts);
+    }
+    if (!partsWarning.empty())
+        result.Warning += (result.Warning.empty() ? "" : "; ") + partsWarning;
+
     // Everything that was read appears at once, under one hold of the lock.
-    Publish(std::move(result), [&] { StoreFields(contents); });
+    Publish(std::move(result), [&] { StoreFields(contents, recorded); });
 }
 
-void TPartFile::StoreFields(const TPartMetContents &contents)
+void TPartFile::StoreFields(const TPartMetContents &contents, THashSelection recorded)
 {
+    m_recorded = recorded;
     if (contents.Transferred)
         m_transferred = *contents.Transferred;
     if (contents.TempFileName)
@@ -430,6 +560,10 @@ TEntrySnapshot TPartFile::Snapshot() const
     snapshot.FileFormat = m_fileFormat;
     snapshot.Priority = m_priority;
     snapshot.Status = m_status;
+    // After a reading, a kind the descriptor does not record reads "N/A";
+    // before one, or after a failure, the state words show as for any entry.
+    if (snapshot.DonkeyHash.size() == 32)
+        snapshot.HashSelection &= hsDonkey | m_recorded;
     return snapshot;
 }
 
@@ -439,6 +573,7 @@ std::string TPartFile::PriorityText() const
     case 0: return "Low";
     case 1: return "Normal";
     case 2: return "High";
+    case 5: return "Auto"; // the level current clients start a download at
     default: return std::string(UnknownText);
     }
 }

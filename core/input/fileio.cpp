@@ -36,6 +36,32 @@ std::string Utf8FromPath(const std::filesystem::path &path)
 #endif
 }
 
+namespace {
+
+// Each C library's reentrant form: the GNU strerror_r returns the text (in
+// buffer or a constant), the POSIX one fills buffer; Windows has strerror_s.
+[[maybe_unused]] const char *ErrorTextOf(const char *returned, const char *)
+{
+    return returned;
+}
+[[maybe_unused]] const char *ErrorTextOf(int returned, const char *buffer)
+{
+    return returned == 0 ? buffer : nullptr;
+}
+
+} // namespace
+
+std::string ErrnoText(int code)
+{
+    char buffer[256] = "";
+#ifdef _WIN32
+    const char *text = strerror_s(buffer, sizeof buffer, code) == 0 ? buffer : nullptr;
+#else
+    const char *text = ErrorTextOf(::strerror_r(code, buffer, sizeof buffer), buffer);
+#endif
+    return text && *text ? std::string(text) : "error " + std::to_string(code);
+}
+
 #ifdef _WIN32
 
 std::wstring WideFromUtf8(std::string_view text)
@@ -79,9 +105,12 @@ bool TReadOnlyFile::Open(const std::string &path)
 {
     Close();
     m_shortOfHandles = false;
+    // Overlapped: ReadAt's reads carry their own offsets and run side by side
+    // from several threads. A synchronous handle would move its one file
+    // position with each of them and let only one read run at a time.
     HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         m_shortOfHandles = GetLastError() == ERROR_TOO_MANY_OPEN_FILES;
         SetErrorFromSystem();
@@ -99,6 +128,7 @@ bool TReadOnlyFile::Open(const std::string &path)
         return false;
     }
     m_handle = handle;
+    m_position = 0;
     m_error.clear();
     return true;
 }
@@ -109,6 +139,10 @@ void TReadOnlyFile::Close()
         CloseHandle(static_cast<HANDLE>(m_handle));
         m_handle = nullptr;
     }
+    const std::lock_guard lock(m_eventsLock);
+    for (void *event : m_spareEvents)
+        CloseHandle(static_cast<HANDLE>(event));
+    m_spareEvents.clear();
 }
 
 bool TReadOnlyFile::IsOpen() const
@@ -137,24 +171,69 @@ bool TReadOnlyFile::Stat(Identity &identity)
 
 std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
 {
-    auto *out = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(static_cast<HANDLE>(m_handle), out + done, want, &got, nullptr)) {
-            SetErrorFromSystem();
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
+    std::string error;
+    const std::int64_t got = ReadAt(m_position, buffer, count, error);
+    if (got < 0) {
+        m_error = std::move(error);
+        return -1;
     }
-    return static_cast<std::int64_t>(done);
+    m_position += got;
+    return got;
 }
+
+// An event for one overlapped read to signal, taken from the file's spares
+// and given back when the read ends: the reads at once never share one, and
+// one after another make none anew.
+class TReadOnlyFile::TEventLease final
+{
+public:
+    explicit TEventLease(const TReadOnlyFile &file)
+        : m_file(file)
+    {
+        {
+            const std::lock_guard lock(file.m_eventsLock);
+            if (!file.m_spareEvents.empty()) {
+                m_event = file.m_spareEvents.back();
+                file.m_spareEvents.pop_back();
+                return;
+            }
+        }
+        m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~TEventLease()
+    {
+        if (!m_event)
+            return;
+        try {
+            const std::lock_guard lock(m_file.m_eventsLock);
+            m_file.m_spareEvents.push_back(m_event);
+        } catch (...) {
+            CloseHandle(m_event);
+        }
+    }
+    TEventLease(const TEventLease &) = delete;
+    TEventLease &operator=(const TEventLease &) = delete;
+    HANDLE Handle() const { return m_event; }
+
+private:
+    const TReadOnlyFile &m_file;
+    HANDLE m_event = nullptr;
+};
 
 std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
 {
+    if (offset < 0) {
+        error = SystemErrorText(ERROR_NEGATIVE_SEEK);
+        return -1;
+    }
+    // Each read waits for an event of its own: the handle itself is signalled
+    // by whichever read on it ends first.
+    const TEventLease event(*this);
+    if (!event.Handle()) {
+        error = SystemErrorText(GetLastError());
+        return -1;
+    }
+    const auto handle = static_cast<HANDLE>(m_handle);
     auto *out = static_cast<char *>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -163,8 +242,16 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
         OVERLAPPED where = {};
         where.Offset = static_cast<DWORD>(at);
         where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        where.hEvent = event.Handle();
         DWORD got = 0;
-        if (!ReadFile(static_cast<HANDLE>(m_handle), out + done, want, &got, &where)) {
+        if (!ReadFile(handle, out + done, want, nullptr, &where) && GetLastError() != ERROR_IO_PENDING) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            error = SystemErrorText(code);
+            return -1;
+        }
+        if (!GetOverlappedResult(handle, &where, &got, TRUE)) {
             const DWORD code = GetLastError();
             if (code == ERROR_HANDLE_EOF)
                 break;
@@ -185,12 +272,11 @@ void TReadOnlyFile::AdviseSequential()
 
 bool TReadOnlyFile::Seek(std::int64_t offset)
 {
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    if (!SetFilePointerEx(static_cast<HANDLE>(m_handle), to, nullptr, FILE_BEGIN)) {
-        SetErrorFromSystem();
+    if (offset < 0) {
+        m_error = SystemErrorText(ERROR_NEGATIVE_SEEK);
         return false;
     }
+    m_position = offset;
     return true;
 }
 
@@ -212,7 +298,7 @@ bool TReadOnlyFile::Open(const std::string &path)
         return false;
     }
     if (S_ISDIR(before.st_mode)) {
-        m_error = std::strerror(EISDIR);
+        m_error = ErrnoText(EISDIR);
         return false;
     }
     if (!S_ISREG(before.st_mode)) {
@@ -294,7 +380,7 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            error = std::strerror(errno);
+            error = ErrnoText(errno);
             return -1;
         }
         if (n == 0)
@@ -322,7 +408,7 @@ bool TReadOnlyFile::Seek(std::int64_t offset)
 
 void TReadOnlyFile::SetErrorFromSystem()
 {
-    m_error = std::strerror(errno);
+    m_error = ErrnoText(errno);
 }
 
 #endif

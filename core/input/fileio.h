@@ -5,12 +5,19 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <mutex>
+#include <vector>
+#endif
 
 // Names are UTF-8 bytes everywhere in the core. On Linux a path is those bytes
 // as they stand; on Windows they are converted to and from the wide API here,
 // at the edge, never through the 8-bit code page.
 std::filesystem::path PathFromUtf8(const std::string &path);
 std::string Utf8FromPath(const std::filesystem::path &path);
+// The C library's text for an errno value. Safe from several threads at once,
+// unlike std::strerror, whose text may live in a buffer that every thread shares.
+std::string ErrnoText(int code);
 #ifdef _WIN32
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
@@ -49,7 +56,7 @@ public:
 
     // Reads up to count bytes at the current position, retrying interrupted and
     // partial reads. Returns the byte count (short only at end of file), or -1
-    // on a read error (reason in Error()).
+    // on a read error (reason in Error()). One thread at a time.
     std::int64_t Read(void *buffer, std::size_t count);
 
     // Tells the system that the file is about to be read once, front to back.
@@ -58,8 +65,10 @@ public:
     bool Seek(std::int64_t offset);
 
     // Reads up to count bytes at offset without moving the current position,
-    // as Read does otherwise. Safe from several threads at once: the reason of
-    // a failure goes to error, never to Error().
+    // as Read does otherwise. Safe from several threads at once, and the reads
+    // go on side by side (on Windows the file is opened for overlapped reads,
+    // whose offsets belong to each read, and Read keeps its own position): the
+    // reason of a failure goes to error, never to Error().
     std::int64_t ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const;
 
     const std::string &Error() const { return m_error; }
@@ -71,7 +80,13 @@ private:
     void SetErrorFromSystem();
 
 #ifdef _WIN32
+    class TEventLease;
     void *m_handle = nullptr;
+    // Where Read goes on: a handle opened for overlapped reads has no position.
+    std::int64_t m_position = 0;
+    // Events of reads that ended, for the next ones (see TEventLease).
+    mutable std::mutex m_eventsLock;
+    mutable std::vector<void *> m_spareEvents;
 #else
     int m_fd = -1;
 #endif

@@ -356,7 +356,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
     errno = 0;
     const std::unique_ptr<std::FILE, TCloser> list(OpenForReading(listPath));
     if (!list)
-        return std::strerror(errno ? errno : ENOENT);
+        return ErrnoText(errno ? errno : ENOENT);
 
     std::vector<TFoundLink> batch;
     std::optional<TLinkScanner> scanner;
@@ -367,7 +367,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
     while (going) {
         const std::size_t got = std::fread(piece.data(), 1, piece.size(), list.get());
         if (got == 0 && std::ferror(list.get()))
-            return std::strerror(errno ? errno : EIO);
+            return ErrnoText(errno ? errno : EIO);
         going = got != 0;
         std::string_view text(piece.data(), got);
         if (!scanner) {

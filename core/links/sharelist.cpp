@@ -118,7 +118,7 @@ std::string Tail(const TShareListOptions &o)
 
 std::string SystemReason(int error)
 {
-    return std::strerror(error);
+    return ErrnoText(error);
 }
 
 struct TFileCloser

@@ -3,7 +3,8 @@
 // Builds .part.met descriptors byte by byte, in the old form (one-byte names
 // with a length, 32-bit integers) and in the form current clients write
 // (compact names, 64/16/8-bit integers, fixed-length texts, gap tags, values of
-// every type). Shared by the reader's tests and the fuzzer's seed writer.
+// every type, part hashes and the AICH root). Shared by the reader's tests and
+// the fuzzer's seed writer.
 
 #include <array>
 #include <cstdint>
@@ -20,6 +21,35 @@ using THash = std::array<std::uint8_t, 16>;
 inline constexpr THash SampleHash = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF,
                                      0xF0, 0xE1, 0xD2, 0xC3, 0xB4, 0xA5, 0x96, 0x87};
 inline constexpr std::string_view SampleHashText = "0123456789ABCDEFF0E1D2C3B4A59687";
+
+inline THash HashFromHex(std::string_view hex)
+{
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    THash hash{};
+    for (std::size_t i = 0; i < hash.size() && 2 * i + 1 < hex.size(); ++i)
+        hash[i] = static_cast<std::uint8_t>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return hash;
+}
+
+// Files of zero bytes whose hashes rhash 1.4.3 gave (`rhash --ed2k --aich`, and
+// `rhash --md4` of a whole chunk, of one zero byte and of nothing for the part
+// hashes): a descriptor of their download records these.
+struct TZeroFile
+{
+    std::uint64_t size;
+    std::string_view ed2k;
+    std::vector<std::string_view> parts;
+    std::string_view aich;
+};
+inline constexpr std::string_view ZeroChunkMd4 = "D7DEF262A127CD79096A108E7A9FC138";
+// A whole chunk, then the empty one.
+inline const TZeroFile OneChunkOfZeros = {9728000, "FC21D9AF828F92A8DF64BEAC3357425D",
+                                          {ZeroChunkMd4, "31D6CFE0D16AE931B73C59D7E0C089C0"},
+                                          "5D3N4HQHIUMQ7IU7A5QLPLI6RHSWOR7B"};
+// Two whole chunks and one byte.
+inline const TZeroFile TwoChunksAndAByte = {19456001, "E57F824D28F69FE90864E17673668457",
+                                            {ZeroChunkMd4, ZeroChunkMd4, "47C61A0FA8738BA77308A8A600F88E4B"},
+                                            "A24DAJJZDJ7ZW7ER5MK7Y4U2SW3VC7CW"};
 
 inline std::string LittleEndian(std::uint64_t value, int width)
 {
@@ -94,9 +124,20 @@ public:
     {
     }
 
+    // count part hashes of made-up bytes.
     TBuilder &Records(std::uint16_t count)
     {
         m_records = count;
+        m_partHashes.clear();
+        return *this;
+    }
+    // These part hashes, under a declared count (their number when none).
+    TBuilder &PartHashes(const std::vector<std::string_view> &hex, int declared = -1)
+    {
+        m_partHashes.clear();
+        for (const std::string_view h : hex)
+            m_partHashes.push_back(HashFromHex(h));
+        m_records = static_cast<std::uint16_t>(declared < 0 ? hex.size() : declared);
         return *this;
     }
     TBuilder &Add(TTag tag)
@@ -129,7 +170,9 @@ public:
         bytes += LittleEndian(0x5E1F00D5, 4); // the not interpreted date field
         bytes.append(m_hash.begin(), m_hash.end());
         bytes += LittleEndian(m_records, 2);
-        for (std::uint16_t r = 0; r < m_records; ++r)
+        for (const THash &hash : m_partHashes)
+            bytes.append(hash.begin(), hash.end());
+        for (std::uint16_t r = 0; m_partHashes.empty() && r < m_records; ++r)
             for (int i = 0; i < 16; ++i)
                 bytes.push_back(static_cast<char>(0x40 + (r * 16 + i) % 0x3F));
         bytes += LittleEndian(m_declareTags ? m_declaredTags : m_tags.size(), 4);
@@ -142,7 +185,8 @@ public:
     // TagEnds()[k] bytes.
     std::vector<std::size_t> TagEnds() const
     {
-        std::size_t end = 1 + 4 + 16 + 2 + 16 * std::size_t{m_records} + 4;
+        const std::size_t hashes = m_partHashes.empty() ? m_records : m_partHashes.size();
+        std::size_t end = 1 + 4 + 16 + 2 + 16 * hashes + 4;
         std::vector<std::size_t> ends;
         for (const TTag &tag : m_tags)
             ends.push_back(end += tag.Bytes().size());
@@ -153,6 +197,7 @@ private:
     std::uint8_t m_leadingByte;
     THash m_hash;
     std::uint16_t m_records = 0;
+    std::vector<THash> m_partHashes;
     std::vector<TTag> m_tags;
     std::string m_trailer;
     std::uint32_t m_declaredTags = 0;
@@ -161,14 +206,28 @@ private:
 
 // Tag IDs of the rows an entry keeps.
 inline constexpr std::uint8_t FileName = 0x01, FileSize = 0x02, FileType = 0x03, FileFormat = 0x04,
-                              Transferred = 0x08, TempFileName = 0x12, Priority = 0x13, Status = 0x14;
+                              Transferred = 0x08, TempFileName = 0x12, Priority = 0x13, Status = 0x14,
+                              AichHash = 0x27;
 
-// A descriptor in the old form: length-prefixed one-byte names, 32-bit integers.
+// The download of a file of zeros as a current client records it: its hash,
+// part hashes, size and AICH root (a text of 32 base-32 digits).
+inline TBuilder ZeroFileDownload(const TZeroFile &file)
+{
+    TBuilder b(0xE0, HashFromHex(file.ed2k));
+    b.PartHashes(file.parts)
+        .Add(Text(FileName, "zeros.bin"))
+        .Add(Integer(FileSize, file.size))
+        .Add(Text(AichHash, file.aich))
+        .Add(Integer(Priority, 5));
+    return b;
+}
+
+// A descriptor in the old form: length-prefixed one-byte names, 32-bit integers;
+// no part hashes, as a client writes before it has learnt them.
 inline TBuilder OldForm()
 {
     TBuilder b(0xE0);
-    b.Records(2)
-        .Add(Text(FileName, "holiday.avi"))
+    b.Add(Text(FileName, "holiday.avi"))
         .Add(Integer(FileSize, 734003200))
         .Add(Text(FileType, "Video"))
         .Add(Text(FileFormat, "avi"))
@@ -187,8 +246,7 @@ inline TBuilder OldForm()
 inline TBuilder ModernLarge()
 {
     TBuilder b(0xE2);
-    b.Records(3)
-        .Add(Text(FileName, "\xEF\xBB\xBF" "old name.iso", true))
+    b.Add(Text(FileName, "\xEF\xBB\xBF" "old name.iso", true))
         .Add(Integer(FileSize, 5368709120, 64, true))
         .Add(EverySkippedType(0x55, true))
         .Add(Text(FileName, "\xEF\xBB\xBF" "debian-12.iso", true))

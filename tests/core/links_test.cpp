@@ -142,11 +142,22 @@ TEST(LinkText, DisplayNameStartsAfterTheLastSeparator)
     EXPECT_EQ(DisplayNameOf("D:/share\\mixed/a.b.txt"), "a.b.txt");
     EXPECT_EQ(DisplayNameOf("\\\\server\\share\\x.iso"), "x.iso");
     EXPECT_EQ(ExtractExtension("dir.d\\file"), "");
+    EXPECT_EQ(DisplayNameOf("C:\\films\\new\\"), "new");
+    EXPECT_EQ(DisplayNameOf("D:/share\\mixed/\\"), "mixed");
+    EXPECT_EQ(DisplayNameOf("C:\\"), "C:\\");
 #else
     EXPECT_EQ(DisplayNameOf("/films/back\\slash:colon.txt"), "back\\slash:colon.txt");
     EXPECT_EQ(ExtractExtension("dir.d/file"), "");
+    EXPECT_EQ(DisplayNameOf("a/b\\/"), "b\\");
 #endif
     EXPECT_EQ(DisplayNameOf("plain.txt"), "plain.txt");
+    // Separators at the end: the last component names it; a root keeps its name.
+    EXPECT_EQ(DisplayNameOf("a/b/"), "b");
+    EXPECT_EQ(DisplayNameOf("/a/b.d//"), "b.d");
+    EXPECT_EQ(DisplayNameOf("b/"), "b");
+    EXPECT_EQ(DisplayNameOf("/"), "/");
+    EXPECT_EQ(DisplayNameOf("//"), "//");
+    EXPECT_EQ(DisplayNameOf(""), "");
 }
 
 TEST(Links, FormatsOfAHashedFile)

@@ -92,7 +92,9 @@ TEST(PartMet, Descriptors)
         const char *what;
         std::string bytes;
         TExpected expected;
-        bool cutShort = false; // ends inside its tags: kept, with a warning
+        // Kept, with a warning: it ends inside its tags, or its part hashes
+        // do not fit its size.
+        bool warned = false;
     };
     const std::vector<TCase> cases = {
         {"old form, every row, gap tags", OldForm().Bytes(),
@@ -132,10 +134,10 @@ TEST(PartMet, Descriptors)
         {"texts longer than 4,095 bytes stay whole",
          TBuilder().Add(Text(FileName, longName)).Add(Text(TempFileName, longestText, true)).Bytes(),
          {.name = longName, .tempFileName = longestText}},
-        {"tags after a blob larger than the read buffer",
+        {"tags after part hashes and a blob larger than the read buffer",
          TBuilder().Records(300).Add({0x07, Id(0x20), false, LittleEndian(200000, 4) + std::string(200000, '\x03')})
              .Add(Integer(FileSize, 42)).Bytes(),
-         {.size = 42}},
+         {.size = 42}, true},
         {"more tags declared than present", OldForm().DeclaredTagCount(0xFFFFFFFF).Bytes(),
          {"holiday.avi", 734003200, 1048576, "001.part", "Video", "avi", 2, 1}, true},
         {"fewer tags declared than present",
@@ -156,7 +158,7 @@ TEST(PartMet, Descriptors)
         const auto entry = ReadEntry(path, c.bytes);
         ExpectEntry(*entry, c.expected, c.bytes.size());
         EXPECT_EQ(entry->Failure(), "");
-        EXPECT_EQ(entry->Warning().empty(), !c.cutShort) << entry->Warning();
+        EXPECT_EQ(entry->Warning().empty(), !c.warned) << entry->Warning();
     }
 }
 
@@ -176,8 +178,7 @@ TEST(PartMet, NotADescriptorFails)
         {"leading byte 0xE3, a descriptor after it", "\xE3" + valid.substr(1)},
         {"leading byte 0xDF, a descriptor after it", "\xDF" + valid.substr(1)},
         {"ends inside the hash", valid.substr(0, 12)},
-        {"ends inside the records", valid.substr(0, 30)},
-        {"ends inside the tag count", valid.substr(0, 1 + 4 + 16 + 2 + 32 + 3)},
+        {"ends inside the part-hash count", valid.substr(0, 1 + 4 + 16 + 1)},
     };
     TempDir dir;
     const std::string path = dir.file("fake.part.met");
@@ -198,15 +199,15 @@ TEST(PartMet, LinksCarryTheRecordedNameAndSize)
     EXPECT_EQ(entry->FileSpreeLink(), NotAvailableText);
 }
 
-// Every prefix of a descriptor: no descriptor at all when cut before its tag
-// count; past it, the hash and exactly the tags that are whole, with a warning
-// unless nothing is missing.
+// Every prefix of a descriptor: no descriptor at all when cut before its
+// part-hash count; past it, the hash and exactly the tags that are whole, with
+// a warning unless nothing is missing.
 TEST(PartMet, TruncationAtEveryOffset)
 {
-    TBuilder builder(0xE2);
-    builder.Records(1)
+    TBuilder builder(0xE2, HashFromHex(TwoChunksAndAByte.ed2k));
+    builder.PartHashes(TwoChunksAndAByte.parts)
         .Add(Text(FileName, "cut.bin", true))
-        .Add(Integer(FileSize, 5000000000, 64, true))
+        .Add(Integer(FileSize, TwoChunksAndAByte.size, 64, true))
         .Add(FixedText(FileType, "Doc"))
         .Add({0x07, Id(0x30), false, LittleEndian(3, 4) + std::string("\x03\x01\x00", 3)})
         .Add(Integer(Transferred, 77))
@@ -217,7 +218,8 @@ TEST(PartMet, TruncationAtEveryOffset)
     const std::string full = builder.Bytes();
     const std::vector<std::size_t> ends = builder.TagEnds();
     ASSERT_EQ(ends.back(), full.size());
-    const std::size_t tagCountEnd = 1 + 4 + 16 + 2 + 16 + 4;
+    const std::size_t partHashCountEnd = 1 + 4 + 16 + 2;
+    const std::size_t tagCountEnd = partHashCountEnd + 3 * 16 + 4;
 
     TempDir dir;
     const std::string path = dir.file("cut.part.met");
@@ -225,12 +227,12 @@ TEST(PartMet, TruncationAtEveryOffset)
         SCOPED_TRACE("cut at " + std::to_string(cut));
         const auto entry = ReadEntry(path, full.substr(0, cut));
         const auto whole = [&](std::size_t tag) { return ends[tag] <= cut; };
-        TExpected expected;
-        if (cut < tagCountEnd) {
+        TExpected expected{.hash = std::string(TwoChunksAndAByte.ed2k)};
+        if (cut < partHashCountEnd) {
             expected.hash = std::string(ErrorText);
-        } else {
+        } else if (cut >= tagCountEnd) {
             if (whole(0)) expected.name = "cut.bin";
-            if (whole(1)) expected.size = 5000000000;
+            if (whole(1)) expected.size = TwoChunksAndAByte.size;
             if (whole(2)) expected.fileType = "Doc";
             if (whole(4)) expected.transferred = 77;
             if (whole(5)) expected.tempFileName = "002.part";
@@ -239,8 +241,14 @@ TEST(PartMet, TruncationAtEveryOffset)
             if (whole(8)) expected.fileFormat = "pdf";
         }
         ExpectEntry(*entry, expected, cut);
-        EXPECT_EQ(entry->Failure().empty(), cut >= tagCountEnd);
-        EXPECT_EQ(entry->Warning().empty(), cut < tagCountEnd || cut == full.size());
+        if (cut >= partHashCountEnd && cut < tagCountEnd) {
+            EXPECT_THAT(entry->Warning(), testing::HasSubstr("inside its part hashes"));
+        }
+        if (whole(1)) { // the size the part hashes belong to
+            EXPECT_THAT(entry->Warning(), testing::Not(testing::HasSubstr("part hashes")));
+        }
+        EXPECT_EQ(entry->Failure().empty(), cut >= partHashCountEnd);
+        EXPECT_EQ(entry->Warning().empty(), cut < partHashCountEnd || cut == full.size());
         if (HasFailure())
             break;
     }
@@ -253,6 +261,7 @@ TEST(PartMet, ReadingIsIndependentOfPieces)
     const std::vector<std::string> samples = {
         OldForm().Bytes(),
         ModernLarge().Bytes(),
+        ZeroFileDownload(TwoChunksAndAByte).Records(5000).Bytes(),
         TBuilder().Add(Text(FileName, std::string(60000, 'x'))).Add({0x07, Id(0x20), false, LittleEndian(70000, 4) + std::string(70000, '\x02')})
             .Add(Text(FileType, "after")).Bytes(),
     };
@@ -287,6 +296,102 @@ TEST(PartMet, SourceIsNotAskedAgainAfterTheEnd)
     }
 }
 
+// Part hashes and the AICH root that a descriptor records, as rhash gives
+// them for the file: shown when asked for, in the link as a hashed file's;
+// part hashes that do not belong to the file hash or size are left out with a
+// warning; a root that is not 32 base-32 digits is no root.
+TEST(PartMet, PartHashesAndAichRoot)
+{
+    const auto joined = [](const TZeroFile &file) {
+        std::string text;
+        for (const std::string_view part : file.parts)
+            text += (text.empty() ? "" : ":") + std::string(part);
+        return text;
+    };
+    const auto link = [](const TZeroFile &file, const std::string &extras) {
+        return "ed2k://|file|zeros.bin|" + std::to_string(file.size) + "|" + std::string(file.ed2k) + "|" + extras;
+    };
+    const TZeroFile &two = OneChunkOfZeros, &three = TwoChunksAndAByte;
+    const std::string lowerAich = "5d3n4hqhiumq7iu7a5qlpli6rhswor7b";
+    struct TCase
+    {
+        const char *what;
+        std::string bytes;
+        THashSelection extras;
+        std::string link;
+        std::string aich; // AichHashText
+        bool partsShown;  // hsPartHashes stays in the snapshot
+        const char *warning;
+    };
+    const TCase cases[] = {
+        {"a whole chunk and the empty one", ZeroFileDownload(two).Bytes(), hsAich | hsPartHashes,
+         link(two, "p=" + joined(two) + "|h=" + std::string(two.aich) + "|/"), std::string(two.aich), true, ""},
+        {"three chunks", ZeroFileDownload(three).Bytes(), hsAich | hsPartHashes,
+         link(three, "p=" + joined(three) + "|h=" + std::string(three.aich) + "|/"), std::string(three.aich), true, ""},
+        {"not asked for", ZeroFileDownload(three).Bytes(), 0, link(three, ""), "N/A", false, ""},
+        {"part hashes alone", ZeroFileDownload(three).Bytes(), hsPartHashes, link(three, "p=" + joined(three) + "|/"),
+         "N/A", true, ""},
+        {"a root in lower case, as a compact text tag",
+         TBuilder(0xE0, HashFromHex(two.ed2k)).Add(Text(FileName, "zeros.bin")).Add(Integer(FileSize, two.size))
+             .Add(Text(AichHash, lowerAich, true)).Bytes(),
+         hsAich | hsPartHashes, link(two, "h=" + std::string(two.aich) + "|/"), std::string(two.aich), false, ""},
+        {"no part hashes yet, roots of 31 digits, of a digit 1, as an integer",
+         TBuilder(0xE0, HashFromHex(two.ed2k)).Add(Text(FileName, "zeros.bin")).Add(Integer(FileSize, two.size))
+             .Add(Text(AichHash, lowerAich.substr(1))).Add(Text(AichHash, "1" + lowerAich.substr(1)))
+             .Add(Integer(AichHash, 7)).Bytes(),
+         hsAich | hsPartHashes, link(two, ""), "N/A", false, ""},
+        {"one chunk, no part hashes", TBuilder().Add(Text(FileName, "zeros.bin")).Add(Integer(FileSize, 100)).Bytes(),
+         hsPartHashes, "ed2k://|file|zeros.bin|100|" + std::string(SampleHashText) + "|", "N/A", true, ""},
+        {"one chunk, its hash as the one part hash",
+         TBuilder().PartHashes({SampleHashText}).Add(Text(FileName, "zeros.bin")).Add(Integer(FileSize, 100)).Bytes(),
+         hsPartHashes, "ed2k://|file|zeros.bin|100|" + std::string(SampleHashText) + "|", "N/A", true, ""},
+        {"part hashes in the wrong order",
+         TBuilder(0xE0, HashFromHex(three.ed2k)).PartHashes({three.parts[2], three.parts[0], three.parts[1]})
+             .Add(Text(FileName, "zeros.bin")).Add(Integer(FileSize, three.size)).Bytes(),
+         hsPartHashes, link(three, ""), "N/A", false, "part hashes do not give its file hash"},
+        {"the part hashes of another size",
+         TBuilder(0xE0, HashFromHex(two.ed2k)).PartHashes(two.parts).Add(Text(FileName, "zeros.bin"))
+             .Add(Integer(FileSize, three.size)).Bytes(),
+         hsPartHashes, "ed2k://|file|zeros.bin|19456001|" + std::string(two.ed2k) + "|", "N/A", false,
+         "records 2 part hashes where a file of 19456001 bytes has 3"},
+        {"a count that runs past the end keeps the file hash",
+         TBuilder(0xE0, HashFromHex(two.ed2k)).PartHashes(two.parts, 0xFFFF).Bytes(),
+         hsAich | hsPartHashes, "", "N/A", false, "cut short inside its part hashes"},
+    };
+    TempDir dir;
+    const std::string path = dir.file("zeros.part.met");
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(path, c.bytes);
+        TPartFile entry(path, c.extras);
+        ASSERT_TRUE(entry.HashFile());
+        EXPECT_EQ(entry.Failure(), "");
+        if (*c.warning) {
+            EXPECT_THAT(entry.Warning(), testing::HasSubstr(c.warning));
+        } else {
+            EXPECT_EQ(entry.Warning(), "");
+        }
+        if (!c.link.empty()) {
+            EXPECT_EQ(entry.DonkeyLink(), c.link);
+        }
+        EXPECT_EQ(entry.AichHashText(), c.aich);
+        const TEntrySnapshot shown = entry.Snapshot();
+        EXPECT_EQ(shown.AichHashText(), c.aich);
+        EXPECT_EQ((shown.HashSelection & hsPartHashes) != 0, c.partsShown);
+    }
+
+    // A refresh takes them away with the file hash they belong to.
+    WriteFile(path, ZeroFileDownload(three).Bytes());
+    TPartFile entry(path, hsAich | hsPartHashes);
+    ASSERT_TRUE(entry.HashFile());
+    EXPECT_EQ(entry.PriorityText(), "Auto");
+    WriteFile(path, OldForm().Bytes());
+    ASSERT_TRUE(entry.HashFile());
+    EXPECT_EQ(entry.AichHashText(), "N/A");
+    EXPECT_EQ(entry.PartHashes(), "");
+    EXPECT_EQ(entry.DonkeyLink(), "ed2k://|file|holiday.avi|734003200|" + std::string(SampleHashText) + "|");
+}
+
 TEST(PartMet, PriorityAndStatusTexts)
 {
     struct TCase
@@ -301,6 +406,7 @@ TEST(PartMet, PriorityAndStatusTexts)
         {1, "Normal", "Paused"},
         {2, "High", "Unknown"},
         {3, "Unknown", "Unknown"},
+        {5, "Auto", "Unknown"},
         {7, "Unknown", "Unknown"},
         {0xFFFFFFFF, "Unknown", "Unknown"},
     };

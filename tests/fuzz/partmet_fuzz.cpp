@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "digests/MessageDigests.h"
 #include "entries/partfile.h"
 
 namespace {
@@ -82,19 +83,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const bool knownLeadingByte = size > 0 && IsDescriptorLeadingByte(data[0]);
     Check(whole.HashComplete == (knownLeadingByte && size >= 21));
-    Check(!whole.TagCountRead || whole.HashComplete);
+    Check(!whole.PartHashCountRead || whole.HashComplete);
+    Check(!whole.TagCountRead || whole.PartHashCountRead);
     if (whole.HashComplete)
         Check(std::equal(whole.Hash.begin(), whole.Hash.end(), data + 5));
+    // The part-hash list holds what the data gave, never more than its count.
+    Check(whole.PartHashes.size() <= whole.PartHashCount);
+    Check(!whole.TagCountRead || whole.PartHashes.size() == whole.PartHashCount);
+    Check(whole.PartHashes.size() * 16 + 23 <= size || whole.PartHashes.empty());
+    for (std::size_t i = 0; i < whole.PartHashes.size(); ++i)
+        Check(std::equal(whole.PartHashes[i].begin(), whole.PartHashes[i].end(), data + 23 + 16 * i));
     for (const auto *text : {&whole.Name, &whole.FileType, &whole.FileFormat, &whole.TempFileName})
         Check(!*text || (*text)->size() < size);
 
     static TMemoryFile file;
-    TPartFile entry(file.Write(data, size));
+    TPartFile entry(file.Write(data, size), hsAich | hsPartHashes);
     Check(!entry.OpenFailed() && entry.HashFile());
     // No descriptor: "Error !" and nothing of the data shown.
-    const bool descriptor = whole.TagCountRead;
+    const bool descriptor = whole.PartHashCountRead;
     Check(entry.Failure().empty() == descriptor);
-    Check(entry.Warning().empty() == (!descriptor || !whole.Truncated));
+    // A cut descriptor always warns; a whole one only about its part hashes.
+    if (descriptor && whole.Truncated)
+        Check(!entry.Warning().empty());
+    if (!descriptor || !whole.Truncated)
+        Check(entry.Warning().empty() || entry.Warning().find("part hashes") != std::string::npos);
+    // Shown part hashes are the list read, and give the file hash.
+    const TEntrySnapshot snapshot = entry.Snapshot();
+    const std::string parts = entry.PartHashes();
+    if (!parts.empty()) {
+        Check(descriptor && whole.TagCountRead && whole.PartHashes.size() > 1);
+        Check(parts.size() == 33 * whole.PartHashes.size() - 1);
+        Check(parts.substr(0, 32) == HexText(whole.PartHashes[0].data(), 16, true));
+        TMD4 root;
+        for (const auto &hash : whole.PartHashes)
+            root.Transform(hash.data(), hash.size());
+        root.Complete();
+        Check(std::equal(whole.Hash.begin(), whole.Hash.end(), root.Digest().begin()));
+    }
+    Check(!(snapshot.HashSelection & hsPartHashes) || !descriptor || whole.TagCountRead);
+    // The AICH root: its 32 digits where the descriptor records one.
+    if (descriptor)
+        Check(entry.AichHashText() == (whole.AichRoot ? Base32Text(whole.AichRoot->data(), 20) : std::string("N/A")));
     Check(entry.DonkeyHashText() ==
           (descriptor ? HexText(whole.Hash.data(), whole.Hash.size(), true) : std::string(ErrorText)));
     const TPartMetContents shown = descriptor ? whole : TPartMetContents{};

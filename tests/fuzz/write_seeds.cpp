@@ -1,6 +1,7 @@
 // Writes the seed corpus of the descriptor fuzzer into the folder given as the
 // only argument: the descriptors of the reader's tests, in the old form and in
-// the form current clients write, and a few cut and hostile variants.
+// the form current clients write (part hashes and AICH root among them), and a
+// few cut and hostile variants.
 
 #include <cstdio>
 #include <filesystem>
@@ -37,6 +38,13 @@ int main(int argc, char **argv)
         {"nul-and-bom", TBuilder().Add(Text(FileName, std::string("\xEF\xBB\xBF" "a\0b", 6))).Bytes()},
         {"long-name", TBuilder().Add(Text(FileName, std::string(5000, 'n'))).Add(Integer(FileSize, 1, 8)).Bytes()},
         {"huge-counts", TBuilder().Records(0xFFFF).DeclaredTagCount(0xFFFFFFFF).Bytes().substr(0, 60)},
+        {"part-hashes-and-aich", ZeroFileDownload(TwoChunksAndAByte).Bytes()},
+        {"part-hashes-two", ZeroFileDownload(OneChunkOfZeros).Add(Text(AichHash, "5d3n4hqhiumq7iu7a5qlpli6rhswor7b", true)).Bytes()},
+        {"part-hashes-wrong", TBuilder(0xE0, HashFromHex(OneChunkOfZeros.ed2k)).PartHashes({OneChunkOfZeros.parts[1], OneChunkOfZeros.parts[0]})
+                                  .Add(Integer(FileSize, OneChunkOfZeros.size)).Bytes()},
+        {"part-hashes-cut", ZeroFileDownload(TwoChunksAndAByte).Bytes().substr(0, 23 + 40)},
+        {"part-hash-count-past-end", TBuilder().PartHashes(TwoChunksAndAByte.parts, 0xFFFF).Bytes()},
+        {"aich-not-base32", TBuilder().Add(Text(AichHash, std::string(31, 'A') + "1")).Add(Text(AichHash, std::string(33, 'A'))).Bytes()},
         {"huge-blob", TBuilder().Add({0x07, Id(0x20), false, LittleEndian(0xFFFFFFF0, 4) + "\x03\x01"}).Bytes()},
     };
     for (const auto &[name, bytes] : seeds) {

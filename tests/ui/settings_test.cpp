@@ -150,6 +150,50 @@ private slots:
         QCOMPARE(again.ActiveHashes, hsFileSpree | hsAich);
     }
 
+    // A store with a malformed line: its good values count, writes succeed
+    // without a message though Qt keeps saying FormatError, and what is saved
+    // is everything the options confirm; a write that does fail still says so.
+    void malformedStoreIsReadAndRewritten()
+    {
+        for (const QByteArray &text : {QByteArray("[Config]\nViewStyle=3\nNamePrefix=keep_\n[oops\n"),
+                                       QByteArray("[Config]\nViewStyle=3\nnot a setting\nNamePrefix=keep_\n")}) {
+            TStoreFolder folder;
+            folder.Write(text);
+            TSettings settings;
+            int viewStyle = 0;
+            TSettingsKey key = LoadSettings(settings, viewStyle);
+            QVERIFY2(key->status() == QSettings::FormatError, text);
+            QVERIFY2(viewStyle == 3, text);
+            QVERIFY2(settings.NamePrefix == "keep_", text);
+
+            settings.NamePrefix = "new_";
+            SaveSettings(*key, settings, true, false);
+            SaveViewStyle(std::move(key), 1);
+            QSettings stored(folder.File(), QSettings::IniFormat);
+            QCOMPARE(stored.status(), QSettings::NoError);
+            QCOMPARE(stored.value("Config/NamePrefix").toString(), "new_");
+            QCOMPARE(stored.value("Config/ActiveFileSpree").toString(), "0");
+            QCOMPARE(stored.value("Config/ActiveAich").toString(), "0");
+            QCOMPARE(stored.value("Config/ViewStyle").toString(), "1");
+        }
+
+        // Still malformed when read, then unwritable: the first value fails.
+        TStoreFolder folder;
+        folder.Write("[Config]\nViewStyle=2\n[oops\n");
+        TSettings settings;
+        int viewStyle = 0;
+        TSettingsKey key = LoadSettings(settings, viewStyle);
+        QCOMPARE(viewStyle, 2);
+        QVERIFY(QFile::remove(folder.File()));
+        QVERIFY(QDir().mkpath(folder.File()));
+        try {
+            SaveSettings(*key, settings, true, true);
+            QFAIL("no error");
+        } catch (const std::runtime_error &e) {
+            QCOMPARE(QString(e.what()), "Failed to set data for 'ActiveDonkey'");
+        }
+    }
+
     void failedWritesNameTheirTarget()
     {
         TStoreFolder folder;
