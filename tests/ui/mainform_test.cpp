@@ -138,15 +138,28 @@ QAction *Action(const TMainForm &form, const char *name)
     return action;
 }
 
+// A drag from a file manager as Qt delivers it: it enters, moves, and is
+// dropped only where the enter and the moves were accepted (a target that
+// refuses the enter never sees the drop). A file manager offers copy and move.
 void SendDrop(QWidget *target, const QList<QUrl> &urls)
 {
     QMimeData mime;
     mime.setUrls(urls);
     const QPoint at(5, 5);
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.ignore();
     QApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QVERIFY2(enter.isAccepted(), "the drag was refused as it entered");
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDragMoveEvent move(at + QPoint(3, 3), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    move.ignore();
+    QApplication::sendEvent(target, &move);
+    QVERIFY2(move.isAccepted(), "the drag was refused as it moved");
+    QDropEvent drop(QPointF(at + QPoint(3, 3)), offered, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(drop.dropAction(), Qt::CopyAction);
 }
 
 } // namespace
