@@ -7,11 +7,15 @@ digest blocks begin and end, a few hundred random files, two sparse files over
 AICH; the MD4 of every chunk cut out of the file for the part hashes), then runs
 brackwell-cli over it in every way it hashes: many files at once, each file
 alone, eDonkey2000 alone, the same file twice, the whole corpus twice, every
-lane engine, -j 1, 2 and 8, -r, --export and --check. Prints every difference
+lane engine, -j 1, 2 and 8, -r, --export and --check. The window's own path
+too, headless (bench/window/window_add.cpp: paths queued as a drop queues them,
+the list printed once the window may close): the corpus at once on every lane
+engine, the corpus twice, and each edge size twice. Prints every difference
 (file, size, run, engine, -j, field, expected, got) and exits 1 on any, 2 when
 it cannot run.
 
-Calls only the documented command line, with an empty settings store.
+Calls only the documented command line (and the window's headless benchmark
+program), with an empty settings store.
 """
 
 import argparse
@@ -392,20 +396,24 @@ def compare_text(report, where, f, kinds, fmt, line):
 # ------------------------------------------------------------------- the runs
 
 class Oracle:
-    def __init__(self, cli, work, engines, pool):
-        self.cli, self.work, self.engines, self.pool = cli, work, engines, pool
+    def __init__(self, cli, work, engines, pool, window=None):
+        self.cli, self.work, self.engines, self.pool, self.window = cli, work, engines, pool, window
         self.report = Report()
         self.futures = []
         self.env = dict(os.environ)
         self.env.pop("BRACKWELL_LANE_ENGINE", None)
         self.env["XDG_CONFIG_HOME"] = os.path.join(work, "config")  # an empty settings store
+        # Qt's runtime folder, which it would otherwise complain about on stderr.
+        runtime = os.path.join(work, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = runtime
 
-    def run(self, where, args, engine_env, quiet=True):
+    def run(self, where, args, engine_env, quiet=True, program=None):
         env = dict(self.env)
         if engine_env:
             env["BRACKWELL_LANE_ENGINE"] = engine_env
         try:
-            result = subprocess.run([self.cli, *args], cwd=self.work, env=env, capture_output=True,
+            result = subprocess.run([program or self.cli, *args], cwd=self.work, env=env, capture_output=True,
                                     timeout=RUN_TIMEOUT)
         except subprocess.TimeoutExpired:
             self.report.differ(where, None, "run", f"done within {RUN_TIMEOUT} s", "still running")
@@ -445,6 +453,32 @@ class Oracle:
         if len(lines) > len(files):
             self.report.differ(where, None, "lines", str(len(files)), str(len(lines)))
         self.report.counted(runs=1, files=len(files), values=values)
+
+    def window_run(self, label, engine, files):
+        """The window over files, queued at once: its list (sorted by name)
+        printed as --format=hashes prints, every line checked."""
+        self.submit(self._window_run, label, engine, files)
+
+    def _window_run(self, label, engine, files):
+        name, engine_env = engine
+        where = Where("window: " + label, name, "-")
+        result = self.run(where, ["--format=hashes", "--quiet", *(f.rel for f in files)], engine_env,
+                          program=self.window)
+        if result is None:
+            return
+        lines = result.stdout.decode("utf-8", errors="replace").splitlines()
+        # The list's order: names compared byte by byte (the corpus's names
+        # are distinct, so only a file given twice ties, with itself).
+        listed = sorted(files, key=lambda f: os.fsencode(f.name))
+        values = 0
+        for i, f in enumerate(listed):
+            if i >= len(lines):
+                self.report.differ(where, f, "line", "a line", "(list ended)")
+                continue
+            values += compare_text(self.report, where, f, Kinds(), "hashes", lines[i])
+        if len(lines) > len(listed):
+            self.report.differ(where, None, "lines", str(len(listed)), str(len(lines)))
+        self.report.counted(runs=1, files=len(listed), values=values)
 
     def recursive_run(self, engine, jobs, files):
         self.submit(self._recursive_run, engine, jobs, files)
@@ -559,6 +593,8 @@ def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", default=os.path.join(root, "build", "cli", "brackwell-cli"))
+    parser.add_argument("--window", default=os.path.join(root, "build", "bench", "brackwell_window_add"),
+                        help="the window's headless program (skipped when missing)")
     parser.add_argument("--seed", type=int, default=16, help="of the random sizes and contents")
     parser.add_argument("--keep", action="store_true", help="keep the corpus folder")
     parser.add_argument("--no-big", action="store_true", help="leave out the two files over 4 GiB")
@@ -568,6 +604,10 @@ def main():
     if not os.access(cli, os.X_OK):
         print(f"oracle: {cli} is missing: build it first", file=sys.stderr)
         return 2
+    arguments.window = os.path.abspath(arguments.window)
+    if not os.access(arguments.window, os.X_OK):
+        print(f"oracle: {arguments.window} is missing: the window's path is not checked")
+        arguments.window = None
     if shutil.which("rhash") is None:
         print("oracle: rhash is missing (scripts/setup.sh installs it)", file=sys.stderr)
         return 2
@@ -611,7 +651,7 @@ def check(cli, work, arguments, started):
               f"over 4 GiB made in {made - started:.1f} s; rhash took {referenced - made:.1f} s "
               f"({chunks.rhash_runs} chunks cut out)")
 
-        oracle = Oracle(cli, work, engines, pool)
+        oracle = Oracle(cli, work, engines, pool, arguments.window)
         order = list(files)
         random.Random(arguments.seed + 1).shuffle(order)
         edges = [f for f in files if f.edge]
@@ -669,6 +709,14 @@ def check(cli, work, arguments, started):
                 oracle.hash_run("one file --no-ed2k --aich", default, jobs, [f], Kinds(ed2k=False, aich=True))
             else:
                 oracle.hash_run("one file --no-ed2k", default, jobs, [f], Kinds(ed2k=False))
+        # The window: the corpus at once on every engine, twice, and each edge
+        # size twice (two entries of one file side by side in the lanes).
+        if oracle.window:
+            for engine in engines:
+                oracle.window_run("corpus", engine, order)
+            oracle.window_run("corpus twice", default, order + order)
+            for i, f in enumerate(edges):
+                oracle.window_run("same file twice", rotate(i, engines), [f, f])
         # Folders, share lists and the check of them.
         oracle.recursive_run(default, 2, files)
         oracle.share_list(default, 2, files)
@@ -679,6 +727,7 @@ def check(cli, work, arguments, started):
     cpu = os.times()
     print(f"oracle: {report.values:,} values of {report.files:,} file lines in {report.runs:,} runs compared with "
           f"rhash; engines {', '.join(name for name, _ in engines)}; -j 1, 2, 8; "
+          f"{'the window too' if oracle.window else 'not the window'}; "
           f"{elapsed:.1f} s ({cpu.children_user + cpu.children_system + cpu.user + cpu.system:.0f} s of CPU)")
     if not report.differences:
         print("oracle: no difference")

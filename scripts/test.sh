@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build, the outside oracle (every
-# value brackwell-cli prints compared with rhash's, scripts/oracle.sh), the
+# value brackwell-cli prints, and every hash the window lists, compared with
+# rhash's, scripts/oracle.sh), the
 # whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer with
 # bounds-checked standard containers, again under ThreadSanitizer
 # (all but the window tests: Debian's Qt is not built for it), the core and
@@ -32,7 +33,8 @@ release() {
   ctest --test-dir build -j "$jobs" --output-on-failure
 }
 
-# Every value the release brackwell-cli prints, against rhash, on every path.
+# Every value the release brackwell-cli prints, and the window's list, against
+# rhash, on every path.
 outside_oracle() {
   if [ "$release_built" != 1 ]; then
     echo "no release build to check"

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,8 +16,11 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 #include "FileDrop.h"
 #include "about.h"
@@ -29,11 +33,63 @@
 #include "outils.h"
 #include "entries/partfile.h"
 #include "qtdispatcher.h"
+#include "runs/hashqueue.h"
 #include "runs/thread.h"
 #include "input/version.h"
 
+// What a new entry is made with: the settings of the moment its turn comes,
+// read by the queues' workers while the interface thread may replace them.
+class TNewEntrySettings final
+{
+public:
+    struct TValues
+    {
+        std::string ReplaceSpaceStr;
+        std::string NameSuffix;
+        std::string NamePrefix;
+        THashSelection ActiveHashes = hsAll;
+        int ThreadPriority = NormalPriorityLevel;
+    };
+
+    void Set(const TSettings &settings)
+    {
+        TValues values{settings.ReplaceSpaceStr, settings.NameSuffix, settings.NamePrefix, settings.ActiveHashes,
+                       settings.ThreadPriority};
+        const std::lock_guard lock(m_lock);
+        m_values = std::move(values);
+    }
+    TValues Get() const
+    {
+        const std::lock_guard lock(m_lock);
+        return m_values;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    TValues m_values;
+};
+
 namespace {
 
+// How long one step of the interface thread lists ready entries before it
+// lets the window's other events through.
+constexpr qint64 ListingSliceMs = 20;
+// The progress bar follows the hashing this often, at most.
+constexpr int ProgressIntervalMs = 100;
+// Entries that could not be made, named in one message at most.
+constexpr int FaultsShown = 10;
+
+// A queue's worker takes the priority of the settings as it makes an entry,
+// once for each level; the interface thread, which makes them only when no
+// worker could be had, keeps its own.
+void TakePriority(int level, std::thread::id interfaceThread)
+{
+    thread_local int applied = -1;
+    if (std::this_thread::get_id() == interfaceThread || applied == level)
+        return;
+    ApplyPriorityLevel(level);
+    applied = level;
+}
 
 // The hourglass for the life of a scope, whatever way it is left.
 class TWaitCursor final
@@ -63,6 +119,9 @@ TMainForm::TMainForm(QWidget *parent)
     , FileChooser(ChooseWithDialog)
     , m_ui(std::make_unique<Ui::MainForm>())
     , m_entryList(new TEntryListModel(this))
+    , m_newEntries(std::make_shared<TNewEntrySettings>())
+    , m_cores(std::make_shared<TCoreTokens>(std::max(1u, std::thread::hardware_concurrency())))
+    , m_progressTimer(new QTimer(this))
     , m_dispatcher(new TQtDispatcher(this))
 {
     m_ui->setupUi(this);
@@ -83,6 +142,8 @@ TMainForm::TMainForm(QWidget *parent)
     connect(m_listView, &TListView::OpenRequested, this, &TMainForm::ActionOuvrirExecute);
     connect(m_listView, &TListView::PopupRequested, this, [this](const QPoint &at) { m_popupMenu->popup(at); });
     connect(m_dispatcher, &TQtDispatcher::StepFailed, this, &TMainForm::ShowError);
+    m_progressTimer->setInterval(ProgressIntervalMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::ShowProgress);
 
     FormCreate();
 
@@ -100,22 +161,22 @@ TMainForm::TMainForm(QWidget *parent)
 TMainForm::~TMainForm()
 {
     // A worker still running uses an entry and the dispatcher of this window:
-    // let it report before they go, and start nothing new meanwhile.
-    m_fileQueue.clear();
-    m_partQueue.clear();
+    // let it report before they go, and start nothing new meanwhile. The
+    // queues drop what waits and end what is under way at its next block.
+    for (TWork *work : {&m_files, &m_parts}) {
+        work->Held.clear();
+        if (work->Queue)
+            work->Queue->Stop();
+    }
     if (m_checkLinksForm)
         m_checkLinksForm->Stop();
-    while (m_fileWorkerBusy || m_partWorkerBusy || (m_checkLinksForm && m_checkLinksForm->Busy()))
+    while (WorkUnderWay())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     FormDestroy();
 }
 
 void TMainForm::FormCreate()
 {
-    m_fileQueue.clear();
-    m_partQueue.clear();
-    m_fileWorkerBusy = false;
-    m_partWorkerBusy = false;
     int viewStyle = DefaultViewStyle;
     m_settingsKey = LoadSettings(m_settings, viewStyle);
     ApplyViewStyle(viewStyle);
@@ -142,8 +203,8 @@ void TMainForm::CreateStatusBar()
     m_progress = std::make_unique<TProgressBarTarget>(m_ui->ProgressBar1);
     // The row of an entry under refresh shows each chunk's progress.
     m_progress->OnStep = [this] {
-        if (m_refreshedFileEntry)
-            m_entryList->RedrawRow(m_entryList->RowOf(m_refreshedFileEntry));
+        if (m_files.Refreshed)
+            m_entryList->RedrawRow(m_entryList->RowOf(m_files.Refreshed));
     };
 }
 
@@ -252,11 +313,20 @@ void TMainForm::QueueFiles(const QStringList &paths)
 
 void TMainForm::QueueFilePaths(const std::vector<std::string> &paths)
 {
-    m_fileQueue.insert(m_fileQueue.end(), paths.begin(), paths.end());
-    StartNextFile();
+    QueuePaths(m_files, paths);
 }
 
 // --- Work ----------------------------------------------------------------
+//
+// Paths go into the queue of their kind; its workers make the entries and
+// hash them, plain files several at once in lanes, and post EntriesReady,
+// which lists every entry that is ready in the order the paths were given.
+// So each entry joins the list in its sorted place as it did when files
+// were hashed one after another, and the status text counts the paths not
+// yet listed. The queue is idle (Busy() false) once every path given has
+// been listed, or dropped by a Stop (Queue->Stop(), Held cleared): then
+// EntriesReady finds it idle, and StartNextFile says "Ready" and hides the
+// bar.
 
 void TMainForm::ActionAjouterExecute()
 {
@@ -274,9 +344,169 @@ void TMainForm::ActionAjouterPartExecute()
                                            tr("Fichier eDonkey  (*.part.met)"));
     if (chosen.isEmpty())
         return;
+    std::vector<std::string> paths;
     for (const QString &path : chosen)
-        m_partQueue.push_back(EntryBytes(path));
-    StartNextPartFile();
+        paths.push_back(EntryBytes(path));
+    QueuePaths(m_parts, std::move(paths));
+}
+
+TMainForm::TWork::TWork(bool plainFiles)
+    : PlainFiles(plainFiles)
+{
+}
+
+TMainForm::TWork::~TWork() = default;
+
+bool TMainForm::Busy(const TWork &work)
+{
+    return work.Refresh || !work.Held.empty() || (work.Queue && work.Queue->Busy());
+}
+
+void TMainForm::QueuePaths(TWork &work, std::vector<std::string> paths)
+{
+    // Entries made from here on take the settings as they stand now.
+    m_newEntries->Set(m_settings);
+    if (work.Refresh)
+        work.Held.insert(work.Held.end(), paths.begin(), paths.end());
+    else
+        GiveToQueue(work, std::move(paths));
+    if (work.PlainFiles)
+        StartNextFile();
+}
+
+std::unique_ptr<THashQueue> TMainForm::MakeQueue(TWork &work)
+{
+    THashQueueOptions options;
+    if (work.PlainFiles) {
+        options.Workers = std::max(1u, std::thread::hardware_concurrency());
+        options.Tokens = m_cores;
+    } else {
+        // Descriptors are small reads of their own format, one at a time, and
+        // never wait for the cores the plain files hold.
+        options.Workers = 1;
+        options.Lanes = false;
+    }
+    // Many ready entries make one step: the flag stays set until it runs.
+    options.OnReady = [this, &work, posted = work.ReadyPosted] {
+        if (posted->exchange(true))
+            return;
+        try {
+            m_dispatcher->Post([this, &work] { EntriesReady(work); });
+        } catch (...) {
+            posted->store(false);
+            throw;
+        }
+    };
+    return std::make_unique<THashQueue>(std::move(options));
+}
+
+void TMainForm::GiveToQueue(TWork &work, std::vector<std::string> paths)
+{
+    if (paths.empty())
+        return;
+    // An idle queue is made anew, so that its workers start from the
+    // priority of the settings as they stand now.
+    if (!work.Queue || !work.Queue->Busy()) {
+        work.Queue = MakeQueue(work);
+        work.Given.clear();
+    }
+    std::vector<THashQueue::TMake> makes;
+    makes.reserve(paths.size());
+    const bool descriptors = !work.PlainFiles;
+    const std::thread::id interfaceThread = std::this_thread::get_id();
+    for (const std::string &path : paths) {
+        makes.push_back([path, descriptors, interfaceThread, settings = m_newEntries] {
+            const TNewEntrySettings::TValues now = settings->Get();
+            TakePriority(now.ThreadPriority, interfaceThread);
+            // A descriptor shows the AICH root it records where the settings
+            // ask plain files to compute theirs.
+            if (descriptors)
+                return THashQueueItem{std::make_unique<TPartFile>(path, now.ActiveHashes)};
+            return THashQueueItem{std::make_unique<TDonkeyFile>(path, now.ReplaceSpaceStr, now.NameSuffix,
+                                                                now.NamePrefix, now.ActiveHashes)};
+        });
+    }
+    const std::size_t first = work.Queue->Add(std::move(makes));
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        work.Given.emplace_back(first + i, std::move(paths[i]));
+}
+
+void TMainForm::EntriesReady(TWork &work)
+{
+    work.ReadyPosted->store(false);
+    if (!work.Queue)
+        return;
+    QElapsedTimer spent;
+    spent.start();
+    std::optional<TWaitCursor> hourglass;
+    QStringList faults;
+    int moreFaults = 0;
+    bool sliceUsed = false;
+    while (std::optional<THashedEntry> done = work.Queue->TryTake()) {
+        // Paths a Stop dropped are never taken.
+        while (!work.Given.empty() && work.Given.front().first < done->Index)
+            work.Given.pop_front();
+        std::string path;
+        if (!work.Given.empty()) {
+            path = std::move(work.Given.front().second);
+            work.Given.pop_front();
+        }
+        if (!hourglass)
+            hourglass.emplace();
+        if (done->Entry)
+            m_entryList->AddFinishedEntry(std::move(done->Entry));
+        else if (faults.size() < FaultsShown)
+            faults << tr("%1: %2").arg(EntryText(path), EntryText(done->Fault));
+        else
+            ++moreFaults;
+        if (work.PlainFiles)
+            StartNextFile();
+        if (spent.elapsed() >= ListingSliceMs) {
+            sliceUsed = true;
+            break;
+        }
+    }
+    hourglass.reset();
+    // The rest in a step of its own, after what waits meanwhile (a repaint,
+    // the user's input).
+    if (sliceUsed && !work.ReadyPosted->exchange(true))
+        m_dispatcher->Post([this, &work] { EntriesReady(work); });
+    if (!faults.isEmpty()) {
+        if (moreFaults > 0)
+            faults << tr("and %n more", nullptr, moreFaults);
+        ShowError(faults.join(QLatin1Char('\n')));
+    }
+    if (work.PlainFiles)
+        StartNextFile();
+}
+
+void TMainForm::StartNextFile()
+{
+    const std::size_t left = m_files.Held.size() + (m_files.Queue ? m_files.Queue->Pending() : 0);
+    SetStatusText(left == 0 ? tr("Ready") : tr("%n file(s) left", nullptr, static_cast<int>(left)));
+    // The bar follows the queue while it hashes; a refresh drives it itself.
+    const bool hashing = m_files.Queue && m_files.Queue->Busy();
+    if (hashing && !m_progressTimer->isActive()) {
+        ShowProgress();
+        m_ui->ProgressBar1->show();
+        m_progressTimer->start();
+    } else if (!hashing && m_progressTimer->isActive()) {
+        m_progressTimer->stop();
+        m_ui->ProgressBar1->hide();
+    }
+}
+
+void TMainForm::ShowProgress()
+{
+    const std::optional<THashQueueProgress> now = m_files.Queue ? m_files.Queue->Progress() : std::nullopt;
+    if (!now)
+        return;
+    // A file not yet measured shows 0 of 1.
+    const int chunks = std::max(now->Chunks, 1);
+    QProgressBar *bar = m_ui->ProgressBar1;
+    if (bar->maximum() != chunks || bar->minimum() != 0)
+        bar->setRange(0, chunks);
+    bar->setValue(std::clamp(now->Chunk, 0, chunks));
 }
 
 bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function<void(TTestThread &)> done)
@@ -286,7 +516,7 @@ bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function
                                                     withProgress ? m_progress.get() : nullptr, *m_dispatcher);
         worker->OnTerminate = std::move(done);
         TTestThread *started = TTestThread::Start(std::move(worker));
-        (withProgress ? m_fileWorker : m_partWorker) = started;
+        (withProgress ? m_files : m_parts).Refresh = started;
         return true;
     } catch (const std::exception &e) {
         if (withProgress)
@@ -294,39 +524,6 @@ bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function
         ShowError(QString::fromLocal8Bit(e.what()));
         return false;
     }
-}
-
-void TMainForm::StartNextFile()
-{
-    SetStatusText(m_fileQueue.empty() ? tr("Ready")
-                                      : tr("%n file(s) left", nullptr, static_cast<int>(m_fileQueue.size())));
-    if (m_fileWorkerBusy || m_fileQueue.empty())
-        return;
-    m_currentFileEntry = std::make_unique<TDonkeyFile>(m_fileQueue.front(), m_settings.ReplaceSpaceStr,
-                                                       m_settings.NameSuffix, m_settings.NamePrefix,
-                                                       m_settings.ActiveHashes);
-    // A worker that cannot be made leaves the path queued for the next try.
-    if (!StartWorker(*m_currentFileEntry, true, [this](TTestThread &worker) { NormalThreadDone(worker); })) {
-        m_currentFileEntry.reset();
-        return;
-    }
-    m_fileWorkerBusy = true;
-    m_fileQueue.pop_front();
-}
-
-void TMainForm::StartNextPartFile()
-{
-    if (m_partWorkerBusy || m_partQueue.empty())
-        return;
-    // A descriptor shows the AICH root it records where the settings ask
-    // plain files to compute theirs.
-    m_currentPartEntry = std::make_unique<TPartFile>(m_partQueue.front(), m_settings.ActiveHashes);
-    if (!StartWorker(*m_currentPartEntry, false, [this](TTestThread &worker) { PartmetThreadDone(worker); })) {
-        m_currentPartEntry.reset();
-        return;
-    }
-    m_partWorkerBusy = true;
-    m_partQueue.pop_front();
 }
 
 void TMainForm::ActionRefreshExecute()
@@ -342,80 +539,43 @@ void TMainForm::ActionRefreshExecute()
 
 void TMainForm::RefreshFileEntry(TDonkeyFile &entry)
 {
-    if (m_fileWorkerBusy)
-        return;
-    if (!StartWorker(entry, true, [this](TTestThread &worker) { NormalRefreshDone(worker); }))
-        return;
-    m_refreshedFileEntry = &entry;
-    m_fileWorkerBusy = true;
+    Refresh(m_files, entry);
 }
 
 void TMainForm::RefreshPartEntry(TDonkeyFile &entry)
 {
-    if (m_partWorkerBusy)
+    Refresh(m_parts, entry);
+}
+
+void TMainForm::Refresh(TWork &work, TDonkeyFile &entry)
+{
+    // Ignored while paths of its kind are being hashed or read.
+    if (Busy(work))
         return;
-    if (!StartWorker(entry, false, [this](TTestThread &worker) { PartmetRefreshDone(worker); }))
+    if (!StartWorker(entry, work.PlainFiles, [this, &work](TTestThread &worker) { RefreshDone(work, worker); }))
         return;
-    m_refreshedPartEntry = &entry;
-    m_partWorkerBusy = true;
+    work.Refreshed = &entry;
 }
 
-void TMainForm::NormalThreadDone(TTestThread &worker)
+void TMainForm::RefreshDone(TWork &work, TTestThread &worker)
 {
-    m_fileWorker = nullptr;
-    m_ui->ProgressBar1->hide();
-    if (!worker.FatalError().empty())
-        ShowError(QString::fromStdString(worker.FatalError()));
-    AddFinishedEntry(std::move(m_currentFileEntry));
-    m_fileWorkerBusy = false;
-    StartNextFile();
-}
-
-void TMainForm::PartmetThreadDone(TTestThread &worker)
-{
-    m_partWorker = nullptr;
-    if (!worker.FatalError().empty())
-        ShowError(QString::fromStdString(worker.FatalError()));
-    AddFinishedEntry(std::move(m_currentPartEntry));
-    m_partWorkerBusy = false;
-    StartNextPartFile();
-}
-
-void TMainForm::NormalRefreshDone(TTestThread &worker)
-{
-    m_fileWorker = nullptr;
+    work.Refresh = nullptr;
     if (!worker.FatalError().empty())
         ShowError(QString::fromStdString(worker.FatalError()));
     m_entryList->RedrawAll();
-    m_ui->ProgressBar1->hide();
-    ReleaseAfterReport(std::exchange(m_refreshedFileEntry, nullptr));
-    m_fileWorkerBusy = false;
-    StartNextFile();
-}
-
-void TMainForm::PartmetRefreshDone(TTestThread &worker)
-{
-    m_partWorker = nullptr;
-    if (!worker.FatalError().empty())
-        ShowError(QString::fromStdString(worker.FatalError()));
-    m_entryList->RedrawAll();
-    ReleaseAfterReport(std::exchange(m_refreshedPartEntry, nullptr));
-    m_partWorkerBusy = false;
-    StartNextPartFile();
-}
-
-void TMainForm::AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry)
-{
-    if (!entry)
-        return;
-    const TWaitCursor hourglass;
-    m_entryList->AddFinishedEntry(std::move(entry));
+    if (work.PlainFiles)
+        m_ui->ProgressBar1->hide();
+    ReleaseAfterReport(std::exchange(work.Refreshed, nullptr));
+    // The paths added meanwhile go on.
+    GiveToQueue(work, std::exchange(work.Held, {}));
+    if (work.PlainFiles)
+        StartNextFile();
 }
 
 void TMainForm::ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries)
 {
     for (std::unique_ptr<TDonkeyFile> &entry : entries) {
-        if (entry && (entry.get() == m_refreshedFileEntry || entry.get() == m_refreshedPartEntry))
+        if (entry && (entry.get() == m_files.Refreshed || entry.get() == m_parts.Refreshed))
             m_deletedUnderRefresh.push_back(std::move(entry));
     }
     // The rest go with the vector.
@@ -487,7 +647,7 @@ void TMainForm::PopupMenu2Popup()
         command->setEnabled(selected);
         command->setVisible(selected);
     }
-    m_ui->ActionRefresh->setEnabled(!m_fileWorkerBusy);
+    m_ui->ActionRefresh->setEnabled(!FileWorkerBusy());
     m_ui->ActionRefresh->setVisible(selected);
     for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML}) {
         command->setEnabled(true);
@@ -529,6 +689,8 @@ void TMainForm::ActionOptionsExecute()
     if (m_optionForm->exec() != QDialog::Accepted)
         return;
     m_optionForm->Store(m_settings);
+    // Entries not yet made take the new values.
+    m_newEntries->Set(m_settings);
     try {
         if (m_settingsKey)
             SaveSettings(*m_settingsKey, m_settings, m_optionForm->DonkeyActivated(), m_optionForm->FileSpreeActivated());
@@ -574,8 +736,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 bool TMainForm::WorkUnderWay() const
 {
-    return m_fileWorkerBusy || m_partWorkerBusy || !m_fileQueue.empty() || !m_partQueue.empty()
-           || m_checkLinksForm->Busy();
+    return FileWorkerBusy() || PartWorkerBusy() || m_checkLinksForm->Busy();
 }
 
 bool TMainForm::FormCloseQuery()
@@ -605,6 +766,7 @@ void TMainForm::FormDestroy()
     } catch (const std::exception &e) {
         QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(), QString::fromLocal8Bit(e.what()));
     }
-    m_fileQueue.clear();
-    m_partQueue.clear();
+    // The workers are done by now (the destructor waited for them).
+    m_files.Queue.reset();
+    m_parts.Queue.reset();
 }

@@ -3,11 +3,13 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data.h"
@@ -20,7 +22,10 @@ class QAction;
 class QMenu;
 class QProgressBar;
 class QStatusBar;
+class QTimer;
 class TAboutForm;
+class TCoreTokens;
+class THashQueue;
 class TCheckLinksForm;
 class TDetailForm;
 class TDonkeyFile;
@@ -28,15 +33,17 @@ class TEntryListModel;
 class TExportForm;
 class TFileDrop;
 class TListView;
+class TNewEntrySettings;
 class TOptionForm;
 class TProgressBarTarget;
 class TQtDispatcher;
 class TTestThread;
 
-// The main window: the list of finished entries, the queues of paths waiting
-// to be hashed or read, one worker of each kind, the menus and the status bar.
-// Its layout, menus and commands are the form main.ui; the list is placed in
-// it here. Everything here runs on the interface thread.
+// The main window: the list of finished entries, the queues that make and hash
+// the entries of the paths added (one for plain files, one for descriptors),
+// the menus and the status bar. Its layout, menus and commands are the form
+// main.ui; the list is placed in it here. Everything here runs on the
+// interface thread; the queues' workers reach it only through posted steps.
 class TMainForm final : public QMainWindow
 {
     Q_OBJECT
@@ -61,14 +68,17 @@ public:
     TFileDrop *FileDrop1() const { return m_fileDrop; }
     // The entry of the first selected row, or none.
     TDonkeyFile *CurrentEntry() const;
-    bool FileWorkerBusy() const { return m_fileWorkerBusy; }
-    bool PartWorkerBusy() const { return m_partWorkerBusy; }
-    const std::deque<std::string> &FileQueue() const { return m_fileQueue; }
-    const std::deque<std::string> &PartQueue() const { return m_partQueue; }
+    // Plain files (descriptors) are being hashed (read), or refreshed: paths
+    // added and not yet listed, or a listed entry under refresh.
+    bool FileWorkerBusy() const { return Busy(m_files); }
+    bool PartWorkerBusy() const { return Busy(m_parts); }
     QString StatusText() const;
     // Whether a path waits or is being hashed or read, or a check runs: the
     // window then refuses to close.
     bool WorkUnderWay() const;
+    // The cores the window's hashing shares, one token a core: the plain-file
+    // queue's workers hold one each while they hash.
+    const std::shared_ptr<TCoreTokens> &CoreTokens() const { return m_cores; }
     // The dialogs, made once with the window.
     TAboutForm *AboutForm() const { return m_aboutForm; }
     TOptionForm *OptionForm() const { return m_optionForm; }
@@ -81,7 +91,7 @@ public:
     // The file dialogs of Add and Add Partmet; replaceable for scripted use.
     TFileChooser FileChooser;
 
-    // Appends paths to FileQueue, in their order, and starts the next one.
+    // Queues plain files, in their order, to be hashed and listed.
     void QueueFiles(const QStringList &paths);
     // The same with paths as the system's bytes, which need not be valid text.
     void QueueFilePaths(const std::vector<std::string> &paths);
@@ -104,9 +114,9 @@ public:
     void ActionCheckLinksExecute();
     void Aproposde1Click();
 
-    // Work steps.
+    // Work steps. StartNextFile shows the plain files not yet listed in the
+    // status text, and the progress bar while they are hashed.
     void StartNextFile();
-    void StartNextPartFile();
     void RefreshFileEntry(TDonkeyFile &entry);
     void RefreshPartEntry(TDonkeyFile &entry);
 
@@ -129,14 +139,44 @@ private:
     // The commands that the popup shows only for a selected row.
     QList<QAction *> RowCommands() const;
 
-    void NormalThreadDone(TTestThread &worker);
-    void PartmetThreadDone(TTestThread &worker);
-    void NormalRefreshDone(TTestThread &worker);
-    void PartmetRefreshDone(TTestThread &worker);
+    // One kind of work, plain files or descriptors. Its paths go into a queue,
+    // whose workers make their entries with the settings of that moment and
+    // hash (read) several at once; the entries come back in the order given
+    // and join the list. A refresh runs one listed entry alone on a worker of
+    // its own; paths added meanwhile wait for it, as a refresh takes the place
+    // of the next path of its kind.
+    struct TWork
+    {
+        explicit TWork(bool plainFiles);
+        ~TWork();
+        // Plain files: counted in the status text, shown on the progress bar.
+        const bool PlainFiles;
+        std::unique_ptr<THashQueue> Queue;
+        // The paths given to Queue and not yet taken back, by their index
+        // there: what a fault names.
+        std::deque<std::pair<std::size_t, std::string>> Given;
+        // Paths added while a refresh runs.
+        std::vector<std::string> Held;
+        TTestThread *Refresh = nullptr; // not owned; valid until its report
+        TDonkeyFile *Refreshed = nullptr; // the listed entry it rewrites
+        // A step that takes the ready entries is on its way to this thread.
+        std::shared_ptr<std::atomic<bool>> ReadyPosted = std::make_shared<std::atomic<bool>>(false);
+    };
+
+    static bool Busy(const TWork &work);
+    // Paths added to work: to its queue, or held while a refresh runs.
+    void QueuePaths(TWork &work, std::vector<std::string> paths);
+    void GiveToQueue(TWork &work, std::vector<std::string> paths);
+    std::unique_ptr<THashQueue> MakeQueue(TWork &work);
+    // Lists every entry of work's queue that is ready, in order (for a while
+    // at most, then again in a next step, so that the window stays live).
+    void EntriesReady(TWork &work);
+    void Refresh(TWork &work, TDonkeyFile &entry);
+    void RefreshDone(TWork &work, TTestThread &worker);
+    // The chunks of the first plain file not yet hashed, on the bar.
+    void ShowProgress();
     // Makes and starts a worker for entry; false when it could not be made.
     bool StartWorker(TDonkeyFile &entry, bool withProgress, std::function<void(TTestThread &)> done);
-    // Inserts a finished entry into the list, with the hourglass shown.
-    void AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry);
     // Releases entries taken from the list, keeping one under refresh alive
     // until its worker reports.
     void ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
@@ -149,20 +189,16 @@ private:
     std::unique_ptr<Ui::MainForm> m_ui;
     TSettingsKey m_settingsKey;
     TEntryListModel *m_entryList = nullptr;
-    bool m_fileWorkerBusy = false;
-    bool m_partWorkerBusy = false;
-    TTestThread *m_fileWorker = nullptr; // not owned; valid until its report
-    TTestThread *m_partWorker = nullptr;
     TSettings m_settings;
-    std::deque<std::string> m_partQueue;
-    std::unique_ptr<TDonkeyFile> m_currentFileEntry;
-    std::unique_ptr<TDonkeyFile> m_currentPartEntry;
-    std::deque<std::string> m_fileQueue;
-
-    // Listed entries under refresh, and those deleted meanwhile, which live on
-    // until their worker has reported.
-    TDonkeyFile *m_refreshedFileEntry = nullptr;
-    TDonkeyFile *m_refreshedPartEntry = nullptr;
+    // What new entries are made with, for the queues' workers: m_settings as
+    // of the last Add or confirmed options.
+    std::shared_ptr<TNewEntrySettings> m_newEntries;
+    std::shared_ptr<TCoreTokens> m_cores;
+    TWork m_files{true};
+    TWork m_parts{false};
+    QTimer *m_progressTimer = nullptr;
+    // Listed entries deleted under refresh, which live on until their worker
+    // has reported.
     std::vector<std::unique_ptr<TDonkeyFile>> m_deletedUnderRefresh;
 
     TDataModule1 m_images;

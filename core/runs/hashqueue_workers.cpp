@@ -211,6 +211,9 @@ void THashQueue::Bind(TDonkeyFile &entry, std::size_t index)
 void THashQueue::HashAlone(TDonkeyFile &entry, std::size_t index)
 {
     Bind(entry, index);
+    // The queue's own options serve this run only: the entry outlives the
+    // queue (a window hashes it again on a refresh), and its stop flag with it.
+    THashOptions before = entry.HashOptions;
     entry.HashOptions.HelperTokens = m_options.Tokens;
     entry.HashOptions.Stop = &m_abort;
     try {
@@ -218,6 +221,7 @@ void THashQueue::HashAlone(TDonkeyFile &entry, std::size_t index)
     } catch (...) {
         // HashFile has marked the entry failed with the reason.
     }
+    entry.HashOptions = std::move(before);
     entry.OnNewBlock = nullptr;
 }
 

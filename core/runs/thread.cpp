@@ -32,24 +32,6 @@ static_assert(PriorityLevelWin32(5) == THREAD_PRIORITY_HIGHEST);
 static_assert(PriorityLevelWin32(6) == THREAD_PRIORITY_TIME_CRITICAL);
 #endif
 
-// Gives the calling thread the priority of a level. A raise that the system
-// refuses (no privilege) leaves the thread where it is, silently.
-void ApplyPriorityLevel(int level)
-{
-#if defined(_WIN32)
-    ::SetThreadPriority(::GetCurrentThread(), PriorityLevelWin32(level));
-#elif defined(__linux__)
-    if (level == IdlePriorityLevel) {
-        const sched_param param{};
-        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &param);
-    }
-    // On Linux the nice value belongs to the thread named by its id.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), PriorityLevelNice(level));
-#else
-    (void)level;
-#endif
-}
-
 // Posts step until the dispatcher takes it. A Post that throws (no memory for
 // the queued call) is tried again after a pause: a completion report must
 // arrive, or the window would wait for it forever. The step given to Post is
@@ -71,6 +53,24 @@ void PostUntilTaken(TDispatcher &dispatcher, std::function<void()> &step) noexce
 
 TDispatcher::~TDispatcher() = default;
 TProgressTarget::~TProgressTarget() = default;
+
+void ApplyPriorityLevel(int level)
+{
+    level = ClampPriorityLevel(level);
+#if defined(_WIN32)
+    ::SetThreadPriority(::GetCurrentThread(), PriorityLevelWin32(level));
+#elif defined(__linux__)
+    if (level == IdlePriorityLevel) {
+        const sched_param param{};
+        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &param);
+    }
+    // On Linux the nice value belongs to the thread named by its id.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), PriorityLevelNice(level));
+#else
+    (void)level;
+#endif
+}
+
 
 TTestThread::TLiveToken::TLiveToken()
 {

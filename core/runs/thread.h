@@ -73,6 +73,11 @@ constexpr int PriorityLevelWin32(int level)
     return priority[static_cast<std::size_t>(ClampPriorityLevel(level))];
 }
 
+// Gives the calling thread the priority of a level (outside 0..6: the nearest
+// one inside). A raise that the system refuses (no privilege) leaves the thread
+// where it is, silently.
+void ApplyPriorityLevel(int level);
+
 // One hashing run of one entry on a worker thread of its own, with progress on
 // the interface thread.
 //

@@ -2,7 +2,7 @@
 // order given, each with its chunk progress; the front end is woken when the
 // next item is ready and takes it without waiting; a stop ends the files under
 // way; the lanes fill before a worker is added; what goes wrong on a worker is
-// the item's failure.
+// the item's failure; an entry handed back outlives the queue.
 
 #include "entries/donkeyfile.h"
 #include "measured.h"
@@ -214,6 +214,28 @@ TEST(HashQueue, StopEndsTheFilesUnderWay)
         EXPECT_EQ(hashed->Index, index);
         EXPECT_EQ(hashed->Entry->DonkeyHash(), testsupport::MeasuredFor(100).ed2k);
     }
+}
+
+// An entry outlives its queue: one hashed by a run of its own (a file given
+// alone, of two chunks, on two threads) is hashed again once the queue is
+// gone, as a window refreshes it, and keeps nothing of the queue's.
+TEST(HashQueue, EntriesOutliveTheQueue)
+{
+    TempDir dir;
+    const std::string path = dir.file("two-chunks");
+    testsupport::WritePatternFile(path, 9'728'000 + 1);
+    std::unique_ptr<TDonkeyFile> entry;
+    {
+        THashQueue queue(THashQueueOptions{});
+        queue.Add(PlainFile(path));
+        std::optional<THashedEntry> hashed = queue.Take();
+        ASSERT_TRUE(hashed && hashed->Entry);
+        entry = std::move(hashed->Entry);
+    }
+    EXPECT_EQ(entry->HashOptions.Stop, nullptr);
+    EXPECT_EQ(entry->HashOptions.HelperTokens, nullptr);
+    ASSERT_TRUE(entry->HashFile());
+    EXPECT_EQ(entry->DonkeyHash() + " " + entry->FileSpreeHash(), ReferenceHashes(path));
 }
 
 // A second worker starts only once the first one's lanes are full and more

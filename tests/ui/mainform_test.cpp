@@ -2,9 +2,11 @@
 // copying, dropping, closing, and the view style kept between runs.
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -33,9 +35,11 @@
 #include "entrylist.h"
 #include "listview.h"
 #include "main.h"
+#include "option.h"
 #include "entries/partfile.h"
 #include "partmetbuilder.h"
 #include "qtdispatcher.h"
+#include "runs/tokens.h"
 
 namespace {
 
@@ -88,8 +92,7 @@ public:
     }
     bool Idle() const
     {
-        return !Form->FileWorkerBusy() && !Form->PartWorkerBusy() && Form->FileQueue().empty()
-               && Form->PartQueue().empty();
+        return !Form->WorkUnderWay();
     }
     void WaitIdle() const
     {
@@ -127,6 +130,32 @@ private:
     QTemporaryDir m_filesDir;
     QDir m_files{m_filesDir.path()};
     std::unique_ptr<QAbstractItemModelTester> m_tester;
+};
+
+// Every core token of a window (one a core) for as long as it lives: the
+// plain-file queue's workers wait for one before they make or hash anything,
+// so what the window shows while files wait can be read without a race.
+class THeldCores final
+{
+public:
+    explicit THeldCores(const TMainForm &form)
+        : m_tokens(form.CoreTokens())
+    {
+        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i, ++m_held)
+            m_tokens->Acquire();
+    }
+    ~THeldCores() { Release(); }
+    THeldCores(const THeldCores &) = delete;
+    THeldCores &operator=(const THeldCores &) = delete;
+    void Release()
+    {
+        for (; m_held > 0; --m_held)
+            m_tokens->Release();
+    }
+
+private:
+    std::shared_ptr<TCoreTokens> m_tokens;
+    unsigned m_held = 0;
 };
 
 // A command of the window, found by its name as outside scripts find it.
@@ -326,8 +355,10 @@ private slots:
         TMainForm &form = *w.Form;
         form.show();
         w.Add({w.File("one.txt")});
-        // Two chunks, so that the plain-file worker is still busy below.
-        const QString big = w.BigFile("big.bin", 9728000 + 1);
+        // Nothing is hashed until the cores are let go below.
+        THeldCores cores(form);
+        // 21 chunks: the bar shows them for a while once hashing goes on.
+        const QString big = w.BigFile("big.bin", 20 * 9728000 + 1);
         form.QueueFiles({big, w.File("two.txt")});
         form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
             return QStringList{w.Descriptor("d.part.met", "d.avi")};
@@ -337,7 +368,6 @@ private slots:
         QVERIFY(form.PartWorkerBusy());
         QCOMPARE(form.StatusText(), "2 file(s) left");
         QVERIFY(form.ProgressBar1()->isVisibleTo(&form));
-        QCOMPARE(form.ProgressBar1()->maximum(), 2);
 
         // While busy: Refresh disabled in the popup, and F5 ignored.
         w.Select({0});
@@ -359,7 +389,12 @@ private slots:
         QVERIFY(!form.close());
         QCOMPARE(refusal, "Please wait the end of process");
         QVERIFY(form.isVisible());
+        QCOMPARE(form.StatusText(), "2 file(s) left");
 
+        // The bar shows the chunks of the first file not yet hashed, the big
+        // one, also once the small one after it is done.
+        cores.Release();
+        QTRY_COMPARE_WITH_TIMEOUT(form.ProgressBar1()->maximum(), 21, Timeout);
         w.WaitIdle();
         QVERIFY(form.ProgressBar1()->isHidden());
         QCOMPARE(form.StatusText(), "Ready");
@@ -372,6 +407,79 @@ private slots:
         QVERIFY(!Action(form, "CopyED2klink")->isVisible());
         QVERIFY(form.close());
         QCOMPARE(form.EntryList().rowCount(), 0);
+    }
+
+    // Many files hashed side by side in lanes, the first one the largest so
+    // that it ends last: the entries still join the list one by one in the
+    // order the paths were given, each in its sorted place, and the status
+    // text counts down by one at each.
+    void lanesListInTheOrderGiven()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QStringList paths{w.File("m-first.bin", QByteArray(3 * 1024 * 1024, 'x'))};
+        for (int i = 0; i < 40; ++i)
+            paths << w.File(QStringLiteral("%1.txt").arg((i * 17) % 40, 2, 10, QChar('0')), QByteArray::number(i));
+        QStringList inserted;
+        QStringList statusAtInsert;
+        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
+            inserted << w.Text(first, TEntryListModel::NameColumn);
+            statusAtInsert << form.StatusText();
+        });
+        {
+            THeldCores cores(form);
+            form.QueueFiles(paths);
+            QCOMPARE(form.StatusText(), "41 file(s) left");
+        }
+        w.WaitIdle();
+        QStringList given, counts, sorted;
+        for (int i = 0; i < paths.size(); ++i) {
+            given << QFileInfo(paths[i]).fileName();
+            counts << QStringLiteral("%1 file(s) left").arg(paths.size() - i);
+        }
+        QCOMPARE(inserted, given);
+        QCOMPARE(statusAtInsert, counts);
+        QCOMPARE(form.StatusText(), "Ready");
+        sorted = given;
+        sorted.sort();
+        QCOMPARE(w.Names(), sorted);
+    }
+
+    // An entry takes the settings of the moment it is made, when its turn
+    // comes: options confirmed after Add, before hashing, apply to it; a
+    // refresh keeps the entry's own; paths added while a refresh runs wait
+    // for it.
+    void settingsApplyWhenAnEntryIsMade()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.BigFile("big.bin", 2 * 9728000)});
+        {
+            THeldCores cores(form);
+            form.QueueFiles({w.File("late.txt")});
+            // Confirmed without the file manager's verb being written.
+            QTimer::singleShot(0, [&] {
+                form.OptionForm()->findChild<QCheckBox *>("chkFileSpree")->setChecked(false);
+                form.OptionForm()->accept();
+            });
+            form.ActionOptionsExecute();
+            QCOMPARE(form.Settings().ActiveHashes & hsFileSpree, 0);
+        }
+        w.WaitIdle();
+        QCOMPARE(w.Names(), (QStringList{"big.bin", "late.txt"}));
+        QCOMPARE(w.Text(1, TEntryListModel::FileSpreeColumn), "N/A");
+        QCOMPARE(w.Text(1, TEntryListModel::DonkeyColumn), AbcMd4);
+
+        w.Select({0});
+        form.ActionRefreshExecute();
+        QVERIFY(form.FileWorkerBusy());
+        form.QueueFiles({w.File("z-held.txt")});
+        QCOMPARE(form.StatusText(), "1 file(s) left");
+        QTRY_COMPARE_WITH_TIMEOUT(form.EntryList().rowCount(), 3, Timeout);
+        w.WaitIdle();
+        QCOMPARE(form.StatusText(), "Ready");
+        QCOMPARE(w.Text(0, TEntryListModel::FileSpreeColumn).size(), 32);
+        QCOMPARE(w.Text(2, TEntryListModel::FileSpreeColumn), "N/A");
     }
 
     void deleteRemovesTheSelectedRowsOnly()
