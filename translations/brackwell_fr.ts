@@ -433,6 +433,10 @@
         <source>&amp;Cancel</source>
         <translation>&amp;Annuler</translation>
     </message>
+    <message>
+        <source>Dropped folders add their files</source>
+        <translation>Un dossier déposé ajoute ses fichiers</translation>
+    </message>
 </context>
 <context>
     <name>TCheckLinksForm</name>
