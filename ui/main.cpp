@@ -75,7 +75,7 @@ namespace {
 
 // How long one step of the interface thread lists ready entries before it
 // lets the window's other events through.
-constexpr qint64 ListingSliceMs = 20;
+constexpr qint64 ListingSliceMs = 10;
 // The progress bar follows the hashing this often, at most.
 constexpr int ProgressIntervalMs = 100;
 // Entries that could not be made, or folders that could not be read, named
@@ -737,7 +737,7 @@ void TMainForm::StartNextFile()
         SetStatusText(left == 0 ? tr("Ready") : tr("%n file(s) left", nullptr, static_cast<int>(left)));
     // The bar and the progress line follow the queue while it hashes; a
     // refresh drives the bar itself.
-    const bool hashing = left > 0 && m_files.Queue && m_files.Queue->Busy();
+    const bool hashing = m_progressShown && left > 0 && m_files.Queue && m_files.Queue->Busy();
     if (hashing && !m_progressTimer->isActive()) {
         ShowProgress();
         m_ui->ProgressBar1->show();
@@ -753,6 +753,14 @@ void TMainForm::StartNextFile()
         m_progressLine.Reset();
     }
     UpdateStopCommand();
+}
+
+void TMainForm::SetProgressInterval(int milliseconds)
+{
+    m_progressShown = milliseconds > 0;
+    if (m_progressShown)
+        m_progressTimer->setInterval(milliseconds);
+    // Takes effect at the next file that starts or ends.
 }
 
 void TMainForm::ShowProgress()

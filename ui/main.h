@@ -108,6 +108,9 @@ public:
     // Folder; replaceable for scripted use.
     TFileChooser FileChooser;
     TFolderChooser FolderChooser;
+    // How often the status bar follows the hashing, in milliseconds (100 by
+    // default); 0 shows no progress at all, for a benchmark to weigh its cost.
+    void SetProgressInterval(int milliseconds);
 
     // Queues plain files, in their order, to be hashed and listed.
     void QueueFiles(const QStringList &paths);
@@ -273,6 +276,7 @@ private:
     TWork m_files{true};
     TWork m_parts{false};
     QTimer *m_progressTimer = nullptr;
+    bool m_progressShown = true;
     QElapsedTimer m_clock;
     TProgressLine m_progressLine;
     // The walks and measures asked of the feed, by request number.
