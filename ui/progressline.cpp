@@ -40,31 +40,46 @@ std::optional<double> TProgressLine::Speed() const
 
 QString TProgressLine::Text(const TProgressCounts &counts) const
 {
-    const QLocale locale;
+    // What matters most first: in a narrow window the end is cut, and the
+    // files are counted in the status text beside it as well.
     QStringList parts;
+    const std::optional<double> speed = Speed();
+    if (speed && counts.AllBytes && *speed > 0) {
+        const double left = static_cast<double>(std::max<std::int64_t>(*counts.AllBytes - counts.DoneBytes, 0));
+        parts << tr("%1 left").arg(Duration(static_cast<std::int64_t>(std::ceil(left / *speed))));
+    }
+    if (speed)
+        parts << tr("%1/s").arg(Bytes(*speed));
+    if (counts.AllBytes) {
+        const double done = static_cast<double>(counts.DoneBytes);
+        const double all = static_cast<double>(*counts.AllBytes);
+        // "12.0 of 480 MB" where both are in one unit.
+        if (Scaled(done).second == Scaled(all).second)
+            parts << tr("%1 of %2").arg(Scaled(done).first, Bytes(all));
+        else
+            parts << tr("%1 of %2").arg(Bytes(done), Bytes(all));
+    } else {
+        parts << Bytes(static_cast<double>(counts.DoneBytes));
+    }
     parts << tr("%L1 of %Ln file(s)", nullptr, static_cast<int>(counts.AllFiles))
                  .arg(static_cast<qulonglong>(counts.DoneFiles));
-    if (counts.AllBytes)
-        parts << tr("%1 of %2").arg(Bytes(static_cast<double>(counts.DoneBytes)), Bytes(static_cast<double>(*counts.AllBytes)));
-    else
-        parts << Bytes(static_cast<double>(counts.DoneBytes));
-    const std::optional<double> speed = Speed();
-    if (speed) {
-        parts << tr("%1/s").arg(Bytes(*speed));
-        if (counts.AllBytes && *speed > 0) {
-            const double left = static_cast<double>(std::max<std::int64_t>(*counts.AllBytes - counts.DoneBytes, 0));
-            parts << tr("%1 left").arg(Duration(static_cast<std::int64_t>(std::ceil(left / *speed))));
-        }
-    }
     return parts.join(tr(", "));
 }
 
-QString TProgressLine::Bytes(double bytes)
+namespace {
+
+constexpr std::array<const char *, 5> Units{QT_TRANSLATE_NOOP("TProgressLine", "%1 B"),
+                                            QT_TRANSLATE_NOOP("TProgressLine", "%1 KB"),
+                                            QT_TRANSLATE_NOOP("TProgressLine", "%1 MB"),
+                                            QT_TRANSLATE_NOOP("TProgressLine", "%1 GB"),
+                                            QT_TRANSLATE_NOOP("TProgressLine", "%1 TB")};
+
+} // namespace
+
+std::pair<QString, std::size_t> TProgressLine::Scaled(double bytes)
 {
-    const std::array<const char *, 5> units{QT_TR_NOOP("%1 B"), QT_TR_NOOP("%1 KB"), QT_TR_NOOP("%1 MB"),
-                                            QT_TR_NOOP("%1 GB"), QT_TR_NOOP("%1 TB")};
     std::size_t unit = 0;
-    while (bytes >= 1000 && unit + 1 < units.size()) {
+    while (bytes >= 1000 && unit + 1 < Units.size()) {
         bytes /= 1024;
         ++unit;
     }
@@ -72,7 +87,13 @@ QString TProgressLine::Bytes(double bytes)
     // Three figures at most: "9.3", "48.0", "480"; whole bytes as they are.
     const QString number = unit == 0 || bytes >= 100 ? locale.toString(std::round(bytes), 'f', 0)
                                                      : locale.toString(bytes, 'f', 1);
-    return tr(units[unit]).arg(number);
+    return {number, unit};
+}
+
+QString TProgressLine::Bytes(double bytes)
+{
+    const auto [number, unit] = Scaled(bytes);
+    return tr(Units[unit]).arg(number);
 }
 
 QString TProgressLine::Duration(std::int64_t seconds)

@@ -21,9 +21,9 @@ struct TProgressCounts
     std::optional<std::int64_t> AllBytes;
 };
 
-// What the status bar says of the plain files while they are hashed: "3 of 41
-// files, 12.0 MB of 480 MB, 245 MB/s, 0:12 left". The speed is the average of
-// the last few seconds, so that it neither jumps at each chunk nor lags long
+// What the status bar says of the plain files while they are hashed: "0:12
+// left, 245 MB/s, 12.0 of 480 MB, 3 of 41 file(s)". The speed is the average
+// of the last few seconds, so that it neither jumps at each chunk nor lags long
 // behind a change; the time left is shown only when every size is known.
 class TProgressLine final
 {
@@ -45,5 +45,8 @@ public:
     static QString Duration(std::int64_t seconds);
 
 private:
+    // The figure of a byte count and the index of its unit (0: B ... 4: TB).
+    static std::pair<QString, std::size_t> Scaled(double bytes);
+
     std::deque<std::pair<std::int64_t, std::int64_t>> m_samples;
 };

@@ -59,22 +59,25 @@ private slots:
         TProgressCounts counts{.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 12 * mib, .AllBytes = 480 * mib};
         // No speed yet: no time left either.
         line.Sample(0, 0);
-        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 MB of 480 MB");
+        QCOMPARE(line.Text(counts), "12.0 of 480 MB, 3 of 41 file(s)");
         line.Sample(2000, 12 * mib);
-        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 MB of 480 MB, 6.0 MB/s, 1:18 left");
+        QCOMPARE(line.Text(counts), "1:18 left, 6.0 MB/s, 12.0 of 480 MB, 3 of 41 file(s)");
+        // Two units: both named.
+        counts.AllBytes = 2 * 1024 * mib;
+        QCOMPARE(line.Text(counts).section(", ", 2, 2), "12.0 MB of 2.0 GB");
         // A size not yet known: the bytes done only, and no time left.
         counts.AllBytes.reset();
-        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 MB, 6.0 MB/s");
+        QCOMPARE(line.Text(counts), "6.0 MB/s, 12.0 MB, 3 of 41 file(s)");
         // Nothing hashed for a while: no time left rather than a division by zero.
         line.Reset();
         line.Sample(0, 12 * mib);
         line.Sample(1000, 12 * mib);
         counts.AllBytes = 480 * mib;
-        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 MB of 480 MB, 0 B/s");
+        QCOMPARE(line.Text(counts), "0 B/s, 12.0 of 480 MB, 3 of 41 file(s)");
         // More done than the sizes said (a file grew): nothing negative.
         counts.DoneBytes = 500 * mib;
         line.Sample(2000, 500 * mib);
-        QVERIFY(line.Text(counts).endsWith(", 0:00 left"));
+        QVERIFY(line.Text(counts).startsWith("0:00 left, "));
     }
 };
 

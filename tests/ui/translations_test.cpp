@@ -138,7 +138,7 @@ private slots:
         line.Sample(1000, 2 * 1024 * 1024);
         QCOMPARE(line.Text({.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 2 * 1024 * 1024,
                             .AllBytes = 6 * 1024 * 1024}),
-                 "3 sur 41 fichiers, 2,0 Mo sur 6,0 Mo, 2,0 Mo/s, reste 0:02");
+                 "reste 0:02, 2,0 Mo/s, 2,0 sur 6,0 Mo, 3 sur 41 fichiers");
 
         QCOMPARE(form.AboutForm()->windowTitle(), "À propos de Brackwell");
         QCOMPARE(form.OptionForm()->windowTitle(), "Options");
