@@ -840,6 +840,31 @@ private slots:
         QCOMPARE(again.Names(), (QStringList{"one.txt", "two.txt"}));
     }
 
+    // Stop before the walk's first files were taken: nothing of the folder is
+    // listed, later or ever, and the window may close.
+    void stopEndsAWalk()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir tree;
+        for (int i = 0; i < 50; ++i) {
+            QFile file(QDir(tree.path()).filePath(QStringLiteral("%1.txt").arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abc") == 3);
+        }
+        form.QueueFolders({tree.path().toStdString()});
+        QVERIFY(form.Walking());
+        QCOMPARE(form.StatusText(), "Reading the folder: 0 file(s) left");
+        QVERIFY(Action(form, "ActionStop")->isEnabled());
+        form.ActionStopExecute();
+        QVERIFY(!form.Walking());
+        w.WaitIdle();
+        // Batches the walk had made ready before the Stop are not taken either.
+        QTest::qWait(100);
+        QCOMPARE(form.EntryList().rowCount(), 0);
+        QCOMPARE(form.StatusText(), "Stopped: 0 file(s) not hashed");
+        QVERIFY(form.close());
+    }
+
     // Stop while paths wait (the cores held): all of them count, a refresh
     // under way ends and keeps its row, and new paths afterwards count anew.
     void stopDropsWaitingPathsAndARefresh()
