@@ -44,10 +44,10 @@ TEST(WalkFeed, WalksInBatchesInOrderMeasured)
 {
     testsupport::TempDir dir;
     const std::string root = Utf8FromPath(dir.path());
-    for (const char *name : {"tree/b", "tree/a/2", "tree/a/1", "tree/c/d/e", "tree/C", "tree/z", "alone"})
+    for (const char *name : {"tree/b", "tree/a/2", "tree/a/1", "tree/c/d/e", "tree/Y", "tree/z", "alone"})
         std::filesystem::create_directories(PathFromUtf8(root + "/" + name).parent_path());
     int size = 0;
-    for (const char *name : {"tree/b", "tree/a/2", "tree/a/1", "tree/c/d/e", "tree/C", "tree/z", "alone"})
+    for (const char *name : {"tree/b", "tree/a/2", "tree/a/1", "tree/c/d/e", "tree/Y", "tree/z", "alone"})
         testsupport::WriteFile(root + "/" + name, std::string(static_cast<std::size_t>(++size), 'x'));
 
     std::atomic<int> announced = 0;
