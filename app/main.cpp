@@ -6,6 +6,7 @@
 
 int main(int argc, char **argv)
 {
+    ShareOneHeap();
     QApplication application(argc, argv);
     NameApplication();
     InstallTranslations(QLocale(), TranslationFolders());

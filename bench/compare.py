@@ -70,14 +70,14 @@ def make_file(path, size):
             left -= n
 
 
-def compare(title, commands, runs, bar=None, env=None):
+def compare(title, commands, runs, bar=None, env=None, env_all=False):
     """commands: {label: argv}; the first label is ours, compared with the rest
-    (and the only one run with env, when given)."""
+    (and the only one run with env, when given, unless env_all)."""
     times = {label: [] for label in commands}
     ours = next(iter(commands))
     for _ in range(runs):
         for label, argv in commands.items():
-            times[label].append(run(argv, env if label == ours else None)[0])
+            times[label].append(run(argv, env if label == ours or env_all else None)[0])
     print(f"\n{title}")
     for label, values in times.items():
         print(f"  {label:<34} median {statistics.median(values):7.3f} s")
@@ -260,6 +260,74 @@ def window_add(build, cli, workdir, runs):
               f" worst {worst:.1f} ms  (bar < 50 ms: {'met' if worst < 50 else 'NOT met'})")
 
 
+def window_big_jobs(build, workdir, runs):
+    """The window on big jobs: Add Folder on 2,000 files of 512 KiB beside
+    rhash -r; a tree of 100,000 small files (every entry listed, the longest
+    pause of the interface thread through the walk and the hashing, peak
+    memory); Stop during 24 sparse files of 3 GiB; the progress line's cost."""
+    exe = os.path.join(build, "bench", "brackwell_window_add")
+    if not os.path.exists(exe):
+        return
+    home = tempfile.mkdtemp(prefix="brackwell-window-")
+    runtime = os.path.join(home, "runtime")
+    os.makedirs(runtime, mode=0o700)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_RUNTIME_DIR=runtime)
+    many = os.path.join(workdir, "many")
+    compare("The window: Add Folder of 2,000 files of 512 KiB, both hashes, until it may close", {
+        "window --add-folder": [exe, "--quiet", "--add-folder", many],
+        "rhash -r --ed2k --md5": ["rhash", "-r", "--ed2k", "--md5", many],
+    }, runs, bar={"rhash -r --ed2k --md5": 0.4}, env=env)
+
+    tree = os.path.join(workdir, "tree")
+    if not os.path.exists(os.path.join(tree, "099", "0999.txt")):
+        for i in range(100):
+            folder = os.path.join(tree, f"{i:03d}")
+            os.makedirs(folder, exist_ok=True)
+            for j in range(1000):
+                with open(os.path.join(folder, f"{j:04d}.txt"), "wb") as f:
+                    f.write(b"%d.%d\n" % (i, j) * (1 + j % 50))
+    out = subprocess.run(["/usr/bin/time", "-f", "peak %M KiB", exe, "--add-folder", tree],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, env=env, check=True).stderr
+    listed = re.search(r"window: (\d+) entries listed in ([\d.]+) s; longest pause of the interface thread ([\d.]+) ms",
+                       out)
+    peak = re.search(r"peak (\d+) KiB", out)
+    print("\nThe window: Add Folder of a tree of 100,000 small files")
+    if listed and peak:
+        pause = float(listed.group(3))
+        mib = int(peak.group(1)) / 1024
+        print(f"  {listed.group(1)} entries listed in {listed.group(2)} s (bar: 100000 listed:"
+              f" {'met' if listed.group(1) == '100000' else 'NOT met'})")
+        print(f"  longest pause of the interface thread {pause:.1f} ms (bar < 50 ms: {'met' if pause < 50 else 'NOT met'})")
+        print(f"  peak memory {mib:.0f} MiB (bar < 300 MiB: {'met' if mib < 300 else 'NOT met'})")
+    else:
+        print("  " + out.strip().replace("\n", "\n  "))
+
+    sparse = os.path.join(workdir, "sparse")
+    os.makedirs(sparse, exist_ok=True)
+    for i in range(24):
+        with open(os.path.join(sparse, f"s{i:02d}.bin"), "wb") as f:
+            f.truncate(3 << 30)
+    idle = []
+    for _ in range(runs):
+        out = subprocess.run([exe, "--add-folder", "--stop-after=3", sparse], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE, text=True, env=env, check=True).stderr
+        found = re.search(r"idle ([\d.]+) ms after Stop", out)
+        if found:
+            idle.append(float(found.group(1)))
+    print("\nThe window: Stop 3 s into 24 sparse files of 3 GiB")
+    if idle:
+        print(f"  idle after Stop: median {statistics.median(idle):.1f} ms, worst {max(idle):.1f} ms"
+              f"  (bar < 1000 ms: {'met' if max(idle) < 1000 else 'NOT met'})")
+
+    big = os.path.join(workdir, "big.bin")
+    smalls = [os.path.join(many, name) for name in sorted(os.listdir(many))]
+    compare("The window, shown: one file of 1 GiB and 2,000 of 512 KiB, with the progress line and without", {
+        "window": [exe, "--quiet", "--show", big] + smalls,
+        "window --no-progress": [exe, "--quiet", "--show", "--no-progress", big] + smalls,
+    }, runs, bar={"window --no-progress": 1.02}, env=env, env_all=True)
+
+
 def window_benchmark(build):
     """The window's list at 100,000 entries, with the bars it is held to."""
     exe = os.path.join(build, "bench", "brackwell_bench_window")
@@ -302,6 +370,7 @@ def main():
 
     if args.window_only:
         window_add(args.build, cli, workdir, args.runs)
+        window_big_jobs(args.build, workdir, args.runs)
         window_benchmark(args.build)
         return
 
@@ -350,6 +419,7 @@ def main():
 
     google_benchmark(args.build)
     window_add(args.build, cli, workdir, args.runs)
+    window_big_jobs(args.build, workdir, args.runs)
     window_benchmark(args.build)
 
 

@@ -10,7 +10,8 @@ alone, eDonkey2000 alone, the same file twice, the whole corpus twice, every
 lane engine, -j 1, 2 and 8, -r, --export and --check. The window's own path
 too, headless (bench/window/window_add.cpp: paths queued as a drop queues them,
 the list printed once the window may close): the corpus at once on every lane
-engine, the corpus twice, and each edge size twice. Prints every difference
+engine, the corpus twice, each edge size twice, and the corpus folder through
+Add Folder (the window's walk, --add-folder). Prints every difference
 (file, size, run, engine, -j, field, expected, got) and exits 1 on any, 2 when
 it cannot run.
 
@@ -480,6 +481,45 @@ class Oracle:
             self.report.differ(where, None, "lines", str(len(listed)), str(len(lines)))
         self.report.counted(runs=1, files=len(listed), values=values)
 
+    def window_folder_run(self, engine, files):
+        """The window's Add Folder over the corpus (the walk of -r, off the
+        interface thread): its list, sorted by name, checked line by line."""
+        self.submit(self._window_folder_run, engine, files)
+
+    def _window_folder_run(self, engine, files):
+        name, engine_env = engine
+        where = Where("window: Add Folder corpus", name, "-")
+        result = self.run(where, ["--format=hashes", "--quiet", "--add-folder", "corpus"], engine_env,
+                          program=self.window)
+        if result is None:
+            return
+        lines = result.stdout.decode("utf-8", errors="replace").splitlines()
+        # Every file under the folder once (a descriptor would be read as one:
+        # the corpus holds none); the list sorted by name, byte by byte, a tie
+        # (the same name in two folders) broken by the line itself.
+        assert not any(f.name.endswith(".part.met") for f in files)
+        listed = sorted(files, key=lambda f: os.fsencode(f.name))
+        by_name = {}
+        for f in listed:
+            by_name.setdefault(f.name, []).append(f)
+        values = 0
+        if len(lines) != len(listed):
+            self.report.differ(where, None, "lines", str(len(listed)), str(len(lines)))
+        for line in lines:
+            fields = line.split("\t")
+            candidates = by_name.get(fields[-1], []) if fields else []
+            # Of the files of that name, the one whose hashes the line holds
+            # (each is then used once); the first one when none matches, so
+            # that the difference is reported against it.
+            chosen = next((f for f in candidates if expected_line(f, Kinds(), "hashes") == line), None)
+            f = chosen or (candidates[0] if candidates else None)
+            if f is None:
+                self.report.differ(where, None, "name", "a corpus file", fields[-1] if fields else line)
+                continue
+            candidates.remove(f)
+            values += compare_text(self.report, where, f, Kinds(), "hashes", line)
+        self.report.counted(runs=1, files=len(lines), values=values)
+
     def recursive_run(self, engine, jobs, files):
         self.submit(self._recursive_run, engine, jobs, files)
 
@@ -717,6 +757,7 @@ def check(cli, work, arguments, started):
             oracle.window_run("corpus twice", default, order + order)
             for i, f in enumerate(edges):
                 oracle.window_run("same file twice", rotate(i, engines), [f, f])
+            oracle.window_folder_run(default, files)
         # Folders, share lists and the check of them.
         oracle.recursive_run(default, 2, files)
         oracle.share_list(default, 2, files)

@@ -155,6 +155,7 @@ TSettingsKey LoadSettings(TSettings &settings, int &viewStyle)
         settings.ActiveHashes |= hsFileSpree;
     if (ReadBoolean(from, "ActiveAich", false))
         settings.ActiveHashes |= hsAich;
+    settings.DropFolders = ReadBoolean(from, "DropFolders", defaults.DropFolders);
     return key;
 }
 
@@ -172,6 +173,7 @@ void SaveSettings(QSettings &key, const TSettings &settings, bool activeDonkey, 
     WriteText(key, "NameSuffix", FromStd(settings.NameSuffix));
     WriteText(key, "ReplaceSpaceStr", FromStd(settings.ReplaceSpaceStr));
     WriteText(key, "ActiveAich", flag(settings.ActiveHashes & hsAich));
+    WriteText(key, "DropFolders", flag(settings.DropFolders));
 }
 
 void SaveViewStyle(TSettingsKey key, int viewStyle)

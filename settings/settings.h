@@ -21,6 +21,8 @@ struct TSettings
     std::string EdonkeyTempPath;
     std::string FileSpreePath;
     std::string URLComment;
+    // A folder dropped on the list stands for the files under it.
+    bool DropFolders = false;
 };
 
 // The defaults of every value, as a first start sees them (the two folders are
@@ -40,9 +42,9 @@ using TSettingsKey = std::unique_ptr<QSettings>;
 // a malformed line elsewhere in the store does not spoil the good values.
 TSettingsKey LoadSettings(TSettings &settings, int &viewStyle);
 
-// Writes the ten values the options confirm, in their fixed order, ActiveAich
-// (from settings.ActiveHashes) last. The two booleans come from the caller
-// (the options' check boxes). Throws
+// Writes the eleven values the options confirm, in their fixed order,
+// ActiveAich (from settings.ActiveHashes) and DropFolders last. The two
+// booleans come from the caller (the options' check boxes). Throws
 // std::runtime_error with "Failed to create key Config" or
 // "Failed to set data for 'NAME'" at the first value that cannot be stored;
 // the values before it stay written.

@@ -350,6 +350,18 @@
         <source>Details</source>
         <translation>Détails</translation>
     </message>
+    <message>
+        <source>Add Folder...</source>
+        <translation>Ajouter un dossier...</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message>
+        <source>Copy ED2k links</source>
+        <translation>Copier les liens ED2k</translation>
+    </message>
 </context>
 <context>
     <name>OptionForm</name>
@@ -432,6 +444,10 @@
     <message>
         <source>&amp;Cancel</source>
         <translation>&amp;Annuler</translation>
+    </message>
+    <message>
+        <source>Dropped folders add their files</source>
+        <translation>Un dossier déposé ajoute ses fichiers</translation>
     </message>
 </context>
 <context>
@@ -566,6 +582,28 @@
             <numerusform>et %n autres</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ajouter un dossier</translation>
+    </message>
+    <message>
+        <source>These folders could not be read:</source>
+        <translation>Ces dossiers n&apos;ont pas pu être lus :</translation>
+    </message>
+    <message numerus="yes">
+        <source>Reading the folder: %n file(s) left</source>
+        <translation>
+            <numerusform>Lecture du dossier : %n fichier restant</numerusform>
+            <numerusform>Lecture du dossier : %n fichiers restants</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Stopped: %n file(s) not hashed</source>
+        <translation>
+            <numerusform>Arrêté : %n fichier non calculé</numerusform>
+            <numerusform>Arrêté : %n fichiers non calculés</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>TOptionForm</name>
@@ -580,6 +618,52 @@
     <message>
         <source>Impossible d&apos;accéder a la base des registres&quot;</source>
         <translation>Impossible d&apos;accéder à la base de registre</translation>
+    </message>
+</context>
+<context>
+    <name>TProgressLine</name>
+    <message numerus="yes">
+        <source>%L1 of %Ln file(s)</source>
+        <translation>
+            <numerusform>%L1 sur %Ln fichier</numerusform>
+            <numerusform>%L1 sur %Ln fichiers</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 sur %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>reste %1</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 o</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 Ko</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 Mo</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 Go</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 To</translation>
     </message>
 </context>
 <context>

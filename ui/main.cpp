@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,6 +37,7 @@
 #include "runs/hashqueue.h"
 #include "runs/thread.h"
 #include "input/version.h"
+#include "input/walkfeed.h"
 
 // What a new entry is made with: the settings of the moment its turn comes,
 // read by the queues' workers while the interface thread may replace them.
@@ -73,11 +75,16 @@ namespace {
 
 // How long one step of the interface thread lists ready entries before it
 // lets the window's other events through.
-constexpr qint64 ListingSliceMs = 20;
+constexpr qint64 ListingSliceMs = 10;
 // The progress bar follows the hashing this often, at most.
 constexpr int ProgressIntervalMs = 100;
-// Entries that could not be made, named in one message at most.
+// Entries that could not be made, or folders that could not be read, named
+// in one message at most.
 constexpr int FaultsShown = 10;
+// The whole queue on the bar, in thousandths.
+constexpr int BarRange = 1000;
+// A path longer than this is cut in its middle in a message.
+constexpr qsizetype PathShown = 160;
 
 // A queue's worker takes the priority of the settings as it makes an entry,
 // once for each level; the interface thread, which makes them only when no
@@ -112,11 +119,25 @@ QStringList ChooseWithDialog(QWidget *parent, const QString &caption, const QStr
     return QFileDialog::getOpenFileNames(parent, caption, folder, filter);
 }
 
+QString ChooseFolderWithDialog(QWidget *parent, const QString &caption, const QString &start)
+{
+    QString folder = start;
+    return BrowseForDirectory(caption, QDir::homePath(), folder, parent) ? folder : QString();
+}
+
+QString ShownPath(const QString &path)
+{
+    if (path.size() <= PathShown)
+        return path;
+    return path.left(PathShown / 3) + QChar(0x2026) + path.right(PathShown - PathShown / 3 - 1);
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent)
     , FileChooser(ChooseWithDialog)
+    , FolderChooser(ChooseFolderWithDialog)
     , m_ui(std::make_unique<Ui::MainForm>())
     , m_entryList(new TEntryListModel(this))
     , m_newEntries(std::make_shared<TNewEntrySettings>())
@@ -137,13 +158,19 @@ TMainForm::TMainForm(QWidget *parent)
     m_fileDrop = new TFileDrop(this);
     m_fileDrop->setObjectName(QStringLiteral("FileDrop1"));
     m_fileDrop->SetDropControl(m_listView);
-    m_fileDrop->OnDrop = [this](TFileDrop &drop) { QueueFiles(drop.Files()); };
+    m_fileDrop->OnDrop = [this](TFileDrop &drop) { FileDrop1Drop(drop.Files()); };
 
     connect(m_listView, &TListView::OpenRequested, this, &TMainForm::ActionOuvrirExecute);
     connect(m_listView, &TListView::PopupRequested, this, [this](const QPoint &at) { m_popupMenu->popup(at); });
     connect(m_dispatcher, &TQtDispatcher::StepFailed, this, &TMainForm::ShowError);
     m_progressTimer->setInterval(ProgressIntervalMs);
     connect(m_progressTimer, &QTimer::timeout, this, &TMainForm::ShowProgress);
+    m_clock.start();
+    // The walks post one step for many batches: the flag stays set until it runs.
+    m_feed = std::make_unique<TWalkFeed>(TWalkFeed::TOptions{.OnBatch = [this, posted = m_feedPosted] {
+        if (!posted->exchange(true))
+            m_dispatcher->Post([this] { FeedReady(); });
+    }});
 
     FormCreate();
 
@@ -165,13 +192,18 @@ TMainForm::~TMainForm()
     // queues drop what waits and end what is under way at its next block.
     for (TWork *work : {&m_files, &m_parts}) {
         work->Held.clear();
+        work->RefreshStop = true;
         if (work->Queue)
             work->Queue->Stop();
     }
+    m_feed->Stop();
+    m_feedRequests.clear();
     if (m_checkLinksForm)
         m_checkLinksForm->Stop();
     while (WorkUnderWay())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Its thread ends at the walk's next entry, before the dispatcher goes.
+    m_feed.reset();
     FormDestroy();
 }
 
@@ -198,7 +230,8 @@ void TMainForm::CreateStatusBar()
     // Panel 1 shows no text of its own: it holds the progress bar.
     m_ui->StatusBar1->addWidget(m_ui->StatusPanel0);
     m_ui->StatusBar1->addWidget(m_ui->StatusPanel1);
-    m_ui->StatusBar1->addWidget(m_ui->StatusPanel2);
+    // Panel 2 takes the rest: the files, bytes, speed and time left.
+    m_ui->StatusBar1->addWidget(m_ui->StatusPanel2, 1);
 
     m_progress = std::make_unique<TProgressBarTarget>(m_ui->ProgressBar1);
     // The row of an entry under refresh shows each chunk's progress.
@@ -213,6 +246,8 @@ void TMainForm::ConnectActions()
     const Ui::MainForm &ui = *m_ui;
     connect(ui.ActionAjouter, &QAction::triggered, this, &TMainForm::ActionAjouterExecute);
     connect(ui.ActionAjouterPart, &QAction::triggered, this, &TMainForm::ActionAjouterPartExecute);
+    connect(ui.ActionAddFolder, &QAction::triggered, this, &TMainForm::ActionAddFolderExecute);
+    connect(ui.ActionStop, &QAction::triggered, this, &TMainForm::ActionStopExecute);
     connect(ui.Exit1, &QAction::triggered, this, &TMainForm::close);
     connect(ui.ActionSelectAll, &QAction::triggered, this, &TMainForm::ActionSelectAllExecute);
     connect(ui.ActionExport, &QAction::triggered, this, &TMainForm::ActionExportExecute);
@@ -222,6 +257,7 @@ void TMainForm::ConnectActions()
     connect(ui.ActionOuvrir, &QAction::triggered, this, &TMainForm::ActionOuvrirExecute);
     connect(ui.CopyED2klink, &QAction::triggered, this, &TMainForm::CopyED2klinkClick);
     connect(ui.CopyED2kLinkHTML, &QAction::triggered, this, &TMainForm::CopyED2kLinkHTMLClick);
+    connect(ui.ActionCopyLinks, &QAction::triggered, this, &TMainForm::CopyED2kLinksClick);
     connect(ui.ActionSupprimer, &QAction::triggered, this, &TMainForm::ActionSupprimerExecute);
     connect(ui.ActionComment, &QAction::triggered, this, &TMainForm::ActionCommentExecute);
     connect(ui.ActionRefresh, &QAction::triggered, this, &TMainForm::ActionRefreshExecute);
@@ -242,9 +278,11 @@ void TMainForm::CreatePopupMenu()
     m_popupMenu->setDefaultAction(ui.ActionOuvrir);
     m_popupMenu->addAction(ui.CopyED2klink);
     m_popupMenu->addAction(ui.CopyED2kLinkHTML);
+    m_popupMenu->addAction(ui.ActionCopyLinks);
     m_popupMenu->addSeparator();
     m_popupMenu->addAction(ui.ActionAjouter);
     m_popupMenu->addAction(ui.ActionAjouterPart);
+    m_popupMenu->addAction(ui.ActionAddFolder);
     m_popupMenu->addAction(ui.ActionSupprimer);
     m_popupMenu->addSeparator();
     QMenu *popupView = m_popupMenu->addMenu(ui.View1->title());
@@ -265,8 +303,8 @@ void TMainForm::CreatePopupMenu()
 
 QList<QAction *> TMainForm::RowCommands() const
 {
-    return {m_ui->ActionSupprimer, m_ui->ActionComment, m_ui->ActionOuvrir,
-            m_ui->ActionRefresh,   m_ui->CopyED2klink,  m_ui->CopyED2kLinkHTML};
+    return {m_ui->ActionSupprimer, m_ui->ActionComment,    m_ui->ActionOuvrir,   m_ui->ActionRefresh,
+            m_ui->CopyED2klink,    m_ui->CopyED2kLinkHTML, m_ui->ActionCopyLinks};
 }
 
 QProgressBar *TMainForm::ProgressBar1() const
@@ -287,6 +325,11 @@ TDonkeyFile *TMainForm::CurrentEntry() const
 QString TMainForm::StatusText() const
 {
     return m_ui->StatusPanel0->text();
+}
+
+QString TMainForm::ProgressText() const
+{
+    return m_ui->StatusPanel2->text();
 }
 
 void TMainForm::SetStatusText(const QString &text)
@@ -313,7 +356,41 @@ void TMainForm::QueueFiles(const QStringList &paths)
 
 void TMainForm::QueueFilePaths(const std::vector<std::string> &paths)
 {
-    QueuePaths(m_files, paths);
+    std::vector<TPath> unmeasured;
+    unmeasured.reserve(paths.size());
+    for (const std::string &path : paths)
+        unmeasured.push_back({path});
+    QueuePaths(m_files, std::move(unmeasured));
+}
+
+void TMainForm::QueueFolders(const std::vector<std::string> &paths)
+{
+    if (paths.empty())
+        return;
+    try {
+        const std::uint64_t request = m_feed->Add(paths, TWalkFeed::TMode::Walk);
+        m_feedRequests[request] = TFeedRequest{};
+    } catch (const std::exception &e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+        return;
+    }
+    m_stopped.reset();
+    StartNextFile();
+}
+
+void TMainForm::FileDrop1Drop(const QStringList &paths)
+{
+    const bool folders = m_settings.DropFolders
+                         && std::any_of(paths.begin(), paths.end(), [](const QString &path) { return QFileInfo(path).isDir(); });
+    if (!folders) {
+        QueueFiles(paths);
+        return;
+    }
+    // The whole drop in its order: the folders walked, the files as they are.
+    std::vector<std::string> bytes;
+    for (const QString &path : paths)
+        bytes.push_back(EntryBytes(path));
+    QueueFolders(bytes);
 }
 
 // --- Work ----------------------------------------------------------------
@@ -344,10 +421,42 @@ void TMainForm::ActionAjouterPartExecute()
                                            tr("Fichier eDonkey  (*.part.met)"));
     if (chosen.isEmpty())
         return;
-    std::vector<std::string> paths;
+    std::vector<TPath> paths;
     for (const QString &path : chosen)
-        paths.push_back(EntryBytes(path));
+        paths.push_back({EntryBytes(path)});
     QueuePaths(m_parts, std::move(paths));
+}
+
+void TMainForm::ActionAddFolderExecute()
+{
+    const QString start = m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder;
+    const QString chosen = FolderChooser(this, tr("Add Folder"), start);
+    if (chosen.isEmpty())
+        return;
+    m_lastFolder = chosen;
+    QueueFolders({EntryBytes(chosen)});
+}
+
+void TMainForm::ActionStopExecute()
+{
+    std::size_t stopped = 0;
+    for (TWork *work : {&m_files, &m_parts}) {
+        stopped += work->Held.size() + (work->Queue ? work->Queue->Pending() : 0);
+        work->Held.clear();
+        work->Given.clear();
+        if (work->Queue)
+            work->Queue->Stop();
+        if (work->Refresh)
+            work->RefreshStop = true;
+    }
+    m_feed->Stop();
+    m_feedRequests.clear();
+    m_files.Run = {};
+    m_progressLine.Reset();
+    // A second Stop, while what the first one ended winds down, keeps its count.
+    if (stopped > 0 || !m_stopped)
+        m_stopped = stopped;
+    StartNextFile();
 }
 
 TMainForm::TWork::TWork(bool plainFiles)
@@ -362,16 +471,42 @@ bool TMainForm::Busy(const TWork &work)
     return work.Refresh || !work.Held.empty() || (work.Queue && work.Queue->Busy());
 }
 
-void TMainForm::QueuePaths(TWork &work, std::vector<std::string> paths)
+bool TMainForm::Stoppable(const TWork &work)
+{
+    return work.Refresh || !work.Held.empty() || (work.Queue && work.Queue->Pending() > 0);
+}
+
+bool TMainForm::Walking() const
+{
+    return std::any_of(m_feedRequests.begin(), m_feedRequests.end(),
+                       [](const auto &request) { return request.second.Walk; });
+}
+
+void TMainForm::UpdateStopCommand()
+{
+    m_ui->ActionStop->setEnabled(Stoppable(m_files) || Stoppable(m_parts) || Walking());
+}
+
+void TMainForm::QueuePaths(TWork &work, std::vector<TPath> paths)
 {
     // Entries made from here on take the settings as they stand now.
     m_newEntries->Set(m_settings);
+    if (work.PlainFiles && !paths.empty()) {
+        m_stopped.reset();
+        for (const TPath &path : paths) {
+            if (path.Size >= 0)
+                work.Run.WaitingBytes += path.Size;
+            else
+                ++work.Run.Unmeasured;
+        }
+    }
     if (work.Refresh)
-        work.Held.insert(work.Held.end(), paths.begin(), paths.end());
+        work.Held.insert(work.Held.end(), std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
     else
         GiveToQueue(work, std::move(paths));
     if (work.PlainFiles)
         StartNextFile();
+    UpdateStopCommand();
 }
 
 std::unique_ptr<THashQueue> TMainForm::MakeQueue(TWork &work)
@@ -400,7 +535,7 @@ std::unique_ptr<THashQueue> TMainForm::MakeQueue(TWork &work)
     return std::make_unique<THashQueue>(std::move(options));
 }
 
-void TMainForm::GiveToQueue(TWork &work, std::vector<std::string> paths)
+void TMainForm::GiveToQueue(TWork &work, std::vector<TPath> paths)
 {
     if (paths.empty())
         return;
@@ -408,14 +543,15 @@ void TMainForm::GiveToQueue(TWork &work, std::vector<std::string> paths)
     // priority of the settings as they stand now.
     if (!work.Queue || !work.Queue->Busy()) {
         work.Queue = MakeQueue(work);
+        ++work.QueueNumber;
         work.Given.clear();
     }
     std::vector<THashQueue::TMake> makes;
     makes.reserve(paths.size());
     const bool descriptors = !work.PlainFiles;
     const std::thread::id interfaceThread = std::this_thread::get_id();
-    for (const std::string &path : paths) {
-        makes.push_back([path, descriptors, interfaceThread, settings = m_newEntries] {
+    for (const TPath &path : paths) {
+        makes.push_back([path = path.Path, descriptors, interfaceThread, settings = m_newEntries] {
             const TNewEntrySettings::TValues now = settings->Get();
             TakePriority(now.ThreadPriority, interfaceThread);
             // A descriptor shows the AICH root it records where the settings
@@ -427,8 +563,35 @@ void TMainForm::GiveToQueue(TWork &work, std::vector<std::string> paths)
         });
     }
     const std::size_t first = work.Queue->Add(std::move(makes));
-    for (std::size_t i = 0; i < paths.size(); ++i)
-        work.Given.emplace_back(first + i, std::move(paths[i]));
+    // The plain files not yet measured are measured off this thread, for the
+    // bytes of the progress line.
+    TFeedRequest measure{.Walk = false, .QueueNumber = work.QueueNumber};
+    std::vector<std::string> unmeasured;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (work.PlainFiles && paths[i].Size < 0) {
+            unmeasured.push_back(paths[i].Path);
+            measure.Indexes.push_back(first + i);
+        }
+        work.Given.push_back({first + i, std::move(paths[i].Path), paths[i].Size});
+    }
+    if (unmeasured.empty())
+        return;
+    try {
+        const std::uint64_t request = m_feed->Add(std::move(unmeasured), TWalkFeed::TMode::Measure);
+        m_feedRequests[request] = std::move(measure);
+    } catch (...) {
+        // No thread to measure them: the line shows no total and no time left.
+    }
+}
+
+void TMainForm::Forget(TWork &work, const TGiven &given)
+{
+    if (!work.PlainFiles)
+        return;
+    if (given.Size >= 0)
+        work.Run.WaitingBytes -= given.Size;
+    else if (work.Run.Unmeasured > 0)
+        --work.Run.Unmeasured;
 }
 
 void TMainForm::EntriesReady(TWork &work)
@@ -444,15 +607,22 @@ void TMainForm::EntriesReady(TWork &work)
     bool sliceUsed = false;
     while (std::optional<THashedEntry> done = work.Queue->TryTake()) {
         // Paths a Stop dropped are never taken.
-        while (!work.Given.empty() && work.Given.front().first < done->Index)
+        while (!work.Given.empty() && work.Given.front().Index < done->Index) {
+            Forget(work, work.Given.front());
             work.Given.pop_front();
+        }
         std::string path;
-        if (!work.Given.empty()) {
-            path = std::move(work.Given.front().second);
+        if (!work.Given.empty() && work.Given.front().Index == done->Index) {
+            Forget(work, work.Given.front());
+            path = std::move(work.Given.front().Path);
             work.Given.pop_front();
         }
         if (!hourglass)
             hourglass.emplace();
+        if (work.PlainFiles) {
+            ++work.Run.DoneFiles;
+            work.Run.DoneBytes += done->Entry ? done->Entry->Size() : 0;
+        }
         if (done->Entry)
             m_entryList->AddFinishedEntry(std::move(done->Entry));
         else if (faults.size() < FaultsShown)
@@ -478,14 +648,96 @@ void TMainForm::EntriesReady(TWork &work)
     }
     if (work.PlainFiles)
         StartNextFile();
+    UpdateStopCommand();
+}
+
+void TMainForm::FeedReady()
+{
+    m_feedPosted->store(false);
+    QElapsedTimer spent;
+    spent.start();
+    while (std::optional<TFeedBatch> batch = m_feed->TryTake()) {
+        TakeBatch(std::move(*batch));
+        // The rest in a step of its own, as the listing does.
+        if (spent.elapsed() >= ListingSliceMs) {
+            if (!m_feedPosted->exchange(true))
+                m_dispatcher->Post([this] { FeedReady(); });
+            break;
+        }
+    }
+    StartNextFile();
+}
+
+void TMainForm::TakeBatch(TFeedBatch batch)
+{
+    const auto found = m_feedRequests.find(batch.Request);
+    if (found == m_feedRequests.end())
+        return;
+    TFeedRequest &request = found->second;
+    if (!request.Walk) {
+        // Sizes for paths given before: those still waiting count them.
+        for (const TFoundFile &file : batch.Files) {
+            if (request.Measured >= request.Indexes.size())
+                break;
+            const std::size_t index = request.Indexes[request.Measured++];
+            if (request.QueueNumber != m_files.QueueNumber || m_files.Given.empty())
+                continue;
+            const std::size_t first = m_files.Given.front().Index;
+            if (index < first || index - first >= m_files.Given.size())
+                continue;
+            TGiven &given = m_files.Given[index - first];
+            if (given.Size >= 0)
+                continue;
+            given.Size = file.Size;
+            m_files.Run.WaitingBytes += file.Size;
+            if (m_files.Run.Unmeasured > 0)
+                --m_files.Run.Unmeasured;
+        }
+    } else {
+        // A descriptor found in a folder is read as one; every other file,
+        // and a path given as it stands, is hashed.
+        std::vector<TPath> files;
+        std::vector<TPath> descriptors;
+        files.reserve(batch.Files.size());
+        for (TFoundFile &file : batch.Files) {
+            const bool descriptor = file.InFolder && IsPartMetPath(file.Path);
+            (descriptor ? descriptors : files).push_back({std::move(file.Path), file.Size});
+        }
+        if (!descriptors.empty())
+            QueuePaths(m_parts, std::move(descriptors));
+        if (!files.empty())
+            QueuePaths(m_files, std::move(files));
+        for (const TWalkItem &failed : batch.Failed) {
+            if (request.Failed.size() < FaultsShown)
+                request.Failed << tr("%1: %2").arg(ShownPath(EntryText(failed.Path)), EntryText(failed.Reason));
+            else
+                ++request.MoreFailed;
+        }
+    }
+    if (!batch.Last)
+        return;
+    if (!request.Failed.isEmpty()) {
+        QStringList message{tr("These folders could not be read:")};
+        message << request.Failed;
+        if (request.MoreFailed > 0)
+            message << tr("and %n more", nullptr, request.MoreFailed);
+        ShowError(message.join(QLatin1Char('\n')));
+    }
+    m_feedRequests.erase(found);
 }
 
 void TMainForm::StartNextFile()
 {
     const std::size_t left = m_files.Held.size() + (m_files.Queue ? m_files.Queue->Pending() : 0);
-    SetStatusText(left == 0 ? tr("Ready") : tr("%n file(s) left", nullptr, static_cast<int>(left)));
-    // The bar follows the queue while it hashes; a refresh drives it itself.
-    const bool hashing = m_files.Queue && m_files.Queue->Busy();
+    if (Walking())
+        SetStatusText(tr("Reading the folder: %n file(s) left", nullptr, static_cast<int>(left)));
+    else if (left == 0 && m_stopped)
+        SetStatusText(tr("Stopped: %n file(s) not hashed", nullptr, static_cast<int>(*m_stopped)));
+    else
+        SetStatusText(left == 0 ? tr("Ready") : tr("%n file(s) left", nullptr, static_cast<int>(left)));
+    // The bar and the progress line follow the queue while it hashes; a
+    // refresh drives the bar itself.
+    const bool hashing = m_progressShown && left > 0 && m_files.Queue && m_files.Queue->Busy();
     if (hashing && !m_progressTimer->isActive()) {
         ShowProgress();
         m_ui->ProgressBar1->show();
@@ -493,20 +745,61 @@ void TMainForm::StartNextFile()
     } else if (!hashing && m_progressTimer->isActive()) {
         m_progressTimer->stop();
         m_ui->ProgressBar1->hide();
+        m_ui->StatusPanel2->clear();
     }
+    // A run of work ends when nothing of it is left: the next one counts anew.
+    if (!Busy(m_files) && !Walking()) {
+        m_files.Run = {};
+        m_progressLine.Reset();
+    }
+    UpdateStopCommand();
+}
+
+void TMainForm::SetProgressInterval(int milliseconds)
+{
+    m_progressShown = milliseconds > 0;
+    if (m_progressShown)
+        m_progressTimer->setInterval(milliseconds);
+    // Takes effect at the next file that starts or ends.
 }
 
 void TMainForm::ShowProgress()
 {
-    const std::optional<THashQueueProgress> now = m_files.Queue ? m_files.Queue->Progress() : std::nullopt;
-    if (!now)
+    if (!m_files.Queue)
         return;
-    // A file not yet measured shows 0 of 1.
-    const int chunks = std::max(now->Chunks, 1);
+    ShowRunProgress(m_files.Held.size() + m_files.Queue->Pending());
+}
+
+void TMainForm::ShowRunProgress(std::size_t left)
+{
+    const TRunCount &run = m_files.Run;
+    TProgressCounts counts;
+    counts.DoneFiles = run.DoneFiles;
+    counts.AllFiles = run.DoneFiles + left;
+    counts.DoneBytes = run.DoneBytes + m_files.Queue->HashedBytes();
+    if (run.Unmeasured == 0)
+        counts.AllBytes = std::max(run.DoneBytes + run.WaitingBytes, counts.DoneBytes);
+    m_progressLine.Sample(m_clock.elapsed(), counts.DoneBytes);
+    m_ui->StatusPanel2->setText(m_progressLine.Text(counts));
+
+    // The whole run when it holds more than one file (its bytes when all are
+    // known, else its files); the chunks of the file when it holds one.
     QProgressBar *bar = m_ui->ProgressBar1;
-    if (bar->maximum() != chunks || bar->minimum() != 0)
-        bar->setRange(0, chunks);
-    bar->setValue(std::clamp(now->Chunk, 0, chunks));
+    int maximum = BarRange;
+    int value = 0;
+    if (counts.AllFiles > 1) {
+        if (counts.AllBytes && *counts.AllBytes > 0)
+            value = static_cast<int>(counts.DoneBytes * BarRange / *counts.AllBytes);
+        else
+            value = static_cast<int>(counts.DoneFiles * BarRange / counts.AllFiles);
+    } else if (const std::optional<THashQueueProgress> now = m_files.Queue->Progress()) {
+        // A file not yet measured shows 0 of 1.
+        maximum = std::max(now->Chunks, 1);
+        value = now->Chunk;
+    }
+    if (bar->maximum() != maximum || bar->minimum() != 0)
+        bar->setRange(0, maximum);
+    bar->setValue(std::clamp(value, 0, maximum));
 }
 
 bool TMainForm::StartWorker(TDonkeyFile &entry, bool withProgress, std::function<void(TTestThread &)> done)
@@ -552,9 +845,16 @@ void TMainForm::Refresh(TWork &work, TDonkeyFile &entry)
     // Ignored while paths of its kind are being hashed or read.
     if (Busy(work))
         return;
-    if (!StartWorker(entry, work.PlainFiles, [this, &work](TTestThread &worker) { RefreshDone(work, worker); }))
+    // Stop ends the run at its next block; the flag is the entry's for this
+    // run only.
+    work.RefreshStop = false;
+    entry.HashOptions.Stop = &work.RefreshStop;
+    if (!StartWorker(entry, work.PlainFiles, [this, &work](TTestThread &worker) { RefreshDone(work, worker); })) {
+        entry.HashOptions.Stop = nullptr;
         return;
+    }
     work.Refreshed = &entry;
+    UpdateStopCommand();
 }
 
 void TMainForm::RefreshDone(TWork &work, TTestThread &worker)
@@ -565,11 +865,14 @@ void TMainForm::RefreshDone(TWork &work, TTestThread &worker)
     m_entryList->RedrawAll();
     if (work.PlainFiles)
         m_ui->ProgressBar1->hide();
+    if (work.Refreshed)
+        work.Refreshed->HashOptions.Stop = nullptr;
     ReleaseAfterReport(std::exchange(work.Refreshed, nullptr));
     // The paths added meanwhile go on.
     GiveToQueue(work, std::exchange(work.Held, {}));
     if (work.PlainFiles)
         StartNextFile();
+    UpdateStopCommand();
 }
 
 void TMainForm::ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries)
@@ -634,6 +937,18 @@ void TMainForm::CopyED2kLinkHTMLClick()
         CopyToClipboard(EntryText(entry->DonkeyLinkHtml(TDonkeyFile::TNameBytes::Unicode)));
 }
 
+void TMainForm::CopyED2kLinksClick()
+{
+    QStringList links;
+    for (const int row : m_listView->SelectedRows()) {
+        if (const TDonkeyFile *entry = m_entryList->EntryAt(row))
+            links << LinkText(entry->DonkeyLink());
+    }
+    // Straight to the clipboard: the detail dialog's link field holds one line.
+    if (!links.isEmpty())
+        QGuiApplication::clipboard()->setText(links.join(QLatin1Char('\n')));
+}
+
 // By way of the detail dialog's link field, which then shows the link copied.
 void TMainForm::CopyToClipboard(const QString &text)
 {
@@ -649,7 +964,7 @@ void TMainForm::PopupMenu2Popup()
     }
     m_ui->ActionRefresh->setEnabled(!FileWorkerBusy());
     m_ui->ActionRefresh->setVisible(selected);
-    for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML}) {
+    for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML, m_ui->ActionCopyLinks}) {
         command->setEnabled(true);
         command->setVisible(selected);
     }
@@ -736,12 +1051,20 @@ void TMainForm::closeEvent(QCloseEvent *event)
 
 bool TMainForm::WorkUnderWay() const
 {
-    return FileWorkerBusy() || PartWorkerBusy() || m_checkLinksForm->Busy();
+    return FileWorkerBusy() || PartWorkerBusy() || Walking() || m_checkLinksForm->Busy();
+}
+
+bool TMainForm::StoppedOnly(const TWork &work)
+{
+    return !work.Refresh && work.Held.empty() && (!work.Queue || work.Queue->Pending() == 0);
 }
 
 bool TMainForm::FormCloseQuery()
 {
-    if (!WorkUnderWay())
+    // What a Stop ended may still be winding down: the window closes at once
+    // all the same, and its end waits for the last block.
+    const bool refuse = m_checkLinksForm->Busy() || Walking() || !StoppedOnly(m_files) || !StoppedOnly(m_parts);
+    if (!refuse)
         return true;
     QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
                     tr("Please wait the end of process"), QMessageBox::Ok, this);

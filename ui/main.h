@@ -3,9 +3,13 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "data.h"
+#include "progressline.h"
 #include "settings.h"
 
 namespace Ui {
@@ -38,6 +43,8 @@ class TOptionForm;
 class TProgressBarTarget;
 class TQtDispatcher;
 class TTestThread;
+class TWalkFeed;
+struct TFeedBatch;
 
 // The main window: the list of finished entries, the queues that make and hash
 // the entries of the paths added (one for plain files, one for descriptors),
@@ -53,6 +60,9 @@ public:
     // Asks the user for files: (parent, caption, folder, filter) -> chosen paths,
     // none when cancelled.
     using TFileChooser = std::function<QStringList(QWidget *, const QString &, const QString &, const QString &)>;
+    // Asks the user for a folder: (parent, caption, folder to start at) -> the
+    // folder chosen, empty when cancelled.
+    using TFolderChooser = std::function<QString(QWidget *, const QString &, const QString &)>;
 
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
@@ -73,9 +83,15 @@ public:
     bool FileWorkerBusy() const { return Busy(m_files); }
     bool PartWorkerBusy() const { return Busy(m_parts); }
     QString StatusText() const;
-    // Whether a path waits or is being hashed or read, or a check runs: the
-    // window then refuses to close.
+    // What the status bar says of the plain files being hashed (files, bytes,
+    // speed, time left); empty while none is.
+    QString ProgressText() const;
+    // Whether a path waits or is being hashed or read, a folder is being
+    // walked, or a check runs. The window refuses to close while so, unless
+    // all that is left is what a Stop ended and is winding down.
     bool WorkUnderWay() const;
+    // A folder is being walked for its files.
+    bool Walking() const;
     // The cores the window's hashing shares, one token a core: the plain-file
     // queue's workers hold one each while they hash.
     const std::shared_ptr<TCoreTokens> &CoreTokens() const { return m_cores; }
@@ -88,23 +104,46 @@ public:
     // The verification address of CurrentEntry (which must exist).
     QString BuildVerificationUrl() const;
 
-    // The file dialogs of Add and Add Partmet; replaceable for scripted use.
+    // The file dialogs of Add and Add Partmet, and the folder picker of Add
+    // Folder; replaceable for scripted use.
     TFileChooser FileChooser;
+    TFolderChooser FolderChooser;
+    // How often the status bar follows the hashing, in milliseconds (100 by
+    // default); 0 shows no progress at all, for a benchmark to weigh its cost.
+    void SetProgressInterval(int milliseconds);
 
     // Queues plain files, in their order, to be hashed and listed.
     void QueueFiles(const QStringList &paths);
     // The same with paths as the system's bytes, which need not be valid text.
     void QueueFilePaths(const std::vector<std::string> &paths);
+    // Walks the paths off the interface thread, as brackwell-cli -r does, and
+    // queues what it finds as it goes: a folder stands for the files under it
+    // (its .part.met files are read as descriptors), any other path for itself.
+    // Folders that could not be read are named in one message at the end.
+    void QueueFolders(const std::vector<std::string> &paths);
 
     // Commands.
     void ActionAjouterExecute();
     void ActionAjouterPartExecute();
+    // Asks for a folder (at the last one chosen, or the home folder) and
+    // queues its files.
+    void ActionAddFolderExecute();
+    // Ends all hashing and reading of the window within a second: the paths
+    // waiting are dropped, the files under way (a refresh included) end, the
+    // walk of a folder stops; what was listed stays. The status text says how
+    // many files were not hashed.
+    void ActionStopExecute();
     void ActionRefreshExecute();
     void ActionSupprimerExecute();
     void ActionSelectAllExecute();
     void ActionIconeExecute(QAction *command);
     void CopyED2klinkClick();
     void CopyED2kLinkHTMLClick();
+    // The ed2k links of every selected entry, one a line, in list order.
+    void CopyED2kLinksClick();
+    // Paths dropped on the list: queued as they are, or, with the option
+    // DropFolders, walked when a folder is among them.
+    void FileDrop1Drop(const QStringList &paths);
     void PopupMenu2Popup();
     void ActionOuvrirExecute();
     void ActionCommentExecute();
@@ -145,6 +184,27 @@ private:
     // and join the list. A refresh runs one listed entry alone on a worker of
     // its own; paths added meanwhile wait for it, as a refresh takes the place
     // of the next path of its kind.
+    // A path to queue, with its size when the walk measured it (-1: not yet).
+    struct TPath
+    {
+        std::string Path;
+        std::int64_t Size = -1;
+    };
+    struct TGiven
+    {
+        std::size_t Index = 0;
+        std::string Path;
+        std::int64_t Size = -1;
+    };
+    // The plain files queued since the window was last idle, as the progress
+    // line counts them.
+    struct TRunCount
+    {
+        std::size_t DoneFiles = 0;
+        std::int64_t DoneBytes = 0;    // the sizes of the entries listed
+        std::int64_t WaitingBytes = 0; // the known sizes of the paths not yet listed
+        std::size_t Unmeasured = 0;    // paths not yet listed whose size is not known yet
+    };
     struct TWork
     {
         explicit TWork(bool plainFiles);
@@ -152,21 +212,33 @@ private:
         // Plain files: counted in the status text, shown on the progress bar.
         const bool PlainFiles;
         std::unique_ptr<THashQueue> Queue;
+        // One more for each queue made: sizes measured for an older one are
+        // no use.
+        std::uint64_t QueueNumber = 0;
         // The paths given to Queue and not yet taken back, by their index
-        // there: what a fault names.
-        std::deque<std::pair<std::size_t, std::string>> Given;
+        // there (consecutive): what a fault names, and their sizes.
+        std::deque<TGiven> Given;
         // Paths added while a refresh runs.
-        std::vector<std::string> Held;
+        std::vector<TPath> Held;
+        TRunCount Run;
         TTestThread *Refresh = nullptr; // not owned; valid until its report
         TDonkeyFile *Refreshed = nullptr; // the listed entry it rewrites
+        // The refresh's stop flag, set by Stop.
+        std::atomic<bool> RefreshStop{false};
         // A step that takes the ready entries is on its way to this thread.
         std::shared_ptr<std::atomic<bool>> ReadyPosted = std::make_shared<std::atomic<bool>>(false);
     };
 
     static bool Busy(const TWork &work);
+    // Paths waiting or under way, or a refresh: what Stop would end.
+    static bool Stoppable(const TWork &work);
+    // Nothing of work is left but items a Stop dropped that are still ending.
+    static bool StoppedOnly(const TWork &work);
     // Paths added to work: to its queue, or held while a refresh runs.
-    void QueuePaths(TWork &work, std::vector<std::string> paths);
-    void GiveToQueue(TWork &work, std::vector<std::string> paths);
+    void QueuePaths(TWork &work, std::vector<TPath> paths);
+    void GiveToQueue(TWork &work, std::vector<TPath> paths);
+    // A path given back (or dropped) leaves the counts of the run.
+    void Forget(TWork &work, const TGiven &given);
     std::unique_ptr<THashQueue> MakeQueue(TWork &work);
     // Lists every entry of work's queue that is ready, in order (for a while
     // at most, then again in a next step, so that the window stays live).
@@ -175,6 +247,13 @@ private:
     void RefreshDone(TWork &work, TTestThread &worker);
     // The chunks of the first plain file not yet hashed, on the bar.
     void ShowProgress();
+    // The files, bytes, speed and time left of the plain files, and the bar.
+    void ShowRunProgress(std::size_t left);
+    // Stop is enabled while there is something it would stop.
+    void UpdateStopCommand();
+    // Takes what the folder walks found, for a while at most.
+    void FeedReady();
+    void TakeBatch(TFeedBatch batch);
     // Makes and starts a worker for entry; false when it could not be made.
     bool StartWorker(TDonkeyFile &entry, bool withProgress, std::function<void(TTestThread &)> done);
     // Releases entries taken from the list, keeping one under refresh alive
@@ -197,6 +276,28 @@ private:
     TWork m_files{true};
     TWork m_parts{false};
     QTimer *m_progressTimer = nullptr;
+    bool m_progressShown = true;
+    QElapsedTimer m_clock;
+    TProgressLine m_progressLine;
+    // The walks and measures asked of the feed, by request number.
+    struct TFeedRequest
+    {
+        bool Walk = true;
+        // Measure: the queue and the indexes there of the paths measured, in order.
+        std::uint64_t QueueNumber = 0;
+        std::vector<std::size_t> Indexes = {};
+        std::size_t Measured = 0;
+        // Walk: what could not be read, named in one message at the end.
+        QStringList Failed = {};
+        int MoreFailed = 0;
+    };
+    std::unique_ptr<TWalkFeed> m_feed;
+    std::map<std::uint64_t, TFeedRequest> m_feedRequests;
+    std::shared_ptr<std::atomic<bool>> m_feedPosted = std::make_shared<std::atomic<bool>>(false);
+    // The folder Add Folder opens at.
+    QString m_lastFolder;
+    // The files the last Stop left unhashed, shown until more are added.
+    std::optional<std::size_t> m_stopped;
     // Listed entries deleted under refresh, which live on until their worker
     // has reported.
     std::vector<std::unique_ptr<TDonkeyFile>> m_deletedUnderRefresh;

@@ -93,6 +93,7 @@ void TOptionForm::Load(const TSettings &settings)
     m_ui->chkFileSpree->setChecked(settings.ActiveHashes & hsFileSpree);
     m_ui->chkDonkey->setChecked(settings.ActiveHashes & hsDonkey);
     m_ui->chkAich->setChecked(settings.ActiveHashes & hsAich);
+    m_ui->chkDropFolders->setChecked(settings.DropFolders);
     m_ui->FileSpreePathEdit->setText(QString::fromStdString(settings.FileSpreePath));
     m_ui->PageControl1->setCurrentIndex(0);
     SetLimitedText(m_ui->PrefixEdit, PrefixLimit, settings.NamePrefix);
@@ -112,6 +113,7 @@ void TOptionForm::Store(TSettings &settings) const
     settings.ActiveHashes = static_cast<THashSelection>((DonkeyActivated() ? hsDonkey : 0)
                                                         | (FileSpreeActivated() ? hsFileSpree : 0)
                                                         | (m_ui->chkAich->isChecked() ? hsAich : 0));
+    settings.DropFolders = m_ui->chkDropFolders->isChecked();
 }
 
 bool TOptionForm::DonkeyActivated() const

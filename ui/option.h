@@ -10,8 +10,9 @@ class OptionForm;
 }
 struct TSettings;
 
-// "Options": the link-name texts, the file manager's verb, the worker's
-// priority, and the hash kinds and folders of both networks.
+// "Options": the link-name texts, the file manager's verb, what a dropped
+// folder stands for, the worker's priority, and the hash kinds and folders of
+// both networks.
 class TOptionForm final : public QDialog
 {
     Q_OBJECT

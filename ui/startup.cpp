@@ -8,6 +8,10 @@
 
 #include <memory>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Loads name_language.qm from the first folder that holds it.
@@ -21,6 +25,13 @@ bool Load(QTranslator &translator, const QString &name, const QString &language,
 }
 
 } // namespace
+
+void ShareOneHeap()
+{
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
 
 void NameApplication()
 {

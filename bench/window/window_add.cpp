@@ -6,37 +6,66 @@
 // MD5, size, name, a TAB between), in list order, so that the window's hashes
 // can be checked against an outside tool.
 //
-//   brackwell_window_add [--format=hashes] [--quiet] PATH...
+// --add-folder adds each path as File > Add Folder does (the walk of
+// brackwell-cli -r, off the interface thread). --stop-after=SECONDS triggers
+// Stop that long after the start and prints how long the window then took to
+// be idle. --no-progress shows no progress line nor bar, to weigh their cost;
+// --show shows the window (painted off screen), the status bar included.
+//
+//   brackwell_window_add [--format=hashes] [--quiet] [--add-folder] [--stop-after=S] [--no-progress] [--show]
+//                        PATH...
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "entrylist.h"
 #include "main.h"
+#include "startup.h"
 
 int main(int argc, char **argv)
 {
+    // As the program does.
+    ShareOneHeap();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     bool hashes = false;
     bool quiet = false;
+    bool folders = false;
+    bool progress = true;
+    bool show = false;
+    double stopAfter = -1;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--format=hashes") == 0)
             hashes = true;
         else if (std::strcmp(argv[i], "--quiet") == 0)
             quiet = true;
+        else if (std::strcmp(argv[i], "--add-folder") == 0)
+            folders = true;
+        else if (std::strcmp(argv[i], "--no-progress") == 0)
+            progress = false;
+        else if (std::strcmp(argv[i], "--show") == 0)
+            show = true;
+        else if (std::strncmp(argv[i], "--stop-after=", 13) == 0)
+            stopAfter = std::atof(argv[i] + 13);
         else
             paths.emplace_back(argv[i]);
     }
 
     TMainForm form;
+    if (!progress)
+        form.SetProgressInterval(0);
+    if (show)
+        form.show();
     QElapsedTimer clock;
+    qint64 stoppedAt = -1;
+    int listed = 0;
     qint64 lastTick = 0;
     qint64 longestPause = 0;
     // A tick every millisecond: the gaps between ticks are how long the
@@ -47,11 +76,28 @@ int main(int argc, char **argv)
         const qint64 now = clock.nsecsElapsed();
         longestPause = std::max(longestPause, now - lastTick);
         lastTick = now;
-        if (!form.WorkUnderWay())
+        if (!form.WorkUnderWay()) {
+            listed = form.EntryList().Count();
             application.quit();
+        }
     });
     clock.start();
-    form.QueueFilePaths(paths);
+    if (folders) {
+        for (const std::string &path : paths) {
+            form.FolderChooser = [&path](QWidget *, const QString &, const QString &) {
+                return QString::fromLocal8Bit(path.c_str());
+            };
+            form.ActionAddFolderExecute();
+        }
+    } else {
+        form.QueueFilePaths(paths);
+    }
+    if (stopAfter >= 0) {
+        QTimer::singleShot(static_cast<int>(stopAfter * 1000), &form, [&] {
+            stoppedAt = clock.nsecsElapsed();
+            form.ActionStopExecute();
+        });
+    }
     lastTick = clock.nsecsElapsed();
     ticker.start(1);
     application.exec();
@@ -67,7 +113,12 @@ int main(int argc, char **argv)
     }
     if (!quiet) {
         std::fprintf(stderr, "window: %d entries listed in %.3f s; longest pause of the interface thread %.1f ms\n",
-                     form.EntryList().Count(), seconds, static_cast<double>(longestPause) / 1e6);
+                     listed, seconds, static_cast<double>(longestPause) / 1e6);
+        if (stoppedAt >= 0) {
+            std::fprintf(stderr, "window: idle %.1f ms after Stop; status: %s\n",
+                         static_cast<double>(clock.nsecsElapsed() - stoppedAt) / 1e6,
+                         form.StatusText().toUtf8().constData());
+        }
     }
     return 0;
 }

@@ -37,12 +37,20 @@ std::string Join(const std::string &folder, const std::string &name)
     return folder + Separator + name;
 }
 
-void WalkFolder(const std::string &folder, const std::function<void(const TWalkItem &)> &onItem)
+bool Stopped(const std::atomic<bool> *stop)
 {
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+void WalkFolder(const std::string &folder, const std::function<void(const TWalkItem &)> &onItem,
+                const std::atomic<bool> *stop)
+{
+    if (Stopped(stop))
+        return;
     std::error_code error;
     std::vector<std::string> names;
     fs::directory_iterator it(ToPath(folder), fs::directory_options::none, error);
-    for (const fs::directory_iterator end; !error && it != end; it.increment(error))
+    for (const fs::directory_iterator end; !error && it != end && !Stopped(stop); it.increment(error))
         names.push_back(NameOf(it->path()));
     if (error) {
         onItem({TWalkItem::TKind::Failed, folder, error.message()});
@@ -51,6 +59,8 @@ void WalkFolder(const std::string &folder, const std::function<void(const TWalkI
     std::sort(names.begin(), names.end());
 
     for (const std::string &name : names) {
+        if (Stopped(stop))
+            return;
         const std::string path = Join(folder, name);
         const fs::file_status own = fs::symlink_status(ToPath(path), error);
         if (error) {
@@ -59,7 +69,7 @@ void WalkFolder(const std::string &folder, const std::function<void(const TWalkI
         }
         switch (own.type()) {
         case fs::file_type::directory:
-            WalkFolder(path, onItem);
+            WalkFolder(path, onItem, stop);
             break;
         case fs::file_type::symlink:
             // A link to a folder could lead back up the tree: left alone.
@@ -87,11 +97,14 @@ void WalkFolder(const std::string &folder, const std::function<void(const TWalkI
 
 } // namespace
 
-void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem)
+void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem,
+              const std::atomic<bool> *stop)
 {
+    if (Stopped(stop))
+        return;
     std::error_code error;
     if (fs::is_directory(ToPath(path), error))
-        WalkFolder(path, onItem);
+        WalkFolder(path, onItem, stop);
     else
         onItem({TWalkItem::TKind::File, path, {}});
 }

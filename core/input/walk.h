@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -21,5 +22,7 @@ struct TWalkItem
 // folder's entries before the next name of its parent; symbolic links to
 // folders inside the walk are not followed, so no walk loops. A path that is
 // not a folder is reported as it stands (as a file, even when it does not exist:
-// opening it tells the rest).
-void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem);
+// opening it tells the rest). Once stop (when given) is set, the walk ends
+// before its next entry or folder and reports nothing more.
+void WalkPath(const std::string &path, const std::function<void(const TWalkItem &)> &onItem,
+              const std::atomic<bool> *stop = nullptr);

@@ -170,7 +170,8 @@ public:
                 Fill();
                 if (m_active.empty())
                     return;
-                ReadRound();
+                if (!ReadRound())
+                    continue; // stopped between two reads
                 if (m_active.empty())
                     continue; // every read of the round failed
                 RunDigestLanes();
@@ -260,11 +261,18 @@ private:
         }
     }
 
-    // A block of every file, read into the round's buffer.
-    void ReadRound()
+    // A block of every file, read into the round's buffer. False when a Stop
+    // came between two reads: a read from a slow disk (or one the system
+    // must first find memory for) can take tens of milliseconds, and a round
+    // holds one for each lane.
+    bool ReadRound()
     {
         std::uint8_t *free = m_buffer.get();
         for (auto &f : m_active) {
+            if (m_options.Stop && m_options.Stop->load(std::memory_order_relaxed)) {
+                std::erase(m_active, nullptr); // the files whose read failed have ended
+                return false;
+            }
             const std::int64_t chunkLeft = DonkeyChunkSize - f->done % DonkeyChunkSize;
             const auto want = static_cast<std::size_t>(
                 std::min({chunkLeft, f->size - f->done, static_cast<std::int64_t>(m_blockSize)}));
@@ -278,6 +286,7 @@ private:
             free += want;
         }
         std::erase(m_active, nullptr);
+        return true;
     }
 
     // The MD5 and MD4 lanes until every block is taken: side by side while a

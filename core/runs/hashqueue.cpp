@@ -2,6 +2,8 @@
 // by Stop, and what the front end may ask meanwhile.
 #include "runs/hashqueue.h"
 
+#include "digests/ed2k.h"
+
 #include <algorithm>
 #include <chrono>
 #include <utility>
@@ -162,6 +164,24 @@ std::optional<THashQueueProgress> THashQueue::Progress() const
         return progress;
     }
     return std::nullopt;
+}
+
+std::int64_t THashQueue::HashedBytes() const
+{
+    const std::lock_guard lock(m_mutex);
+    std::int64_t bytes = 0;
+    // Only claimed items can have begun: at most Ahead of them.
+    const std::size_t claimed = std::min(m_next - m_first, m_items.size());
+    for (std::size_t i = 0; i < claimed; ++i) {
+        const TItem &item = m_items[i];
+        if (item.State == TState::Done && item.Entry) {
+            bytes += item.Entry->Size();
+        } else if (item.Working) {
+            const std::int64_t chunks = item.Working->CurrentChunk();
+            bytes += std::min(chunks * DonkeyChunkSize, item.Working->Size());
+        }
+    }
+    return bytes;
 }
 
 std::size_t THashQueue::WorkerCount() const

@@ -30,6 +30,7 @@
 //   status = queue.Pending();             // items not yet taken: " file(s) left"
 //   if (auto p = queue.Progress())        // the first unfinished item's chunks
 //       bar.Set(p->Chunk, p->Chunks);
+//   hashed = taken + queue.HashedBytes(); // bytes hashed so far, with those taken
 //   busy = queue.Busy();                  // refuse to close while true
 //
 //   // Stop: every item given so far is dropped, those under way end at their
@@ -153,6 +154,9 @@ public:
     bool Busy() const;
     // The first item not yet hashed; nothing when none is pending.
     std::optional<THashQueueProgress> Progress() const;
+    // Bytes hashed of the items not yet taken: the whole size of those done,
+    // and the chunks done of those under way (a chunk counts once hashed).
+    std::int64_t HashedBytes() const;
     // Worker threads started so far.
     std::size_t WorkerCount() const;
 

@@ -178,6 +178,49 @@ TEST(HashQueue, WakesTheFrontEndWhichTakesWithoutWaiting)
     }
 }
 
+// HashedBytes counts an item done and not yet taken whole, and of an item
+// under way the chunks it has done; nothing once both are taken.
+TEST(HashQueue, HashedBytesCountWhatIsDoneAndNotTaken)
+{
+    TempDir dir;
+    const std::vector<std::string> paths{dir.file("small"), dir.file("big")};
+    testsupport::WritePatternFile(paths[0], 100);
+    testsupport::WritePatternFile(paths[1], 2 * 9'728'000 + 1);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool atFirstChunk = false;
+    bool goOn = false;
+    THashQueueOptions options;
+    options.OnChunk = [&](std::size_t index, TDonkeyFile &entry) {
+        if (index != 1 || entry.CurrentChunk() != 1)
+            return;
+        std::unique_lock lock(mutex);
+        atFirstChunk = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return goOn; });
+    };
+    THashQueue queue(options);
+    EXPECT_EQ(queue.HashedBytes(), 0);
+    queue.Add({PlainFile(paths[0]), PlainFile(paths[1])});
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::minutes(1), [&] { return atFirstChunk; }));
+    }
+    // The small file is done and not taken; the other one has one chunk done.
+    EXPECT_EQ(queue.HashedBytes(), 100 + 9'728'000);
+    {
+        const std::lock_guard lock(mutex);
+        goOn = true;
+        changed.notify_all();
+    }
+    std::optional<THashedEntry> first = queue.Take();
+    ASSERT_TRUE(first && first->Entry);
+    EXPECT_EQ(first->Entry->Size(), 100);
+    ASSERT_TRUE(Eventually([&] { return queue.HashedBytes() == 2 * 9'728'000 + 1; }));
+    ASSERT_TRUE(queue.Take());
+    EXPECT_EQ(queue.HashedBytes(), 0);
+}
+
 // Stop ends the files under way at their next block or round, in the lanes
 // and in runs of their own (files of 64 GiB would take minutes): the queue is
 // idle, says so through OnReady, hands nothing of them back, and hashes what

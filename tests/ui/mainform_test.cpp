@@ -30,8 +30,13 @@
 #include <stdexcept>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "FileDrop.h"
 #include "checklinks.h"
+#include "deepfolder.h"
 #include "entrylist.h"
 #include "listview.h"
 #include "main.h"
@@ -191,6 +196,19 @@ void SendDrop(QWidget *target, const QList<QUrl> &urls)
     QCOMPARE(drop.dropAction(), Qt::CopyAction);
 }
 
+// The texts of the error boxes the window shows (not modal), closing them.
+QStringList TakeErrors(const TMainForm &form)
+{
+    QStringList texts;
+    for (QMessageBox *box : form.findChildren<QMessageBox *>()) {
+        if (box->isVisible()) {
+            texts << box->text();
+            box->close();
+        }
+    }
+    return texts;
+}
+
 } // namespace
 
 class MainFormTest final : public QObject
@@ -217,13 +235,19 @@ private slots:
         QCOMPARE(Action(form, "ActionAjouterPart")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
         QCOMPARE(Action(form, "ActionSupprimer")->shortcut(), QKeySequence(Qt::Key_Delete));
         QCOMPARE(Action(form, "ActionRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(Action(form, "ActionAddFolder")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert));
+        QCOMPARE(Action(form, "ActionCopyLinks")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+        QCOMPARE(Action(form, "ActionStop")->shortcut(), QKeySequence(Qt::Key_Escape));
+        // Nothing to stop yet.
+        QVERIFY(!Action(form, "ActionStop")->isEnabled());
 
         // The popup's entries, in order, Open the default one.
         QStringList popup;
         for (QAction *action : form.PopupMenu2()->actions())
             popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "-", "Add", "Add Partmet",
-                                     "Delete", "-", "View", "-", "Comment", "-", "Refresh"}));
+        QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "Copy ED2k links", "-", "Add",
+                                     "Add Partmet", "Add Folder...", "Delete", "-", "View", "-", "Comment", "-",
+                                     "Refresh"}));
         QCOMPARE(form.PopupMenu2()->defaultAction(), Action(form, "ActionOuvrir"));
 
         // Cancelling Add changes nothing, the status text included.
@@ -391,10 +415,9 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(form.StatusText(), "2 file(s) left");
 
-        // The bar shows the chunks of the first file not yet hashed, the big
-        // one, also once the small one after it is done.
+        // Two files wait: the bar spans the whole queue, in thousandths.
         cores.Release();
-        QTRY_COMPARE_WITH_TIMEOUT(form.ProgressBar1()->maximum(), 21, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(form.ProgressBar1()->maximum(), 1000, Timeout);
         w.WaitIdle();
         QVERIFY(form.ProgressBar1()->isHidden());
         QCOMPARE(form.StatusText(), "Ready");
@@ -656,6 +679,284 @@ private slots:
         QVERIFY(!viewport->acceptDrops());
         form.FileDrop1()->SetEnableDrop(true);
         QVERIFY(!form.FileDrop1()->EnableDrop());
+    }
+
+    // Add Folder walks as brackwell-cli -r does: names in byte order, each
+    // folder before the next name of its parent, links to folders not
+    // followed, special files left out; a descriptor found on the way is read
+    // as one. The folder picker opens where the last one was chosen.
+    void addFolderWalksAndQueuesDescriptors()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir tree;
+        QDir root(tree.path());
+        QVERIFY(root.mkpath("a/inner") && root.mkpath("b"));
+        auto write = [&](const QString &name, const QByteArray &content) {
+            QFile file(root.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        };
+        write("B.txt", "abc");
+        write("a/inner/z.txt", "abc");
+        write("a/y.txt", "abc");
+        write("b/x.txt", "abc");
+        const std::string bytes = partmet::TBuilder().Add(partmet::Text(0x01, "found.avi")).Bytes();
+        write("b/d.part.met", QByteArray::fromStdString(bytes));
+#ifndef _WIN32
+        QVERIFY(QFile::link(root.path(), root.filePath("b/loop")));
+        QCOMPARE(::mkfifo(root.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
+#endif
+        QStringList inserted;
+        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
+            inserted << w.Text(first, TEntryListModel::NameColumn);
+        });
+        QStringList starts;
+        form.FolderChooser = [&](QWidget *, const QString &, const QString &start) {
+            starts << start;
+            return tree.path();
+        };
+        form.ActionAddFolderExecute();
+        w.WaitIdle();
+        QCOMPARE(TakeErrors(form), QStringList());
+        // Plain files in the walk's order; the descriptor in its own queue.
+        inserted.removeOne("found.avi");
+        QCOMPARE(inserted, (QStringList{"B.txt", "z.txt", "y.txt", "x.txt"}));
+        QCOMPARE(form.EntryList().rowCount(), 5);
+        QVERIFY(w.Names().contains("found.avi"));
+        QCOMPARE(form.StatusText(), "Ready");
+        for (int row = 0; row < 5; ++row) {
+            if (w.Text(row, TEntryListModel::NameColumn).endsWith(".txt"))
+                QCOMPARE(w.Text(row, TEntryListModel::DonkeyColumn), AbcMd4);
+        }
+
+        // Cancelled: nothing more; the picker opened at the folder chosen before.
+        form.FolderChooser = [&](QWidget *, const QString &, const QString &start) {
+            starts << start;
+            return QString();
+        };
+        form.ActionAddFolderExecute();
+        w.WaitIdle();
+        QCOMPARE(form.EntryList().rowCount(), 5);
+        QCOMPARE(starts, (QStringList{QDir::homePath(), tree.path()}));
+    }
+
+#ifndef _WIN32
+    // A folder that cannot be read is named in one message once the walk
+    // ends; the files around it are listed all the same.
+    void addFolderNamesWhatItCouldNotRead()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir tree;
+        TDeepFolder deep(tree.path().toStdString(), "deep");
+        QVERIFY(deep.Made());
+        QFile file(QDir(tree.path()).filePath("z.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abc") == 3);
+        file.close();
+        form.QueueFolders({tree.path().toStdString()});
+        w.WaitIdle();
+        QCOMPARE(w.Names(), QStringList{"z.txt"});
+        const QStringList errors = TakeErrors(form);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith("These folders could not be read:\n"), qPrintable(errors[0]));
+        QVERIFY2(errors[0].contains("deep"), qPrintable(errors[0]));
+    }
+#endif
+
+    // With DropFolders off a dropped folder is taken as a path as it stands
+    // (an entry that could not be hashed, as before the option); with it on,
+    // the drop is walked in its order.
+    void droppedFolderFollowsTheOption()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        QWidget *viewport = form.ListView()->IconView()->viewport();
+        QTemporaryDir tree;
+        QFile inside(QDir(tree.path()).filePath("inside.txt"));
+        QVERIFY(inside.open(QIODevice::WriteOnly) && inside.write("abc") == 3);
+        inside.close();
+        const QString loose = w.File("loose.txt");
+
+        QVERIFY(!form.Settings().DropFolders);
+        SendDrop(viewport, {QUrl::fromLocalFile(tree.path()), QUrl::fromLocalFile(loose)});
+        QVERIFY(!form.Walking());
+        w.WaitIdle();
+        // The folder is one entry that could not be hashed; nothing under it is listed.
+        const QString folderName = QFileInfo(tree.path()).fileName();
+        QCOMPARE(w.Names(), (QStringList{folderName, "loose.txt"}));
+        QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), "Error !");
+
+        form.Settings().DropFolders = true;
+        QStringList inserted;
+        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
+            inserted << w.Text(first, TEntryListModel::NameColumn);
+        });
+        SendDrop(viewport, {QUrl::fromLocalFile(loose), QUrl::fromLocalFile(tree.path())});
+        w.WaitIdle();
+        QCOMPARE(inserted, (QStringList{"loose.txt", "inside.txt"}));
+        QCOMPARE(w.Text(w.Names().indexOf("inside.txt"), TEntryListModel::DonkeyColumn), AbcMd4);
+        QCOMPARE(TakeErrors(form), QStringList());
+    }
+
+    // Stop while big files are being hashed: what waits is dropped, what is
+    // under way ends, nothing of them is listed, the status text counts them,
+    // and the window may close at once.
+    void stopUnderLoadEndsTheRunAndLetsTheWindowClose()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        w.Add({w.File("done.txt")});
+        QStringList paths;
+        for (int i = 0; i < 6; ++i)
+            paths << w.BigFile(QStringLiteral("big%1.bin").arg(i), qint64(2) << 30);
+        paths << w.File("small.txt");
+        form.QueueFiles(paths);
+        QVERIFY(Action(form, "ActionStop")->isEnabled());
+        // Hashing is under way once the line counts bytes done.
+        QTRY_VERIFY_WITH_TIMEOUT(!form.ProgressText().isEmpty() && !form.ProgressText().startsWith("0 B"), Timeout);
+        QVERIFY(form.FileWorkerBusy());
+        Action(form, "ActionStop")->trigger();
+        QCOMPARE(form.StatusText(), "Stopped: 7 file(s) not hashed");
+        QVERIFY(!Action(form, "ActionStop")->isEnabled());
+        // Closing is not refused while the files under way wind down.
+        QString refusal;
+        QTimer::singleShot(0, [&refusal] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                refusal = box->text();
+                box->accept();
+            }
+        });
+        QVERIFY(form.close());
+        QCOMPARE(refusal, QString());
+        w.WaitIdle();
+        QCOMPARE(form.StatusText(), "Stopped: 7 file(s) not hashed");
+
+        // Files added afterwards are hashed and listed again.
+        TWindow again;
+        again.Add({again.File("one.txt"), again.File("two.txt")});
+        QCOMPARE(again.Names(), (QStringList{"one.txt", "two.txt"}));
+    }
+
+    // Stop before the walk's first files were taken: nothing of the folder is
+    // listed, later or ever, and the window may close.
+    void stopEndsAWalk()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        QTemporaryDir tree;
+        for (int i = 0; i < 50; ++i) {
+            QFile file(QDir(tree.path()).filePath(QStringLiteral("%1.txt").arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abc") == 3);
+        }
+        form.QueueFolders({tree.path().toStdString()});
+        QVERIFY(form.Walking());
+        QCOMPARE(form.StatusText(), "Reading the folder: 0 file(s) left");
+        QVERIFY(Action(form, "ActionStop")->isEnabled());
+        form.ActionStopExecute();
+        QVERIFY(!form.Walking());
+        w.WaitIdle();
+        // Batches the walk had made ready before the Stop are not taken either.
+        QTest::qWait(100);
+        QCOMPARE(form.EntryList().rowCount(), 0);
+        QCOMPARE(form.StatusText(), "Stopped: 0 file(s) not hashed");
+        QVERIFY(form.close());
+    }
+
+    // Stop while paths wait (the cores held): all of them count, a refresh
+    // under way ends and keeps its row, and new paths afterwards count anew.
+    void stopDropsWaitingPathsAndARefresh()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.BigFile("big.bin", qint64(1) << 30)});
+        w.Select({0});
+        form.ActionRefreshExecute();
+        QVERIFY(form.FileWorkerBusy());
+        form.QueueFiles({w.File("a.txt"), w.File("b.txt")});
+        QCOMPARE(form.StatusText(), "2 file(s) left");
+        QVERIFY(Action(form, "ActionStop")->isEnabled());
+        form.ActionStopExecute();
+        QCOMPARE(form.StatusText(), "Stopped: 2 file(s) not hashed");
+        w.WaitIdle();
+        QCOMPARE(w.Names(), QStringList{"big.bin"});
+        // The row stays, and shows that its refresh did not end.
+        QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), "Error !");
+
+        {
+            THeldCores cores(form);
+            form.QueueFiles({w.File("c.txt")});
+            QCOMPARE(form.StatusText(), "1 file(s) left");
+            form.ActionStopExecute();
+            // A second Stop with nothing left keeps the count of the first.
+            form.ActionStopExecute();
+            QCOMPARE(form.StatusText(), "Stopped: 1 file(s) not hashed");
+        }
+        w.WaitIdle();
+        QCOMPARE(w.Names(), QStringList{"big.bin"});
+        w.Add({w.File("d.txt")});
+        QCOMPARE(form.StatusText(), "Ready");
+    }
+
+    // The status bar while plain files wait: files and bytes of the whole
+    // run, the bar over the queue when more than one file waits and over the
+    // chunks of the file when one does.
+    void progressLineCountsTheWholeRun()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        {
+            THeldCores cores(form);
+            form.QueueFiles({w.File("a.txt"), w.File("b.txt", "abcdef")});
+            QTRY_COMPARE_WITH_TIMEOUT(form.ProgressText(), "0 of 9 B, 0 of 2 file(s)", Timeout);
+            QCOMPARE(form.ProgressBar1()->maximum(), 1000);
+            QCOMPARE(form.ProgressBar1()->value(), 0);
+        }
+        w.WaitIdle();
+        QCOMPARE(form.ProgressText(), QString());
+        QVERIFY(form.ProgressBar1()->isHidden());
+        {
+            THeldCores cores(form);
+            form.QueueFiles({w.BigFile("big.bin", 20 * 9728000 + 1)});
+            QTRY_COMPARE_WITH_TIMEOUT(form.ProgressText(), "0 B of 186 MB, 0 of 1 file(s)", Timeout);
+        }
+        // 21 chunks, one file: the bar shows its chunks once it is opened.
+        QTRY_COMPARE_WITH_TIMEOUT(form.ProgressBar1()->maximum(), 21, Timeout);
+        w.WaitIdle();
+        QCOMPARE(form.StatusText(), "Ready");
+    }
+
+    // Every selected entry's link, one a line, in list order; Copy ED2k link
+    // keeps the topmost one only.
+    void copyLinksTakesTheWholeSelection()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        w.Add({w.File("c.txt"), w.File("a.txt"), w.File("b.txt", "abcd")});
+        QCOMPARE(w.Names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+        w.Select({2, 0});
+        Action(form, "ActionCopyLinks")->trigger();
+        const QStringList lines = QApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], "ed2k://|file|a - Generated by Brackwell.txt|3|" + AbcMd4 + "|");
+        QVERIFY(lines[1].startsWith("ed2k://|file|c - Generated by Brackwell.txt|3|"));
+        form.CopyED2klinkClick();
+        QCOMPARE(QApplication::clipboard()->text(), lines[0]);
+        // All three, b's own hash in the middle.
+        Action(form, "ActionSelectAll")->trigger();
+        form.CopyED2kLinksClick();
+        const QStringList all = QApplication::clipboard()->text().split('\n');
+        QCOMPARE(all.size(), 3);
+        QVERIFY(all[1].startsWith("ed2k://|file|b - Generated by Brackwell.txt|4|"));
+        QVERIFY(!all[1].endsWith(AbcMd4 + "|"));
+        // Nothing selected: the clipboard keeps what it held.
+        form.ListView()->SelectionModel()->clearSelection();
+        QApplication::clipboard()->setText("kept");
+        form.CopyED2kLinksClick();
+        QCOMPARE(QApplication::clipboard()->text(), "kept");
     }
 
     void viewStyleIsStoredAndRestored()

@@ -118,9 +118,16 @@ private slots:
         QCOMPARE(settings.ReplaceSpaceStr, "_");
         QCOMPARE(settings.EdonkeyTempPath, "/tmp/ed");
         QCOMPARE(settings.URLComment, "http://x/?h=");
+        QVERIFY(!settings.DropFolders);
+        folder.Write("[Config]\nDropFolders=1\n");
+        const TSettingsKey again = LoadSettings(settings, viewStyle);
+        QVERIFY(settings.DropFolders);
+        folder.Write("[Config]\nDropFolders=yes\n");
+        const TSettingsKey bad = LoadSettings(settings, viewStyle);
+        QVERIFY(!settings.DropFolders);
     }
 
-    void saveWritesTenTextsThatReadBack()
+    void saveWritesElevenTextsThatReadBack()
     {
         TStoreFolder folder;
         TSettings settings;
@@ -130,17 +137,19 @@ private slots:
         settings.NamePrefix = "p, q";
         settings.ReplaceSpaceStr = " ";
         settings.ActiveHashes |= hsAich;
+        settings.DropFolders = true;
         SaveSettings(*key, settings, false, true);
 
         QSettings stored(folder.File(), QSettings::IniFormat);
         stored.beginGroup("Config");
-        QCOMPARE(stored.childKeys().size(), 10);
+        QCOMPARE(stored.childKeys().size(), 11);
         for (const QString &name : stored.childKeys())
             QVERIFY2(stored.value(name).typeId() == QMetaType::QString, qPrintable(name));
         QCOMPARE(stored.value("ActiveDonkey").toString(), "0");
         QCOMPARE(stored.value("ActiveFileSpree").toString(), "1");
         QCOMPARE(stored.value("ThreadPriority").toString(), "5");
         QCOMPARE(stored.value("ActiveAich").toString(), "1");
+        QCOMPARE(stored.value("DropFolders").toString(), "1");
 
         TSettings again;
         const TSettingsKey second = LoadSettings(again, viewStyle);
@@ -148,6 +157,7 @@ private slots:
         QCOMPARE(again.NamePrefix, "p, q");
         QCOMPARE(again.ReplaceSpaceStr, " ");
         QCOMPARE(again.ActiveHashes, hsFileSpree | hsAich);
+        QVERIFY(again.DropFolders);
     }
 
     // A store with a malformed line: its good values count, writes succeed

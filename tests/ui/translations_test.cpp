@@ -23,6 +23,7 @@
 #include "main.h"
 #include "option.h"
 #include "outils.h"
+#include "progressline.h"
 #include "startup.h"
 
 namespace {
@@ -121,16 +122,23 @@ private slots:
             menus << form.findChild<QMenu *>(name)->title();
         QCOMPARE(menus, (QStringList{"Fichier", "Édition", "Affichage", "Outils", "Aide"}));
         QCOMPARE(Texts(form.findChild<QMenu *>("File1")->actions()),
-                 (QStringList{"Ajouter", "Ajouter des part.met", "-", "&Quitter"}));
+                 (QStringList{"Ajouter", "Ajouter des part.met", "Ajouter un dossier...", "-", "Arrêter", "-", "&Quitter"}));
         QCOMPARE(Texts(form.PopupMenu2()->actions()),
-                 (QStringList{"Ouvrir", "Copier le lien ED2k", "Copier le lien ED2k (HTML)", "-", "Ajouter",
-                              "Ajouter des part.met", "Supprimer", "-", "Affichage", "-", "Commentaire", "-",
+                 (QStringList{"Ouvrir", "Copier le lien ED2k", "Copier le lien ED2k (HTML)", "Copier les liens ED2k", "-",
+                              "Ajouter", "Ajouter des part.met", "Ajouter un dossier...", "Supprimer", "-", "Affichage", "-", "Commentaire", "-",
                               "Actualiser"}));
         const QTableView *details = form.ListView()->DetailView();
         QCOMPARE(details->model()->headerData(TEntryListModel::DonkeyColumn, Qt::Horizontal).toString(),
                  "Hash eDonkey");
         QCOMPARE(TMainForm::tr("%n file(s) left", nullptr, 1), "1 fichier restant");
         QCOMPARE(TMainForm::tr("%n file(s) left", nullptr, 3), "3 fichiers restants");
+        // The progress line in French words and units.
+        TProgressLine line;
+        line.Sample(0, 0);
+        line.Sample(1000, 2 * 1024 * 1024);
+        QCOMPARE(line.Text({.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 2 * 1024 * 1024,
+                            .AllBytes = 6 * 1024 * 1024}),
+                 "reste 0:02, 2,0 Mo/s, 2,0 sur 6,0 Mo, 3 sur 41 fichiers");
 
         QCOMPARE(form.AboutForm()->windowTitle(), "À propos de Brackwell");
         QCOMPARE(form.OptionForm()->windowTitle(), "Options");

@@ -1,0 +1,123 @@
+#pragma once
+
+// Folder walks and file sizes on a thread of their own, for a front end that
+// must not wait for the disk while it walks a folder of 100,000 files: what
+// the thread finds comes back in batches, in order, and the front end takes
+// them when it is told they are there.
+//
+//   TWalkFeed feed({.OnBatch = [&] { post a step to the interface thread; }});
+//   const auto request = feed.Add({folder}, TWalkFeed::TMode::Walk);
+//   // The posted step, on the interface thread:
+//   while (std::optional<TFeedBatch> batch = feed.TryTake())
+//       queue batch->Files; report batch->Failed once batch->Last says the request is done.
+//   feed.Stop();   // what waits is dropped; the walk under way ends at its next entry
+//
+// A request's files are measured as they are found (one stat each), so that a
+// front end can tell how many bytes lie ahead before it hashes them.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "input/walk.h"
+
+struct TFoundFile
+{
+    std::string Path;
+    // Its size when it was found; 0 when it could not be measured (a path
+    // that cannot be looked at will not be read either).
+    std::int64_t Size = 0;
+    // Met inside a folder that was walked, rather than given as it stands.
+    bool InFolder = false;
+};
+
+struct TFeedBatch
+{
+    // The number Add gave the request.
+    std::uint64_t Request = 0;
+    // The next files of the request, in the order of the walk.
+    std::vector<TFoundFile> Files = {};
+    // Folders (or entries of them) that could not be read, with why.
+    std::vector<TWalkItem> Failed = {};
+    // The request's last batch: nothing more comes of it.
+    bool Last = false;
+};
+
+class TWalkFeed final
+{
+public:
+    enum class TMode
+    {
+        // Each path as WalkPath walks it: a folder stands for the files under
+        // it (special files left out), any other path for itself.
+        Walk,
+        // Each path for itself, measured only.
+        Measure,
+    };
+
+    struct TOptions
+    {
+        // On the feed's thread, after each batch it makes ready; never with
+        // the feed's lock held.
+        std::function<void()> OnBatch = {};
+        // A batch is handed over once it holds this many files, or once its
+        // first file has waited BatchTime, or at the request's end.
+        std::size_t BatchFiles = 1024;
+        std::chrono::milliseconds BatchTime{25};
+    };
+
+    explicit TWalkFeed(TOptions options);
+    // Stops as Stop does, and waits for the thread (at most until the walk
+    // under way reaches its next entry).
+    ~TWalkFeed();
+    TWalkFeed(const TWalkFeed &) = delete;
+    TWalkFeed &operator=(const TWalkFeed &) = delete;
+
+    // Queues a request for the paths, in their order, behind those before it,
+    // and returns its number. Starts the thread the first time; throws
+    // std::system_error when it cannot be had.
+    std::uint64_t Add(std::vector<std::string> paths, TMode mode);
+    // The next batch, without waiting; nothing when none is ready.
+    std::optional<TFeedBatch> TryTake();
+    // Drops every request and every batch not yet taken; the walk under way
+    // ends at its next entry, and nothing of it is handed over.
+    void Stop();
+    // Requests waiting or under way (not stopped), or batches not yet taken.
+    bool Busy() const;
+
+private:
+    struct TRequest
+    {
+        std::uint64_t Number = 0;
+        std::vector<std::string> Paths;
+        TMode Mode = TMode::Walk;
+    };
+
+    void Run();
+    void Serve(const TRequest &request, std::uint64_t generation);
+    // Hands batch over unless a Stop came since the request began; false then.
+    bool Hand(TFeedBatch &batch, std::uint64_t generation);
+
+    const TOptions m_options;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<TRequest> m_requests;
+    std::deque<TFeedBatch> m_batches;
+    std::uint64_t m_added = 0;
+    // One more at each Stop: a request begun before it hands nothing over.
+    std::uint64_t m_generation = 0;
+    bool m_serving = false; // a request is under way and was not stopped
+    bool m_closing = false;
+    // Read by the walk under way at every entry.
+    std::atomic<bool> m_abort{false};
+    std::thread m_thread;
+};
