@@ -214,6 +214,16 @@ def google_benchmark(build):
             print("  " + line.strip())
 
 
+def window_env():
+    """The window's environment: an empty settings store (both hashes,
+    nothing else), off screen, and Qt's runtime folder so that it stays quiet."""
+    home = tempfile.mkdtemp(prefix="brackwell-window-")
+    runtime = os.path.join(home, "runtime")
+    os.makedirs(runtime, mode=0o700)
+    return dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.join(home, "config"),
+                XDG_RUNTIME_DIR=runtime)
+
+
 def window_add(build, cli, workdir, runs):
     """The window from paths to listed entries (bench/window/window_add.cpp:
     the paths queued as a drop queues them, the clock stopped once the window
@@ -222,13 +232,7 @@ def window_add(build, cli, workdir, runs):
     if not os.path.exists(exe):
         print("\n(no bench/brackwell_window_add in the build: the window's runs skipped)")
         return
-    # An empty settings store (both hashes, nothing else), and Qt's runtime
-    # folder so that it stays quiet.
-    home = tempfile.mkdtemp(prefix="brackwell-window-")
-    runtime = os.path.join(home, "runtime")
-    os.makedirs(runtime, mode=0o700)
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.join(home, "config"),
-               XDG_RUNTIME_DIR=runtime)
+    env = window_env()
     big = os.path.join(workdir, "big.bin")
     make_file(big, 1 << 30)
     smalls = [os.path.join(workdir, "many", f"f{i:04d}.bin") for i in range(2000)]
@@ -268,11 +272,7 @@ def window_big_jobs(build, workdir, runs):
     exe = os.path.join(build, "bench", "brackwell_window_add")
     if not os.path.exists(exe):
         return
-    home = tempfile.mkdtemp(prefix="brackwell-window-")
-    runtime = os.path.join(home, "runtime")
-    os.makedirs(runtime, mode=0o700)
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.join(home, "config"),
-               XDG_RUNTIME_DIR=runtime)
+    env = window_env()
     many = os.path.join(workdir, "many")
     compare("The window: Add Folder of 2,000 files of 512 KiB, both hashes, until it may close", {
         "window --add-folder": [exe, "--quiet", "--add-folder", many],
