@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -195,6 +198,42 @@ TEST(Cli, NonUtf8NamesKeepTheirBytes)
     r = Cli({"--format=json", "--suffix=", file.path});
     EXPECT_THAT(r.out, HasSubstr("\"name\":\"bad\\u00ff\\u00c3(|\xC3\xA9.txt\""));
     EXPECT_THAT(r.out, HasSubstr("\"ed2k_link\":\"ed2k://|file|bad\\u00ff\\u00c3(%7C\xC3\xA9.txt|3|"));
+}
+
+// The escapes keep JSON readable but cannot tell the byte 0xFF from the
+// character U+00FF: a text that is not UTF-8 also comes as its exact bytes,
+// in hexadecimal, under its key with "_bytes" appended, after the other keys;
+// a name that is UTF-8 gains no key.
+TEST(Cli, JsonTellsNamesThatAreNotUtf8Apart)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names are Unicode text: no name holds bytes that are not UTF-8";
+#endif
+    TempDir dir;
+    const std::string bytes = dir.file("\xFF\xFE");
+    const std::string text = dir.file("\xC3\xBF\xC3\xBE"); // "ÿþ"
+    for (const std::string &path : {bytes, text})
+        testsupport::WriteFile(path, std::string("abc"));
+    const auto r = Cli({"--format=json", "--suffix=", bytes, text});
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto hex = [](const std::string &raw) {
+        std::string out;
+        for (const unsigned char c : raw) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", c);
+            out += two;
+        }
+        return out;
+    };
+    EXPECT_THAT(lines[0], HasSubstr("\"path\":\"" + JsonPath(dir.path().string()) + "/\\u00ff\\u00fe\""));
+    EXPECT_THAT(lines[0], testing::EndsWith(",\"warning\":null,\"path_bytes\":\"" + hex(bytes) + "\",\"name_bytes\":\"fffe\","
+                                            "\"ed2k_link_bytes\":\"" + hex("ed2k://|file|\xFF\xFE|3|" + std::string(AbcMd4) + "|")
+                                            + "\",\"fs_link_bytes\":\"" + hex("fs://Get|\xFF\xFE|" + std::string(AbcMd5) + "|")
+                                            + "\",\"html_link_bytes\":\"" + hex("<a href=\"ed2k://|file|\xFF\xFE|3|"
+                                            + std::string(AbcMd4) + "|\">\xFF\xFE</a>") + "\"}"));
+    EXPECT_THAT(lines[1], HasSubstr("\"name\":\"\xC3\xBF\xC3\xBE\""));
+    EXPECT_THAT(lines[1], testing::Not(HasSubstr("_bytes")));
 }
 
 // Several files at once still print in the order given, with the same results.
