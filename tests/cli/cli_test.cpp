@@ -332,6 +332,31 @@ TEST(Cli, BrokenDescriptors)
     r = Cli({cut});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, testing::StartsWith("ed2k://|file|holiday.avi|"));
+
+    // A tag of a value type no client writes, and a size no file can have,
+    // are said and fail the run like a cut descriptor.
+    const std::string unknownType = dir.file("type.part.met");
+    testsupport::WriteFile(unknownType, partmet::TBuilder().Add(partmet::Integer(partmet::Status, 1)).DeclaredTagCount(2)
+                                            .Trailer("\x0C" + partmet::Text(partmet::FileName, "lost").Bytes()).Bytes());
+    const std::string huge = dir.file("huge.part.met");
+    testsupport::WriteFile(huge, partmet::TBuilder().Add(partmet::Text(partmet::FileName, "huge.iso"))
+                                     .Add(partmet::Integer(partmet::FileSize, UINT64_MAX, 64, true)).Bytes());
+    for (const auto &[path, reason] : {std::pair{unknownType, "the descriptor holds a tag of the unknown type 0x0C"},
+                                       std::pair{huge, "the descriptor records a size of 18446744073709551615 bytes"}}) {
+        r = Cli({"--format=json", path});
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_THAT(r.out, HasSubstr("\"warning\":\"" + std::string(reason)));
+        EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + path + ": " + reason));
+    }
+    EXPECT_THAT(Cli({huge}).out, testing::StartsWith("ed2k://|file|huge.iso|9223372036854775807|"));
+
+#ifdef __linux__
+    // A read error is the failure, not an end of the data: the process's own
+    // memory gives EIO at its first page.
+    r = Cli({"--partmet", "/proc/self/mem"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "brackwell-cli: /proc/self/mem: " + std::string(std::strerror(EIO)) + "\n");
+#endif
 }
 
 // A descriptor's part hashes and AICH root, as rhash gives them for the file,
