@@ -59,6 +59,7 @@ bool TCheckLinksForm::Start(const std::string &listPath, const std::vector<TLink
     options.Folder = FolderOf(listPath);
     options.NameTexts = texts;
     options.Stop = m_stop;
+    options.OnNewBlock = m_chunkObserver;
     // Results reach the dialog as queued steps; the dialog lives until the
     // worker's last step has run.
     const QPointer<TCheckLinksForm> self(this);
