@@ -222,6 +222,8 @@ void TMainForm::RestoreWindowState()
     // The form's size stands until a run has closed the window once.
     if (state.Geometry.isEmpty() || !restoreGeometry(state.Geometry))
         CentreOnDesktop(*this);
+    else
+        FitOnDesktop(*this); // a size stored by a larger screen, or by hand
 }
 
 void TMainForm::CreateStatusBar()
