@@ -1,19 +1,24 @@
-// The main window's room: a stored place larger than the screen, and widths
-// edited by hand in the store, read and kept.
+// The main window's room: a stored place larger than the screen, the status
+// bar's panels at the window's first size, and widths edited by hand in the
+// store, read and kept.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "elidedlabel.h"
 #include "entrylist.h"
 #include "listview.h"
 #include "main.h"
+#include "progressline.h"
 
 namespace {
 
@@ -36,6 +41,14 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+TElidedLabel *Panel(const TMainForm &form, const char *name)
+{
+    auto *panel = form.StatusBar1()->findChild<TElidedLabel *>(QString::fromLatin1(name));
+    if (!panel)
+        qFatal("no panel %s", name);
+    return panel;
+}
 
 } // namespace
 
@@ -70,6 +83,35 @@ private slots:
         const TMainForm again;
         QCOMPARE(again.size(), closed.size());
         QVERIFY(room.contains(again.geometry()));
+    }
+
+    // At the window's first size the status bar shows how far the run has
+    // come, files and bytes, and the status text takes no more than it needs.
+    void progressLineFitsTheFirstSize()
+    {
+        const TStore store;
+        TMainForm form;
+        QCOMPARE(form.size(), QSize(537, 326));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const std::int64_t mib = 1024 * 1024;
+        TProgressLine progress;
+        progress.Sample(0, 0);
+        progress.Sample(1000, 464 * mib);
+        TElidedLabel *status = Panel(form, "StatusPanel0");
+        TElidedLabel *line = Panel(form, "StatusPanel2");
+        status->setText(TMainForm::tr("%n file(s) left", nullptr, 38));
+        line->setText(progress.Text({.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 40 * mib, .AllBytes = 480 * mib}));
+        QTRY_VERIFY(!status->Elided());
+        const QString shown = line->Shown(line->contentsRect().width());
+        QVERIFY2(shown.contains("3 of 41 file(s)") && shown.contains("40.0 of 480 MB"), qPrintable(shown));
+        QVERIFY2(status->width() <= status->sizeHint().width() + 8, qPrintable(QString::number(status->width())));
+        // A longer status text takes the room it needs from the line.
+        status->setText(TMainForm::tr("Reading the folder: %n file(s) left", nullptr, 3800));
+        QTRY_VERIFY(!status->Elided());
+        // The bar's panel stays where the progress bar is.
+        QWidget *bar = form.StatusBar1()->findChild<QWidget *>("StatusPanel1");
+        QVERIFY(bar->rect().contains(form.ProgressBar1()->geometry()));
     }
 
     // Widths edited by hand without quotes read as the list they are, and
