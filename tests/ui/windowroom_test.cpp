@@ -1,45 +1,34 @@
-// The main window's room: a stored place larger than the screen, the status
-// bar's panels at the window's first size, and widths edited by hand in the
-// store, read and kept.
+// The main window's room: a stored place larger than the screen, and the
+// status bar's panels at the window's first size. (Widths edited by hand in
+// the store: settings_test.)
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "elidedlabel.h"
-#include "entrylist.h"
-#include "listview.h"
 #include "main.h"
 #include "progressline.h"
 
 namespace {
 
 // A settings store of its own for one test, holding text.
-class TStore final
+struct TStore
 {
-public:
     explicit TStore(const QByteArray &text = {})
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
-        if (text.isEmpty())
-            return;
-        QDir().mkpath(m_dir.path() + "/Brackwell");
-        QFile file(File());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Dir.path());
+        QDir().mkpath(Dir.path() + "/Brackwell");
+        QFile file(Dir.path() + "/Brackwell/Brackwell.conf");
         if (file.open(QIODevice::WriteOnly))
             file.write(text);
     }
-    QString File() const { return m_dir.path() + "/Brackwell/Brackwell.conf"; }
-
-private:
-    QTemporaryDir m_dir;
+    QTemporaryDir Dir;
 };
 
 TElidedLabel *Panel(const TMainForm &form, const char *name)
@@ -109,28 +98,6 @@ private slots:
         // A longer status text takes the room it needs from the line.
         status->setText(TMainForm::tr("Reading the folder: %n file(s) left", nullptr, 3800));
         QTRY_VERIFY(!status->Elided());
-        // The bar's panel stays where the progress bar is.
-        QWidget *bar = form.StatusBar1()->findChild<QWidget *>("StatusPanel1");
-        QVERIFY(bar->rect().contains(form.ProgressBar1()->geometry()));
-    }
-
-    // Widths edited by hand without quotes read as the list they are, and
-    // are written back as the program writes them.
-    void handEditedColumnWidthsKept()
-    {
-        const TStore store("[Config]\nViewStyle=3\nColumnWidths=320, 95\n");
-        {
-            TMainForm form;
-            const QHeaderView *header = form.ListView()->DetailView()->horizontalHeader();
-            QCOMPARE(header->sectionSize(TEntryListModel::NameColumn), 320);
-            QCOMPARE(header->sectionSize(TEntryListModel::SizeColumn), 95);
-            form.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&form));
-            QVERIFY(form.close());
-        }
-        QFile file(store.File());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY2(file.readAll().contains("ColumnWidths=\"320,95\"\n"), qPrintable(store.File()));
     }
 };
 
