@@ -746,10 +746,10 @@
 <context>
     <name>TProgressLine</name>
     <message numerus="yes">
-        <source>%L1 of %Ln file(s)</source>
+        <source>%1 of %n file(s)</source>
         <translation>
-            <numerusform>%L1 sur %Ln fichier</numerusform>
-            <numerusform>%L1 sur %Ln fichiers</numerusform>
+            <numerusform>%1 sur %n fichier</numerusform>
+            <numerusform>%1 sur %n fichiers</numerusform>
         </translation>
     </message>
     <message>

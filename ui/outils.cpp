@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QRect>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 #include <QUrl>
 
@@ -165,4 +166,40 @@ void CentreOnDesktop(QWidget &window)
     QRect frame(QPoint(), window.frameGeometry().size());
     frame.moveCenter(screen->availableGeometry().center());
     window.move(frame.topLeft());
+}
+
+void FitOnDesktop(QWidget &window)
+{
+    if (window.isMaximized() || window.isFullScreen())
+        return;
+    const QScreen *screen = QGuiApplication::screenAt(window.geometry().center());
+    if (!screen)
+        screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The frame the window manager draws around the window, once it is shown;
+    // before that, room for a title bar and a thin border.
+    const QRect inner = window.geometry();
+    const QRect outer = window.frameGeometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                   outer.bottom() - inner.bottom());
+    if (frame.isNull()) {
+        const int border = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &window);
+        frame = QMargins(border, window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window), border,
+                         border);
+    }
+    const QRect desktop = screen->availableGeometry();
+    const QSize room = desktop.marginsRemoved(frame).size();
+    if (room.isEmpty() || (inner.width() <= room.width() && inner.height() <= room.height()))
+        return;
+    // Too large for the screen: as large as it allows, and its frame's corner
+    // on it, so that the title bar and the menus are in reach whatever frame
+    // the window manager draws.
+    const QSize size = inner.size().boundedTo(room).expandedTo(window.minimumSize());
+    const QSize whole = size.grownBy(frame);
+    QPoint corner = window.pos();
+    corner.setX(std::clamp(corner.x(), desktop.left(), std::max(desktop.left(), desktop.right() - whole.width() + 1)));
+    corner.setY(std::clamp(corner.y(), desktop.top(), std::max(desktop.top(), desktop.bottom() - whole.height() + 1)));
+    window.resize(size);
+    window.move(corner);
 }

@@ -40,3 +40,8 @@ void OpenAddress(const QString &address);
 
 // Moves a window so that it stands in the middle of the desktop it is shown on.
 void CentreOnDesktop(QWidget &window);
+// Makes a window that is larger than the desktop it stands on (a size stored
+// by another screen, or edited by hand) as large as the desktop allows, and
+// moves it wholly onto it, title bar included. A window that fits is left as
+// it is.
+void FitOnDesktop(QWidget &window);

@@ -571,6 +571,8 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     const auto bothOff = withStore("ActiveDonkey=0\nActiveFileSpree=0\nActiveAich=1\n", {});
     const auto fsBack = withStore("ActiveDonkey=0\nActiveFileSpree=0\n", {"--format=hashes", "--fs"});
     const auto oneByOption = withStore("ActiveDonkey=0\n", {"--no-fs"});
+    // Texts edited by hand with commas and no quotes read as typed, as the window reads them.
+    const auto commas = withStore("NamePrefix=a, b_\nNameSuffix=-x,y\n", {"--format=fs"});
 
     if (saved)
         ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
@@ -580,6 +582,7 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     EXPECT_EQ(stored.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
     EXPECT_EQ(fs.out, std::string("fs://Get|[p]a_b.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(overridden.out, std::string("fs://Get|a+b-s.txt|") + AbcMd5 + "|\n");
+    EXPECT_EQ(commas.out, std::string("fs://Get|a, b_a b-x,y.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(switchedOn.out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\ta b.txt\n");
 
     const std::string abcAich = "VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5"; // rhash --aich of "abc"

@@ -143,7 +143,10 @@ private slots:
         line.Sample(1000, 2 * 1024 * 1024);
         QCOMPARE(line.Text({.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 2 * 1024 * 1024,
                             .AllBytes = 6 * 1024 * 1024}),
-                 "reste 0:02, 2,0 Mo/s, 2,0 sur 6,0 Mo, 3 sur 41 fichiers");
+                 "3 sur 41 fichiers, 2,0 sur 6,0 Mo, reste 0:02, 2,0 Mo/s");
+        // Counts in plain digits, as in the status text beside.
+        QCOMPARE(line.Text({.DoneFiles = 1200, .AllFiles = 5000, .DoneBytes = 0, .AllBytes = {}}).section(", ", 0, 0), "1200 sur 5000 fichiers");
+        QCOMPARE(TMainForm::tr("%n file(s) left", nullptr, 3800), "3800 fichiers restants");
 
         QCOMPARE(form.AboutForm()->windowTitle(), "À propos de Brackwell");
         QCOMPARE(form.OptionForm()->windowTitle(), "Options");
