@@ -192,11 +192,9 @@ private:
 // when it is no regular file or cannot be measured (opening it then tells why).
 std::optional<std::int64_t> RegularFileSize(const std::string &path)
 {
+    // An error for anything but a regular file (after its links).
     std::error_code error;
-    const auto file = PathFromUtf8(path);
-    if (!std::filesystem::is_regular_file(std::filesystem::status(file, error)) || error)
-        return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), error);
     if (error || size > static_cast<std::uintmax_t>(INT64_MAX))
         return std::nullopt;
     return static_cast<std::int64_t>(size);
@@ -287,9 +285,12 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             // that no descriptor waits with it for its turn to be reported.
             // Every entry made is hashed: one that could not open for want
             // of descriptors opens again when its run begins.
-            const std::optional<std::int64_t> size = RegularFileSize(job.Path);
+            const bool fileSpree = std::any_of(job.Links.begin(), job.Links.end(), [](const TFoundLink *link) {
+                return link->Kind == TFoundLink::TKind::FileSpree;
+            });
+            const std::optional<std::int64_t> size = fileSpree ? std::nullopt : RegularFileSize(job.Path);
             const bool needsHash = !size || std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
-                return link->Kind == TFoundLink::TKind::FileSpree || static_cast<std::int64_t>(link->Size) == *size;
+                return static_cast<std::int64_t>(link->Size) == *size;
             });
             if (!needsHash) {
                 job.SizeWithoutHash = size;
