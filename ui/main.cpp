@@ -631,7 +631,7 @@ void TMainForm::EntriesReady(TWork &work)
         if (done->Entry)
             m_entryList->AddFinishedEntry(std::move(done->Entry));
         else if (faults.size() < FaultsShown)
-            faults << tr("%1: %2").arg(EntryText(path), EntryText(done->Fault));
+            faults << tr("%1: %2").arg(EntryText(path), CoreReason(done->Fault));
         else
             ++moreFaults;
         if (work.PlainFiles)
@@ -714,7 +714,7 @@ void TMainForm::TakeBatch(TFeedBatch batch)
             QueuePaths(m_files, std::move(files));
         for (const TWalkItem &failed : batch.Failed) {
             if (request.Failed.size() < FaultsShown)
-                request.Failed << tr("%1: %2").arg(ShownPath(EntryText(failed.Path)), EntryText(failed.Reason));
+                request.Failed << tr("%1: %2").arg(ShownPath(EntryText(failed.Path)), CoreReason(failed.Reason));
             else
                 ++request.MoreFailed;
         }

@@ -30,6 +30,11 @@ QString LinkText(const std::string &link);
 // language; any other text, a hash for instance, as it is.
 QString CoreWord(const std::string &text);
 
+// A reason the core gave (why an entry failed, what a reading found amiss,
+// what a link check found) in the user's language; a system error text, which
+// comes in that language already, as it is.
+QString CoreReason(const std::string &text);
+
 // Hands an address (http, mailto...) to the desktop; a failure is not reported.
 void OpenAddress(const QString &address);
 
