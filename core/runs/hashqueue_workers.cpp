@@ -51,7 +51,6 @@ public:
     {
         for (const TWorker::THeld &held : m_worker.Held) {
             if (held.Entry && static_cast<TRunEntry *>(held.Entry.get()) == &entry) {
-                held.Entry->OnNewBlock = nullptr;
                 m_queue.Finish(m_worker, held.Index);
                 return;
             }
@@ -222,12 +221,15 @@ void THashQueue::HashAlone(TDonkeyFile &entry, std::size_t index)
         // HashFile has marked the entry failed with the reason.
     }
     entry.HashOptions = std::move(before);
-    entry.OnNewBlock = nullptr;
 }
 
 void THashQueue::Finish(TWorker &worker, std::size_t index)
 {
     TWorker::THeld *held = worker.HeldAt(index);
+    // The binding to this queue served the item's run only: the entry may
+    // outlive the queue, and every way back passes here.
+    if (held->Entry)
+        held->Entry->OnNewBlock = nullptr;
     std::unique_ptr<TDonkeyFile> dropped;
     bool ready = false;
     bool idle = false;

@@ -259,26 +259,83 @@ TEST(HashQueue, StopEndsTheFilesUnderWay)
     }
 }
 
+// An entry that tells whether it was hashed by a run of its own (the lanes
+// drive BeginRun and EndRun, never ComputeHashes), and with what options.
+class TAloneEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    int RunsOfItsOwn = 0;
+    bool FirstRunHadTheQueuesOptions = false;
+
+protected:
+    void ComputeHashes() override
+    {
+        if (RunsOfItsOwn++ == 0)
+            FirstRunHadTheQueuesOptions = HashOptions.Stop != nullptr && HashOptions.HelperTokens != nullptr;
+        TDonkeyFile::ComputeHashes();
+    }
+};
+
 // An entry outlives its queue: one hashed by a run of its own (a file given
-// alone, of two chunks, on two threads) is hashed again once the queue is
-// gone, as a window refreshes it, and keeps nothing of the queue's.
+// alone, of two chunks, on two threads, with the queue's stop flag and
+// cores) is hashed again once the queue is gone, as a window refreshes it,
+// and keeps nothing of the queue's.
 TEST(HashQueue, EntriesOutliveTheQueue)
 {
     TempDir dir;
     const std::string path = dir.file("two-chunks");
     testsupport::WritePatternFile(path, 9'728'000 + 1);
     std::unique_ptr<TDonkeyFile> entry;
+    TAloneEntry *alone = nullptr;
     {
-        THashQueue queue(THashQueueOptions{});
-        queue.Add(PlainFile(path));
+        THashQueueOptions options;
+        options.Workers = 2;
+        options.Tokens = std::make_shared<TCoreTokens>(2);
+        options.OnChunk = [](std::size_t, TDonkeyFile &) {};
+        THashQueue queue(options);
+        queue.Add([&] {
+            auto made = std::make_unique<TAloneEntry>(path, hsAll);
+            alone = made.get();
+            return THashQueueItem{std::move(made)};
+        });
         std::optional<THashedEntry> hashed = queue.Take();
         ASSERT_TRUE(hashed && hashed->Entry);
         entry = std::move(hashed->Entry);
     }
+    EXPECT_EQ(alone->RunsOfItsOwn, 1) << "a file given alone was hashed in the lanes";
+    EXPECT_TRUE(alone->FirstRunHadTheQueuesOptions);
+    EXPECT_FALSE(entry->OnNewBlock);
     EXPECT_EQ(entry->HashOptions.Stop, nullptr);
     EXPECT_EQ(entry->HashOptions.HelperTokens, nullptr);
     ASSERT_TRUE(entry->HashFile());
     EXPECT_EQ(entry->DonkeyHash() + " " + entry->FileSpreeHash(), ReferenceHashes(path));
+}
+
+// Whatever way an entry comes back (from the lanes, from a run of its own,
+// failed by a fault in a round and hashed again alone), it is no longer bound
+// to report its chunks to the queue, which may be gone when it is hashed again.
+TEST(HashQueue, EntriesComeBackUnbound)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 4, 9'728'000 / 3);
+    THashQueueOptions options;
+    options.OnChunk = [](std::size_t index, TDonkeyFile &) {
+        if (index == 2)
+            throw std::runtime_error("progress fault");
+    };
+    THashQueue queue(options);
+    std::vector<THashQueue::TMake> makes;
+    for (const std::string &path : paths)
+        makes.push_back(PlainFile(path));
+    queue.Add(std::move(makes));  // in the lanes, the third one failing
+    queue.Add(PlainFile(paths[0])); // alone
+    for (std::size_t i = 0; i <= paths.size(); ++i) {
+        std::optional<THashedEntry> hashed = queue.Take();
+        ASSERT_TRUE(hashed && hashed->Entry);
+        EXPECT_FALSE(hashed->Entry->OnNewBlock) << i;
+        EXPECT_EQ(hashed->Entry->Failure(), i == 2 ? "progress fault" : "") << i;
+    }
 }
 
 // A second worker starts only once the first one's lanes are full and more
