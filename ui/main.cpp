@@ -86,18 +86,6 @@ constexpr int BarRange = 1000;
 // A path longer than this is cut in its middle in a message.
 constexpr qsizetype PathShown = 160;
 
-// A queue's worker takes the priority of the settings as it makes an entry,
-// once for each level; the interface thread, which makes them only when no
-// worker could be had, keeps its own.
-void TakePriority(int level, std::thread::id interfaceThread)
-{
-    thread_local int applied = -1;
-    if (std::this_thread::get_id() == interfaceThread || applied == level)
-        return;
-    ApplyPriorityLevel(level);
-    applied = level;
-}
-
 // The hourglass for the life of a scope, whatever way it is left.
 class TWaitCursor final
 {
@@ -526,6 +514,9 @@ std::unique_ptr<THashQueue> TMainForm::MakeQueue(TWork &work)
         options.Workers = 1;
         options.Lanes = false;
     }
+    // The workers take the priority of the settings as they start: a level
+    // changed meanwhile applies to the files they claim after it.
+    options.PriorityLevel = [settings = m_newEntries] { return settings->Get().ThreadPriority; };
     // Many ready entries make one step: the flag stays set until it runs.
     options.OnReady = [this, &work, posted = work.ReadyPosted] {
         if (posted->exchange(true))
@@ -554,11 +545,9 @@ void TMainForm::GiveToQueue(TWork &work, std::vector<TPath> paths)
     std::vector<THashQueue::TMake> makes;
     makes.reserve(paths.size());
     const bool descriptors = !work.PlainFiles;
-    const std::thread::id interfaceThread = std::this_thread::get_id();
     for (const TPath &path : paths) {
-        makes.push_back([path = path.Path, descriptors, interfaceThread, settings = m_newEntries] {
+        makes.push_back([path = path.Path, descriptors, settings = m_newEntries] {
             const TNewEntrySettings::TValues now = settings->Get();
-            TakePriority(now.ThreadPriority, interfaceThread);
             // A descriptor shows the AICH root it records where the settings
             // ask plain files to compute theirs.
             if (descriptors)

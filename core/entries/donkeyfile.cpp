@@ -96,6 +96,13 @@ TRunStart TDonkeyFile::BeginRun()
         const std::lock_guard lock(m_lock);
         m_currentChunk = 0;
     }
+    // From here on a write to the file shows in its times (EndRun compares
+    // them with those measured at opening).
+    if (std::string reason = m_file.Settle(m_openedAs); !reason.empty()) {
+        MarkFailed(std::move(reason));
+        m_file.Close();
+        return {};
+    }
     m_file.AdviseSequential();
     return {.File = &m_file, .Size = Size(), .Selection = m_hashSelection};
 }

@@ -2,14 +2,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <thread>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -61,6 +68,37 @@ std::string ErrnoText(int code)
 #endif
     return text && *text ? std::string(text) : "error " + std::to_string(code);
 }
+
+namespace {
+
+// A file changed this recently and held open for writing by another program
+// is being written: a pause of the writer between two of its writes would
+// otherwise pass for a finished file.
+constexpr std::int64_t RecentChangeNs = 2'000'000'000;
+
+// Waits until the clock that stamps file times, read by now() in
+// nanoseconds and moving by `tick` at a time, has moved past a change time
+// `changed` that falls in its current tick (or the next one: a fine-grained
+// stamp may run ahead of the coarse clock). A change time outside that span
+// cannot be stamped again by a write to come, and costs no wait.
+template <typename TNow>
+void WaitPastStampTick(std::int64_t changed, std::int64_t tick, TNow now)
+{
+    std::int64_t at = now();
+    // A stamp of an earlier tick differs from any a write can make now; one
+    // far ahead (the clock was set back) is not waited for.
+    if (tick <= 0 || changed < at || changed > at + tick)
+        return;
+    // In steps of an eighth of a tick, two ticks at most whatever the clock
+    // does meanwhile.
+    const auto step = std::chrono::nanoseconds(std::max<std::int64_t>(tick / 8, 1000));
+    for (int steps = 0; at <= changed && steps < 16; ++steps) {
+        std::this_thread::sleep_for(step);
+        at = now();
+    }
+}
+
+} // namespace
 
 #ifdef _WIN32
 
@@ -167,6 +205,42 @@ bool TReadOnlyFile::Stat(Identity &identity)
     }
     identity.changed = basic.ChangeTime.QuadPart * 100;
     return true;
+}
+
+std::string TReadOnlyFile::Settle(const Identity &)
+{
+    // Nothing here waits for a write under way: only the tick of the clock
+    // that stamps the change time is waited for. Counted in
+    // the file times' own units (100 ns) from the change time, so that no
+    // product of them can overflow.
+    const auto handle = static_cast<HANDLE>(m_handle);
+    FILE_BASIC_INFO basic;
+    DWORD increment = 0;
+    DWORD adjustment = 0;
+    BOOL adjustmentDisabled = FALSE;
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+        || !GetSystemTimeAdjustment(&adjustment, &increment, &adjustmentDisabled))
+        return {};
+    const std::int64_t changed = basic.ChangeTime.QuadPart;
+    const auto sinceChanged = [changed] {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const auto ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32)
+                                                     | now.dwLowDateTime);
+        constexpr std::int64_t bound = INT64_MAX / 200;
+        return std::clamp(ticks - changed, -bound, bound) * 100;
+    };
+    if (sinceChanged() < RecentChangeNs) {
+        // Another handle with write access refuses a handle that shares no
+        // writing.
+        const HANDLE alone = ReOpenFile(handle, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, 0);
+        if (alone != INVALID_HANDLE_VALUE)
+            CloseHandle(alone);
+        else if (GetLastError() == ERROR_SHARING_VIOLATION)
+            return BeingWrittenText;
+    }
+    WaitPastStampTick(0, static_cast<std::int64_t>(increment) * 100, sinceChanged);
+    return {};
 }
 
 std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
@@ -322,6 +396,7 @@ bool TReadOnlyFile::Open(const std::string &path)
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     m_fd = fd;
+    m_position = 0;
     m_error.clear();
     return true;
 }
@@ -354,21 +429,14 @@ bool TReadOnlyFile::Stat(Identity &identity)
 
 std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
 {
-    auto *out = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(m_fd, out + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetErrorFromSystem();
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
+    std::string error;
+    const std::int64_t got = ReadAt(m_position, buffer, count, error);
+    if (got < 0) {
+        m_error = std::move(error);
+        return -1;
     }
-    return static_cast<std::int64_t>(done);
+    m_position += got;
+    return got;
 }
 
 std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
@@ -399,11 +467,71 @@ void TReadOnlyFile::AdviseSequential()
 
 bool TReadOnlyFile::Seek(std::int64_t offset)
 {
-    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        SetErrorFromSystem();
+    if (offset < 0) {
+        m_error = ErrnoText(EINVAL);
         return false;
     }
+    m_position = offset;
     return true;
+}
+
+namespace {
+
+// Whether another open file has the file open for writing: a read lease is
+// refused then. Only the file's owner (or a process with CAP_LEASE) may take
+// one, and only the local file systems named here refuse it for that reason
+// alone (NFS and SMB refuse it whenever the server has not delegated the
+// file); elsewhere this cannot tell, and says no.
+bool OpenForWritingElsewhere(int fd)
+{
+    struct statfs where;
+    if (::fstatfs(fd, &where) != 0)
+        return false;
+    switch (static_cast<unsigned long>(where.f_type)) {
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+        break;
+    default:
+        return false;
+    }
+    // A program that opens the file for writing while the lease is held waits
+    // until it is let go (at once), and this process is told by a signal:
+    // SIGURG, which nothing here handles and which is ignored unless a program
+    // asks for it, rather than SIGIO, which would end the process.
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0)
+        return false;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN;
+}
+
+std::int64_t CoarseClockNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
+
+std::string TReadOnlyFile::Settle(const Identity &measured)
+{
+    if (CoarseClockNs() - measured.changed < RecentChangeNs && OpenForWritingElsewhere(m_fd))
+        return BeingWrittenText;
+    timespec resolution{};
+    const std::int64_t tick = ::clock_getres(CLOCK_REALTIME_COARSE, &resolution) == 0
+                                  ? static_cast<std::int64_t>(resolution.tv_sec) * 1000000000 + resolution.tv_nsec
+                                  : 0;
+    WaitPastStampTick(measured.changed, tick, CoarseClockNs);
+    // Waits for a write that holds the file's lock; the answer itself does not
+    // matter (a file of holes only has no data: ENXIO).
+    ::lseek(m_fd, 0, SEEK_DATA);
+    return {};
 }
 
 void TReadOnlyFile::SetErrorFromSystem()

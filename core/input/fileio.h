@@ -25,6 +25,9 @@ std::string Utf8FromWide(std::wstring_view text);
 std::string SystemErrorText(unsigned long code);
 #endif
 
+// Why a file is not read: another program is writing it (TReadOnlyFile::Settle).
+inline constexpr const char *BeingWrittenText = "the file is being written by another program";
+
 // A file opened read-only, sharing read and write with other programs. Only
 // regular files open; opening never blocks (a FIFO or a device is refused).
 class TReadOnlyFile final
@@ -54,9 +57,32 @@ public:
     // Size, modification and change times as they are now; false (with Error()) on failure.
     bool Stat(Identity &identity);
 
-    // Reads up to count bytes at the current position, retrying interrupted and
-    // partial reads. Returns the byte count (short only at end of file), or -1
-    // on a read error (reason in Error()). One thread at a time.
+    // Readies the file for reads that must all see one content of it, the one
+    // measured (Stat) into `measured`, so that comparing the file's times after
+    // the last read tells whether it was written meanwhile. Returns why the
+    // reads should not begin (BeingWrittenText), or empty. Three things could
+    // hide a write from that comparison:
+    //  - a writer that rewrites the file in several writes and pauses between
+    //    two of them leaves a state of it that is no content: a file changed
+    //    in the last two seconds and open for writing elsewhere is taken as
+    //    being written (on Linux this can be told of the user's own files, or
+    //    with CAP_LEASE; on Windows of any);
+    //  - a write under way since before `measured` was taken, whose times were
+    //    stamped before it, goes on changing bytes: on Linux a seek for data
+    //    waits for it (ext4, XFS, Btrfs and tmpfs lock the file for a write
+    //    and for that seek alike);
+    //  - the system stamps the times from a clock that moves in ticks (4 ms
+    //    here, about 16 ms on Windows), so a write in the tick of the last
+    //    stamp may leave them as they are: when the change time of `measured`
+    //    falls in the current tick, this waits for the tick to pass.
+    // Costs one system call for a file that did not change in the last two
+    // seconds. Moves the position of the file's descriptor, not Read's.
+    std::string Settle(const Identity &measured);
+
+    // Reads up to count bytes at the current position (Read's own, which only
+    // Read and Seek move), retrying interrupted and partial reads. Returns the
+    // byte count (short only at end of file), or -1 on a read error (reason
+    // in Error()). One thread at a time.
     std::int64_t Read(void *buffer, std::size_t count);
 
     // Tells the system that the file is about to be read once, front to back.
@@ -89,6 +115,7 @@ private:
     mutable std::vector<void *> m_spareEvents;
 #else
     int m_fd = -1;
+    std::int64_t m_position = 0;
 #endif
     std::string m_error;
     bool m_shortOfHandles = false;

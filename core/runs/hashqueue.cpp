@@ -11,6 +11,13 @@
 THashQueue::THashQueue(THashQueueOptions options)
     : m_options(std::move(options))
 {
+    if (!m_options.PriorityLevel)
+        return;
+    try {
+        m_starter = std::make_unique<TThreadStarter>();
+    } catch (...) {
+        // No thread for it: the workers start each other, as without levels.
+    }
 }
 
 THashQueue::~THashQueue()

@@ -66,6 +66,7 @@
 
 #include "entries/donkeyfile.h"
 #include "runs/runoptions.h"
+#include "runs/thread.h"
 #include "runs/tokens.h"
 
 // What an item is made into: its entry, and whether to hash it (an entry may
@@ -118,6 +119,14 @@ struct THashQueueOptions
     // as by Stop. For a caller that waits in Take on its own thread while
     // another asks it to stop.
     std::shared_ptr<const std::atomic<bool>> StopFlag;
+    // When set, the priority level (runs/thread.h) each worker gives itself as
+    // it starts; read again before each item is claimed. A worker whose level
+    // is no longer the one asked for takes no more items, ends once its lanes
+    // are empty, and a new worker takes its place: a changed level applies to
+    // the items claimed after it. Workers are then started by a thread of the
+    // queue's own that keeps the priority of the thread that made the queue,
+    // never by one that lowered itself. Must not call into the queue.
+    std::function<int()> PriorityLevel;
 };
 
 class THashQueue final
@@ -177,6 +186,10 @@ private:
         std::thread Thread;
         // Would take an item now: waiting for one, or with a lane free.
         bool Roomy = false;
+        // The priority level it gave itself; -1: it kept its thread's own.
+        int Level = -1;
+        // Its level is no longer the one asked for: it takes no more items.
+        bool Retiring = false;
         // The items this worker has claimed and not handed back, with their
         // entries once made. Room for all of them is taken when it starts, so
         // that claiming and handing back never need memory.
@@ -249,9 +262,12 @@ private:
     std::size_t m_handleWaiters = 0;
     std::size_t m_roomy = 0; // workers that would take an item now
     std::size_t m_live = 0;  // workers started and not ended
+    std::size_t m_retiring = 0; // of them, those that take no more items
     bool m_closing = false;
     // Set by Stop until the dropped items under way have ended: the runs read
     // it at every block or round.
     std::atomic<bool> m_abort{false};
     std::vector<std::unique_ptr<TWorker>> m_workers;
+    // Starts the workers when they set their own priority.
+    std::unique_ptr<TThreadStarter> m_starter;
 };

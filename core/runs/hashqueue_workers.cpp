@@ -51,7 +51,6 @@ public:
     {
         for (const TWorker::THeld &held : m_worker.Held) {
             if (held.Entry && static_cast<TRunEntry *>(held.Entry.get()) == &entry) {
-                held.Entry->OnNewBlock = nullptr;
                 m_queue.Finish(m_worker, held.Index);
                 return;
             }
@@ -83,7 +82,7 @@ void THashQueue::SetRoomy(TWorker &worker, bool roomy)
 // could not run at once adds nothing.
 void THashQueue::StartWorkerIfNeeded(std::unique_lock<std::mutex> &)
 {
-    if (m_roomy > 0 || !Claimable() || m_live >= std::max(1u, m_options.Workers))
+    if (m_roomy > 0 || !Claimable() || m_live - m_retiring >= std::max(1u, m_options.Workers))
         return;
     // The first worker waits for its token as it starts; the others start
     // only with one in hand.
@@ -101,7 +100,8 @@ void THashQueue::StartWorkerIfNeeded(std::unique_lock<std::mutex> &)
     SetRoomy(worker, true);
     ++m_live;
     try {
-        worker.Thread = std::thread([this, &worker, tokenTaken] { Work(worker, tokenTaken); });
+        auto body = [this, &worker, tokenTaken] { Work(worker, tokenTaken); };
+        worker.Thread = m_starter ? m_starter->Start(body) : std::thread(body);
     } catch (...) {
         // Those made do the work; with none, the front end's thread does.
         SetRoomy(worker, false);
@@ -116,6 +116,10 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
 {
     try {
         TWorkerToken token(m_options.Tokens, tokenTaken);
+        if (m_options.PriorityLevel) {
+            worker.Level = ClampPriorityLevel(m_options.PriorityLevel());
+            ApplyPriorityLevel(worker.Level);
+        }
         // Room for every item it may hold, taken once.
         worker.Held.reserve(m_options.Lanes ? LaneCount() : 1);
         while (WaitForWork(worker, token)) {
@@ -136,9 +140,14 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
         // with none left the front end's thread hashes the items.
     }
     {
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         SetRoomy(worker, false);
         --m_live;
+        if (worker.Retiring) {
+            // Its token is back: a worker of the level asked for takes over.
+            --m_retiring;
+            StartWorkerIfNeeded(lock);
+        }
     }
     m_resultChanged.notify_all();
 }
@@ -148,6 +157,8 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
 bool THashQueue::WaitForWork(TWorker &worker, TWorkerToken &token)
 {
     std::unique_lock lock(m_mutex);
+    if (worker.Retiring)
+        return false;
     SetRoomy(worker, true);
     if (!m_closing && !Claimable()) {
         lock.unlock();
@@ -164,7 +175,17 @@ bool THashQueue::WaitForWork(TWorker &worker, TWorkerToken &token)
 
 std::optional<THashQueue::TClaim> THashQueue::Claim(TWorker &worker, std::size_t freeLanes, std::size_t lanes)
 {
+    const bool otherLevel = worker.Level >= 0 && ClampPriorityLevel(m_options.PriorityLevel()) != worker.Level;
     std::unique_lock lock(m_mutex);
+    if (otherLevel && !worker.Retiring) {
+        worker.Retiring = true;
+        ++m_retiring;
+    }
+    if (worker.Retiring) {
+        SetRoomy(worker, false);
+        StartWorkerIfNeeded(lock);
+        return std::nullopt;
+    }
     SetRoomy(worker, true);
     if (!Claimable() || worker.Held.size() == worker.Held.capacity())
         return std::nullopt;
@@ -222,12 +243,15 @@ void THashQueue::HashAlone(TDonkeyFile &entry, std::size_t index)
         // HashFile has marked the entry failed with the reason.
     }
     entry.HashOptions = std::move(before);
-    entry.OnNewBlock = nullptr;
 }
 
 void THashQueue::Finish(TWorker &worker, std::size_t index)
 {
     TWorker::THeld *held = worker.HeldAt(index);
+    // The binding to this queue served the item's run only: the entry may
+    // outlive the queue, and every way back passes here.
+    if (held->Entry)
+        held->Entry->OnNewBlock = nullptr;
     std::unique_ptr<TDonkeyFile> dropped;
     bool ready = false;
     bool idle = false;

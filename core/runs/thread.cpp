@@ -54,23 +54,62 @@ void PostUntilTaken(TDispatcher &dispatcher, std::function<void()> &step) noexce
 TDispatcher::~TDispatcher() = default;
 TProgressTarget::~TProgressTarget() = default;
 
-void ApplyPriorityLevel(int level)
+bool ApplyPriorityLevel(int level)
 {
     level = ClampPriorityLevel(level);
 #if defined(_WIN32)
-    ::SetThreadPriority(::GetCurrentThread(), PriorityLevelWin32(level));
+    return ::SetThreadPriority(::GetCurrentThread(), PriorityLevelWin32(level)) != 0;
 #elif defined(__linux__)
-    if (level == IdlePriorityLevel) {
-        const sched_param param{};
-        ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &param);
+    bool applied = true;
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (::pthread_getschedparam(::pthread_self(), &policy, &param) != 0)
+        policy = SCHED_OTHER;
+    const int wanted = level == IdlePriorityLevel ? SCHED_IDLE : policy == SCHED_IDLE ? SCHED_OTHER : policy;
+    if (wanted != policy) {
+        const sched_param none{};
+        applied = ::pthread_setschedparam(::pthread_self(), wanted, &none) == 0;
     }
     // On Linux the nice value belongs to the thread named by its id.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), PriorityLevelNice(level));
+    return ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), PriorityLevelNice(level)) == 0 && applied;
 #else
     (void)level;
+    return false;
 #endif
 }
 
+TThreadStarter::TThreadStarter()
+    : m_thread([this](const std::stop_token &stop) { Serve(stop); })
+{
+}
+
+std::thread TThreadStarter::Start(std::function<void()> body)
+{
+    const std::lock_guard one(m_oneAtATime);
+    std::unique_lock lock(m_mutex);
+    m_body = std::move(body);
+    m_requested = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return !m_requested; });
+    if (m_failure)
+        std::rethrow_exception(std::exchange(m_failure, nullptr));
+    return std::move(m_made);
+}
+
+void TThreadStarter::Serve(const std::stop_token &stop)
+{
+    std::unique_lock lock(m_mutex);
+    while (m_changed.wait(lock, stop, [this] { return m_requested; })) {
+        try {
+            m_made = std::thread(std::move(m_body));
+        } catch (...) {
+            m_failure = std::current_exception();
+        }
+        m_body = nullptr;
+        m_requested = false;
+        m_changed.notify_all();
+    }
+}
 
 TTestThread::TLiveToken::TLiveToken()
 {

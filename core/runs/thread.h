@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,9 +75,46 @@ constexpr int PriorityLevelWin32(int level)
 }
 
 // Gives the calling thread the priority of a level (outside 0..6: the nearest
-// one inside). A raise that the system refuses (no privilege) leaves the thread
-// where it is, silently.
-void ApplyPriorityLevel(int level);
+// one inside), whatever it had: on Linux its scheduling class (the idle class
+// for level 0, the normal one otherwise) and its nice value, set both ways; on
+// Windows its thread priority. Returns false when the system refused part of
+// it, which then stays as it was: on Linux, without CAP_SYS_NICE (and with the
+// usual RLIMIT_NICE of 0), a thread may lower itself but never raise its nice
+// value below what it has nor leave the idle class, so levels 4 to 6 leave it
+// at the nice value it started with, and a thread once idle stays idle.
+bool ApplyPriorityLevel(int level);
+
+// Starts threads on behalf of threads whose own priority may have been
+// lowered. A new thread inherits the scheduling class and nice value of the
+// thread that makes it, and without CAP_SYS_NICE could not take a higher level
+// than that: the threads started here are made by the starter's own thread,
+// which keeps the priority of the thread that made the starter.
+class TThreadStarter final
+{
+public:
+    // Makes the starter's thread, at the caller's priority; throws
+    // std::system_error when no thread can be had.
+    TThreadStarter();
+    TThreadStarter(const TThreadStarter &) = delete;
+    TThreadStarter &operator=(const TThreadStarter &) = delete;
+
+    // A new thread that runs body, made by the starter's thread; throws what
+    // making a std::thread throws. From any thread, several at once.
+    std::thread Start(std::function<void()> body);
+
+private:
+    void Serve(const std::stop_token &stop);
+
+    std::mutex m_oneAtATime;
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    std::function<void()> m_body;
+    bool m_requested = false;
+    std::thread m_made;
+    std::exception_ptr m_failure;
+    // Declared last: it serves as soon as it exists.
+    std::jthread m_thread;
+};
 
 // One hashing run of one entry on a worker thread of its own, with progress on
 // the interface thread.

@@ -61,17 +61,14 @@ void TWorkerToken::LetGo()
 
 TSideThread::TSideThread(std::shared_ptr<TCoreTokens> tokens)
     : m_tokens(std::move(tokens))
-    , m_thread([this] { Loop(); })
+    , m_thread([this](const std::stop_token &stop) { Loop(stop); })
 {
 }
 
 TSideThread::~TSideThread()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_quit = true;
-    }
-    m_changed.notify_all();
+    // The core goes back once the thread is gone.
+    m_thread.request_stop();
     m_thread.join();
     m_tokens->Release();
 }
@@ -92,13 +89,10 @@ std::exception_ptr TSideThread::Wait()
     return std::exchange(m_error, nullptr);
 }
 
-void TSideThread::Loop()
+void TSideThread::Loop(const std::stop_token &stop)
 {
     std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [&] { return m_quit || m_task; });
-        if (!m_task)
-            return;
+    while (m_changed.wait(lock, stop, [&] { return m_task != nullptr; })) {
         lock.unlock();
         std::exception_ptr error;
         try {

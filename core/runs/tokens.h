@@ -8,12 +8,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 // Processor cores shared by hashing runs that go on at once. Each run holds
 // one token for its own thread; a run that would put work on a second thread
 // does so only if it can take one more token at once, so that several runs
 // together never keep more threads busy than there are tokens.
+//
+// A count under a mutex rather than std::counting_semaphore: the C++ library's
+// try_acquire spins (12 pauses, then 4 yields of the processor) before it
+// says that no token is free, and runs ask for one at every file and round.
 class TCoreTokens final
 {
 public:
@@ -85,15 +90,14 @@ public:
     std::exception_ptr Wait();
 
 private:
-    void Loop();
+    void Loop(const std::stop_token &stop);
 
     std::shared_ptr<TCoreTokens> m_tokens;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable_any m_changed;
     std::function<void()> m_task;
     std::exception_ptr m_error;
-    bool m_quit = false;
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 // A side thread if a token is free and a thread can be had; none otherwise.

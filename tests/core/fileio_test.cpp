@@ -3,10 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <time.h>
+
+#include "missingpage.h"
+#endif
 
 #include "input/fileio.h"
 #include "testsupport.h"
@@ -66,7 +73,9 @@ TEST(ReadOnlyFile, ReadAtLeavesThePositionAlone)
 }
 
 // Several threads read at their own offsets while one reads front to back:
-// each gets its own bytes, and the sequential reader never loses its place.
+// each gets its own bytes, and the sequential reader never loses its place;
+// and a read that waits in the system (here for the page it reads into) holds
+// up no other read of the file.
 TEST(ReadOnlyFile, ReadAtFromSeveralThreadsAtOnce)
 {
     TempDir dir;
@@ -103,7 +112,59 @@ TEST(ReadOnlyFile, ReadAtFromSeveralThreadsAtOnce)
         reader.join();
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(position, FileSize);
+
+#ifdef __linux__
+    testsupport::TMissingPage target;
+    if (!target.Ready())
+        GTEST_SKIP() << "no userfaultfd for faults in the kernel (a privileged process may have it)";
+    const std::size_t page = target.Page();
+    std::int64_t held = -2;
+    std::thread holder([&] {
+        std::string error;
+        held = file.ReadAt(0, target.Second(), page, error);
+    });
+    ASSERT_TRUE(target.WaitForTouch());
+    // The other reads go on while that one waits (a minute at most: a hang).
+    std::atomic<bool> done{false};
+    std::vector<std::uint8_t> other;
+    std::thread reader([&] {
+        other = ReadAtOrFail(file, 12345, 1000);
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(done) << "a read waited for another one";
+    target.Supply(std::vector<std::uint8_t>(page));
+    holder.join();
+    reader.join();
+    EXPECT_EQ(other, PatternBytes(12345, 1000));
+    EXPECT_EQ(held, static_cast<std::int64_t>(page));
+    EXPECT_EQ(std::vector<std::uint8_t>(target.Second(), target.Second() + page), PatternBytes(0, page));
+#endif
 }
+
+#ifdef __linux__
+// A file changed in the current tick of the clock that stamps file times
+// could be written again in that tick without its times moving: Settle
+// waits for the tick to pass, so that the next write moves them.
+TEST(ReadOnlyFile, SettleWaitsOutTheTickOfTheLastChange)
+{
+    TempDir dir;
+    const std::string path = dir.file("fresh.bin");
+    for (int i = 0; i < 3; ++i) {
+        testsupport::WritePatternFile(path, 100 + i);
+        TReadOnlyFile file;
+        ASSERT_TRUE(file.Open(path)) << file.Error();
+        TReadOnlyFile::Identity measured;
+        ASSERT_TRUE(file.Stat(measured));
+        EXPECT_EQ(file.Settle(measured), "");
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        EXPECT_GT(static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec, measured.changed);
+    }
+}
+#endif
 
 TEST(ReadOnlyFile, ErrnoTextNamesTheError)
 {

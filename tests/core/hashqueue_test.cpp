@@ -7,9 +7,16 @@
 #include "entries/donkeyfile.h"
 #include "measured.h"
 #include "runs/hashqueue.h"
+#include "niceprivilege.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +25,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -259,27 +267,143 @@ TEST(HashQueue, StopEndsTheFilesUnderWay)
     }
 }
 
+// An entry that tells whether it was hashed by a run of its own (the lanes
+// drive BeginRun and EndRun, never ComputeHashes), and with what options.
+class TAloneEntry final : public TDonkeyFile
+{
+public:
+    using TDonkeyFile::TDonkeyFile;
+    int RunsOfItsOwn = 0;
+    bool FirstRunHadTheQueuesOptions = false;
+
+protected:
+    void ComputeHashes() override
+    {
+        if (RunsOfItsOwn++ == 0)
+            FirstRunHadTheQueuesOptions = HashOptions.Stop != nullptr && HashOptions.HelperTokens != nullptr;
+        TDonkeyFile::ComputeHashes();
+    }
+};
+
 // An entry outlives its queue: one hashed by a run of its own (a file given
-// alone, of two chunks, on two threads) is hashed again once the queue is
-// gone, as a window refreshes it, and keeps nothing of the queue's.
+// alone, of two chunks, on two threads, with the queue's stop flag and
+// cores) is hashed again once the queue is gone, as a window refreshes it,
+// and keeps nothing of the queue's.
 TEST(HashQueue, EntriesOutliveTheQueue)
 {
     TempDir dir;
     const std::string path = dir.file("two-chunks");
     testsupport::WritePatternFile(path, 9'728'000 + 1);
     std::unique_ptr<TDonkeyFile> entry;
+    TAloneEntry *alone = nullptr;
     {
-        THashQueue queue(THashQueueOptions{});
-        queue.Add(PlainFile(path));
+        THashQueueOptions options;
+        options.Workers = 2;
+        options.Tokens = std::make_shared<TCoreTokens>(2);
+        options.OnChunk = [](std::size_t, TDonkeyFile &) {};
+        THashQueue queue(options);
+        queue.Add([&] {
+            auto made = std::make_unique<TAloneEntry>(path, hsAll);
+            alone = made.get();
+            return THashQueueItem{std::move(made)};
+        });
         std::optional<THashedEntry> hashed = queue.Take();
         ASSERT_TRUE(hashed && hashed->Entry);
         entry = std::move(hashed->Entry);
     }
+    EXPECT_EQ(alone->RunsOfItsOwn, 1) << "a file given alone was hashed in the lanes";
+    EXPECT_TRUE(alone->FirstRunHadTheQueuesOptions);
+    EXPECT_FALSE(entry->OnNewBlock);
     EXPECT_EQ(entry->HashOptions.Stop, nullptr);
     EXPECT_EQ(entry->HashOptions.HelperTokens, nullptr);
     ASSERT_TRUE(entry->HashFile());
     EXPECT_EQ(entry->DonkeyHash() + " " + entry->FileSpreeHash(), ReferenceHashes(path));
 }
+
+// Whatever way an entry comes back (from the lanes, from a run of its own,
+// failed by a fault in a round and hashed again alone), it is no longer bound
+// to report its chunks to the queue, which may be gone when it is hashed again.
+TEST(HashQueue, EntriesComeBackUnbound)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 4, 9'728'000 / 3);
+    THashQueueOptions options;
+    options.OnChunk = [](std::size_t index, TDonkeyFile &) {
+        if (index == 2)
+            throw std::runtime_error("progress fault");
+    };
+    THashQueue queue(options);
+    std::vector<THashQueue::TMake> makes;
+    for (const std::string &path : paths)
+        makes.push_back(PlainFile(path));
+    queue.Add(std::move(makes));  // in the lanes, the third one failing
+    queue.Add(PlainFile(paths[0])); // alone
+    for (std::size_t i = 0; i <= paths.size(); ++i) {
+        std::optional<THashedEntry> hashed = queue.Take();
+        ASSERT_TRUE(hashed && hashed->Entry);
+        EXPECT_FALSE(hashed->Entry->OnNewBlock) << i;
+        EXPECT_EQ(hashed->Entry->Failure(), i == 2 ? "progress fault" : "") << i;
+    }
+}
+
+#ifdef __linux__
+// The scheduling class and nice value of the calling thread.
+std::pair<int, int> ThisThreadsScheduling()
+{
+    return {::sched_getscheduler(0), ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()))};
+}
+
+// A queue whose level goes to idle and back, in a process that may lower
+// priorities but not raise them: the items claimed after each change run at
+// the level asked for, though workers started each other (a worker thread
+// inherits the class and nice value of the thread that makes it).
+TEST(HashQueue, WorkersTakeTheLevelOfTheirStart)
+{
+    if (::getpriority(PRIO_PROCESS, 0) != 0)
+        GTEST_SKIP() << "the expected values suppose a process at nice 0";
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 4, 50'000);
+    std::thread([&] {
+        if (!testsupport::DropNicePrivilege()) {
+            ADD_FAILURE() << "could not run without CAP_SYS_NICE";
+            return;
+        }
+        std::atomic<int> level{IdlePriorityLevel};
+        std::mutex mutex;
+        std::map<std::size_t, std::pair<int, int>> seen;
+        THashQueueOptions options;
+        options.Workers = 2;
+        options.LaneOptions.MaxFiles = 1; // the first worker starts the second one
+        options.PriorityLevel = [&] { return level.load(); };
+        THashQueue queue(options);
+        std::size_t index = 0;
+        const auto addAll = [&] {
+            std::vector<THashQueue::TMake> makes;
+            for (const std::string &path : paths) {
+                makes.push_back([&, path, i = index++] {
+                    const std::lock_guard lock(mutex);
+                    seen[i] = ThisThreadsScheduling();
+                    return THashQueueItem{std::make_unique<TDonkeyFile>(path, hsAll)};
+                });
+            }
+            queue.Add(std::move(makes));
+            for (std::size_t i = 0; i < paths.size(); ++i)
+                EXPECT_TRUE(queue.Take());
+        };
+        for (const int asked : {IdlePriorityLevel, NormalPriorityLevel, IdlePriorityLevel, NormalPriorityLevel}) {
+            level = asked;
+            const std::size_t first = index;
+            addAll();
+            const std::lock_guard lock(mutex);
+            for (std::size_t i = first; i < index; ++i) {
+                EXPECT_EQ(seen[i], std::make_pair(asked == IdlePriorityLevel ? SCHED_IDLE : SCHED_OTHER,
+                                                  PriorityLevelNice(asked)))
+                    << "item " << i << " at level " << asked;
+            }
+        }
+    }).join();
+}
+#endif
 
 // A second worker starts only once the first one's lanes are full and more
 // items wait: a few files share one worker's lanes whatever the job count.

@@ -13,8 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include "missingpage.h"
+#endif
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <thread>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -249,29 +257,158 @@ INSTANTIATE_TEST_SUITE_P(Engines, LaneHasher,
                                                                                   : "Scalar");
                          });
 
-// A file that is shorter or longer when read than when it was opened gives no
-// hash, in both kinds of lane runs.
+// A file that becomes shorter or longer while it is read gives no hash, in
+// both kinds of lane runs: it changes once its first chunk is reported, and
+// the run itself tells (a short read; a byte past the size at the end),
+// before the file's times are compared.
 TEST(LaneHasherFaults, FileThatChangedSizeFails)
 {
     TempDir dir;
+    // Four lanes: the fifth chunk of a file alone is read after the first
+    // four are reported.
+    const TLaneEngine before = ForceLaneEngine(TLaneEngine::Scalar);
     for (const bool shrinks : {true, false}) {
         const std::string path = dir.file(shrinks ? "shrinks" : "grows");
-        testsupport::WritePatternFile(path, 3 * DonkeyChunkSize);
+        const std::string reason = shrinks ? ShrankText
+                                           : "the file holds more bytes than its size said (it grew, or is no ordinary file)";
+        const auto change = [&](TDonkeyFile &e) {
+            if (e.CurrentChunk() == 1)
+                std::filesystem::resize_file(path, shrinks ? DonkeyChunkSize + 5 : 5 * DonkeyChunkSize + 5);
+        };
+        testsupport::WriteSparseFile(path, 5 * DonkeyChunkSize);
         TDonkeyFile alone(path, hsDonkey);
-        TDonkeyFile many(path, hsAll);
-        std::filesystem::resize_file(path, shrinks ? DonkeyChunkSize + 5 : 3 * DonkeyChunkSize + 5);
-
         alone.HashOptions.ParallelThreshold = 0;
+        alone.HashOptions.Parallel = false;
+        alone.OnNewBlock = change;
         alone.HashFile();
         EXPECT_EQ(alone.DonkeyHash(), "Error !") << path;
-        EXPECT_NE(alone.Failure(), "") << path;
+        EXPECT_EQ(alone.Failure(), reason) << path;
 
+        testsupport::WriteSparseFile(path, 5 * DonkeyChunkSize);
+        TDonkeyFile many(path, hsAll);
+        many.OnNewBlock = change;
         HashInLanes({&many}, {});
         EXPECT_EQ(many.DonkeyHash(), "Error !") << path;
         EXPECT_EQ(many.FileSpreeHash(), "Error !") << path;
-        EXPECT_NE(many.Failure(), "") << path;
+        EXPECT_EQ(many.Failure(), reason) << path;
+    }
+    ForceLaneEngine(before);
+}
+
+// A file that another program holds open for writing and has just changed is
+// being written: between two of its writes it may hold no content at all, and
+// every way of running it fails without reading a byte. Once the writer has
+// let go, the same entry hashes it.
+TEST(LaneHasherFaults, FileBeingWrittenFailsEveryRun)
+{
+    TempDir dir;
+    const std::string path = dir.file("written");
+    struct TLayout
+    {
+        const char *name;
+        THashSelection selection;
+        bool parallel;
+        bool manyFiles;
+    };
+    for (const TLayout &layout : {TLayout{"one pass", hsAll, false, false}, TLayout{"two threads", hsAll, true, false},
+                                  TLayout{"chunk lanes", hsDonkey, true, false},
+                                  TLayout{"AICH", hsAll | hsAich, false, false},
+                                  TLayout{"many files", hsAll | hsAich, false, true}}) {
+        SCOPED_TRACE(layout.name);
+        testsupport::WritePatternFile(path, 2 * DonkeyChunkSize + 1000);
+        // The writer has rewritten the first bytes and will go on.
+        std::FILE *writer = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(writer, nullptr);
+        ASSERT_EQ(std::fwrite("rewritten", 1, 9, writer), 9u);
+        ASSERT_EQ(std::fflush(writer), 0);
+
+        TDonkeyFile entry(path, layout.selection);
+        entry.HashOptions.Parallel = layout.parallel;
+        entry.HashOptions.ParallelThreshold = 0;
+        int chunks = 0;
+        entry.OnNewBlock = [&](TDonkeyFile &) { ++chunks; };
+        const auto hash = [&] {
+            if (layout.manyFiles)
+                HashInLanes({&entry}, {});
+            else
+                entry.HashFile();
+        };
+        hash();
+        EXPECT_EQ(entry.Failure(), BeingWrittenText);
+        EXPECT_EQ(entry.DonkeyHash(), ErrorText);
+        EXPECT_EQ(entry.FileSpreeHash(), ErrorText);
+        EXPECT_EQ(chunks, 0);
+
+        std::fclose(writer);
+        hash();
+        ExpectSameHashes(entry.Snapshot(), Reference(path, layout.selection), layout.name);
+        EXPECT_EQ(entry.Failure(), "");
     }
 }
+
+#ifdef __linux__
+// A write under way since before the file was opened, its times stamped
+// before that and its writer quiet for longer than the run (here: stopped
+// halfway in the kernel): the run waits for it to end and hashes what it
+// wrote, and never publishes a hash of half of it and half of the old bytes.
+TEST(OneFileRun, WaitsForAWriteUnderWay)
+{
+    TempDir dir;
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::vector<std::uint8_t> before = testsupport::PatternBytes(0, 2 * page);
+    const std::vector<std::uint8_t> after = testsupport::PatternBytes(7, 2 * page);
+    const std::string path = dir.file("written");
+    testsupport::WriteFile(dir.file("before"), before);
+    testsupport::WriteFile(dir.file("after"), after);
+    const std::string hashBefore = Reference(dir.file("before"), hsAll).FileSpreeHash;
+    const std::string hashAfter = Reference(dir.file("after"), hsAll).FileSpreeHash;
+    testsupport::WriteFile(path, before);
+
+    // The write copies its first page, then waits for its second one.
+    testsupport::TMissingPage source;
+    std::memcpy(source.First(), after.data(), page);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::thread writer;
+    if (source.Ready())
+        writer = std::thread([&] { ::pwrite(fd, source.First(), 2 * page, 0); });
+    if (!source.WaitForTouch()) {
+        if (writer.joinable())
+            writer.join();
+        ::close(fd);
+        GTEST_SKIP() << "no userfaultfd for faults in the kernel (a privileged process may have it)";
+    }
+    TDonkeyFile entry(path, hsAll);
+    // Quiet for longer than a file "just changed": whether another program
+    // holds it open for writing is not asked.
+    const auto changed = std::filesystem::last_write_time(path);
+    while (std::filesystem::file_time_type::clock::now() - changed < std::chrono::milliseconds(2500))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    std::atomic<pid_t> runner{0};
+    std::atomic<bool> ran{false};
+    std::thread run([&] {
+        runner = static_cast<pid_t>(::syscall(SYS_gettid));
+        entry.HashFile();
+        ran = true;
+    });
+    // Let the write go once the run waits for it, or once the run is over
+    // (as it was when it read half of the write).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!ran && !(runner != 0 && testsupport::WaitsUninterruptibly(runner))
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    source.Supply(std::vector<std::uint8_t>(after.begin() + static_cast<std::ptrdiff_t>(page), after.end()));
+    writer.join();
+    ::close(fd);
+    run.join();
+    if (entry.Failure().empty()) {
+        EXPECT_EQ(entry.FileSpreeHash(), hashAfter) << (entry.FileSpreeHash() == hashBefore ? "the old bytes" : "half of each");
+    } else {
+        EXPECT_EQ(entry.Failure(), "the file changed while it was read");
+    }
+}
+#endif
 
 // A stop ends the files in the lanes as failed, each reported once, and
 // takes no more.

@@ -27,6 +27,7 @@
 
 #include "entries/donkeyfile.h"
 #include "testdispatcher.h"
+#include "niceprivilege.h"
 #include "testsupport.h"
 #include "runs/thread.h"
 
@@ -498,6 +499,51 @@ TEST(TestThread, WorkerTakesItsPriorityLevel)
         ASSERT_TRUE(StartAndRunToRelease(
             loop, std::make_unique<TTestThread>(probe, level, nullptr, loop)));
         ExpectLevel(probe, level);
+    }
+}
+#endif
+
+#if defined(__linux__)
+// A level sets the scheduling class and the nice value both ways, whatever
+// the thread had before; where the system refuses a raise (no privilege),
+// the thread says so and stays as it was: it may go down to the idle class,
+// and never come back.
+TEST(PriorityLevel, SetsClassAndNiceBothWaysWherePermitted)
+{
+    if (::getpriority(PRIO_PROCESS, 0) != 0)
+        GTEST_SKIP() << "the expected values suppose a process at nice 0";
+    struct TStep
+    {
+        int level;
+        bool applied;
+        int policy;
+        int nice;
+    };
+    struct TCase
+    {
+        const char *name;
+        bool privileged;
+        std::vector<TStep> steps;
+    };
+    const std::vector<TCase> cases = {
+        {"with CAP_SYS_NICE", true,
+         {{0, true, SCHED_IDLE, 19}, {3, true, SCHED_OTHER, 0}, {5, true, SCHED_OTHER, -10}, {1, true, SCHED_OTHER, 10},
+          {6, true, SCHED_OTHER, -20}, {0, true, SCHED_IDLE, 19}}},
+        {"without", false,
+         {{2, true, SCHED_OTHER, 5}, {5, false, SCHED_OTHER, 5}, {0, true, SCHED_IDLE, 19}, {3, false, SCHED_IDLE, 19}}},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::thread([&] {
+            if (c.privileged ? !testsupport::HasNicePrivilege() : !testsupport::DropNicePrivilege())
+                return; // nothing to see here: the other case covers this process
+            for (const TStep &step : c.steps) {
+                SCOPED_TRACE(step.level);
+                EXPECT_EQ(ApplyPriorityLevel(step.level), step.applied);
+                EXPECT_EQ(::sched_getscheduler(0), step.policy);
+                EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), step.nice);
+            }
+        }).join();
     }
 }
 #endif
