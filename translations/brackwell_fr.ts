@@ -629,6 +629,13 @@
             <numerusform>%L1 sur %Ln fichiers</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln file(s) done</source>
+        <translation>
+            <numerusform>%Ln fichier traité</numerusform>
+            <numerusform>%Ln fichiers traités</numerusform>
+        </translation>
+    </message>
     <message>
         <source>%1 of %2</source>
         <translation>%1 sur %2</translation>

@@ -61,8 +61,11 @@ QString TProgressLine::Text(const TProgressCounts &counts) const
     } else {
         parts << Bytes(static_cast<double>(counts.DoneBytes));
     }
-    parts << tr("%L1 of %Ln file(s)", nullptr, static_cast<int>(counts.AllFiles))
-                 .arg(static_cast<qulonglong>(counts.DoneFiles));
+    if (counts.AllFilesKnown)
+        parts << tr("%L1 of %Ln file(s)", nullptr, static_cast<int>(counts.AllFiles))
+                     .arg(static_cast<qulonglong>(counts.DoneFiles));
+    else
+        parts << tr("%Ln file(s) done", nullptr, static_cast<int>(counts.DoneFiles));
     return parts.join(tr(", "));
 }
 
