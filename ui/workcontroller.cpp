@@ -33,6 +33,7 @@ TWorkController::TWorkController(const TSettings &settings, QObject *parent, TDi
     , m_cores(std::make_shared<TCoreTokens>(std::max(1u, std::thread::hardware_concurrency())))
     , m_filesFolder(QDir::currentPath())
     , m_ticker(new QTimer(this))
+    , m_handover(new QTimer(this))
 {
     if (!m_dispatcher) {
         auto *own = new TQtDispatcher(this);
@@ -41,8 +42,15 @@ TWorkController::TWorkController(const TSettings &settings, QObject *parent, TDi
     }
     m_ticker->setInterval(TickMs);
     connect(m_ticker, &QTimer::timeout, this, &TWorkController::Tick);
+    m_handover->setSingleShot(true);
+    connect(m_handover, &QTimer::timeout, this, [this] {
+        TakeReady(m_files);
+        TakeReady(m_parts);
+    });
     // The walks post one step for many batches: the flag stays set until it
     // runs, and is let go when the post fails (the tick takes them then).
+    // The walks do not measure what they find: what is hashed meanwhile needs
+    // no size, and what still waits at the walk's end is measured then.
     m_feed = std::make_unique<TWalkFeed>(TWalkFeed::TOptions{.OnBatch = [this, posted = m_feedPosted] {
         if (posted->exchange(true))
             return;
@@ -52,7 +60,7 @@ TWorkController::TWorkController(const TSettings &settings, QObject *parent, TDi
             posted->store(false);
             throw;
         }
-    }});
+    }, .MeasureWalks = false});
 }
 
 TWorkController::~TWorkController()
@@ -147,7 +155,7 @@ void TWorkController::Stop()
     for (TWork *work : {&m_files, &m_parts}) {
         while (work->Queue && work->Queue->Pending() > 0) {
             const std::size_t before = work->Queue->Pending();
-            TakeReady(*work);
+            TakeReady(*work, true);
             if (work->Queue->Pending() == before)
                 break;
         }

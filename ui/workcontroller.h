@@ -221,16 +221,23 @@ private:
     static bool Busy(const TWork &work);
     static bool Stoppable(const TWork &work);
     static bool StoppedOnly(const TWork &work);
-    void QueuePaths(TWork &work, std::vector<TPath> paths);
-    void GiveToQueue(TWork &work, std::vector<TPath> paths);
+    // measure: the sizes not known are measured at once; else they are when
+    // the walk that found them ends (MeasureWaiting), if still waiting then.
+    void QueuePaths(TWork &work, std::vector<TPath> paths, bool measure = true);
+    void GiveToQueue(TWork &work, std::vector<TPath> paths, bool measure = true);
+    // Measures the plain files waiting whose size is not known.
+    void MeasureWaiting();
+    void Measure(std::vector<std::string> paths, std::vector<std::size_t> indexes);
     std::unique_ptr<THashQueue> MakeQueue(TWork &work);
     // The record of item index, or none.
     TGiven *GivenAt(TWork &work, std::size_t index);
     // A path given back (or dropped) leaves the counts of the run.
     void Forget(TWork &work, const TGiven &given);
     // Takes what work's queue has ready, for a while at most, then again in a
-    // step of its own, so that the interface thread stays live.
-    void TakeReady(TWork &work);
+    // step of its own, so that the interface thread stays live; one handover
+    // every HandoverMs at most, as each costs the list a pass over its rows
+    // (all: now, whatever the time).
+    void TakeReady(TWork &work, bool all = false);
     void PostTakeReady(TWork &work);
     // Takes what the walks found, while the queue has room for it.
     void TakeFeed();
@@ -259,6 +266,8 @@ private:
     QString m_filesFolder;
     QString m_lastFolder;
     QTimer *m_ticker = nullptr;
+    QTimer *m_handover = nullptr;
+    QElapsedTimer m_handedOver;
     bool m_progressShown = true;
     bool m_runShown = false;
 };

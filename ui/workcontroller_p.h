@@ -69,6 +69,8 @@ namespace workcontroller {
 // entries one step hands over at most.
 inline constexpr qint64 SliceMs = 10;
 inline constexpr std::size_t SliceEntries = 4096;
+// Entries are handed over this often at most.
+inline constexpr int HandoverMs = 40;
 // The timer that shows the progress and takes what a lost post left.
 inline constexpr int TickMs = 100;
 // Faults named at most, the rest counted.

@@ -4,6 +4,7 @@
 #include "workcontroller_p.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
@@ -53,7 +54,7 @@ void TWorkController::AddDescriptors(std::vector<std::string> paths)
 
 // --- Paths into the queues --------------------------------------------------
 
-void TWorkController::QueuePaths(TWork &work, std::vector<TPath> paths)
+void TWorkController::QueuePaths(TWork &work, std::vector<TPath> paths, bool measure)
 {
     // Entries made from here on take the settings as they stand now.
     m_newEntries->Set(m_settings);
@@ -71,7 +72,7 @@ void TWorkController::QueuePaths(TWork &work, std::vector<TPath> paths)
     if (work.Refresh)
         work.Held.insert(work.Held.end(), std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
     else
-        GiveToQueue(work, std::move(paths));
+        GiveToQueue(work, std::move(paths), measure);
     Changed();
 }
 
@@ -103,7 +104,7 @@ std::unique_ptr<THashQueue> TWorkController::MakeQueue(TWork &work)
     return std::make_unique<THashQueue>(std::move(options));
 }
 
-void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths)
+void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths, bool measure)
 {
     if (paths.empty())
         return;
@@ -135,23 +136,16 @@ void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths)
         work.FirstGiven = first;
     // The plain files not yet measured are measured off this thread, for the
     // bytes of the progress line.
-    TFeedRequest measure{.Walk = false, .QueueNumber = work.QueueNumber};
     std::vector<std::string> unmeasured;
+    std::vector<std::size_t> indexes;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (work.PlainFiles && paths[i].Size < 0) {
+        if (measure && work.PlainFiles && paths[i].Size < 0) {
             unmeasured.push_back(paths[i].Path);
-            measure.Indexes.push_back(first + i);
+            indexes.push_back(first + i);
         }
         work.Given.push_back({std::move(paths[i].Path), paths[i].Size});
     }
-    if (unmeasured.empty())
-        return;
-    try {
-        const std::uint64_t request = m_feed->Add(std::move(unmeasured), TWalkFeed::TMode::Measure);
-        m_feedRequests[request] = std::move(measure);
-    } catch (...) {
-        // No thread to measure them: the line shows no total and no time left.
-    }
+    Measure(std::move(unmeasured), std::move(indexes));
 }
 
 TWorkController::TGiven *TWorkController::GivenAt(TWork &work, std::size_t index)
@@ -185,11 +179,20 @@ void TWorkController::PostTakeReady(TWork &work)
     }
 }
 
-void TWorkController::TakeReady(TWork &work)
+void TWorkController::TakeReady(TWork &work, bool all)
 {
-    work.ReadyPosted->store(false);
-    if (!work.Queue)
+    if (!work.Queue) {
+        work.ReadyPosted->store(false);
         return;
+    }
+    // Too soon: the timer takes them, and the workers post nothing meanwhile.
+    if (!all && m_handedOver.isValid() && m_handedOver.elapsed() < HandoverMs) {
+        work.ReadyPosted->store(true);
+        if (!m_handover->isActive())
+            m_handover->start(static_cast<int>(HandoverMs - m_handedOver.elapsed()));
+        return;
+    }
+    work.ReadyPosted->store(false);
     QElapsedTimer spent;
     spent.start();
     TEntryBatch batch;
@@ -221,13 +224,15 @@ void TWorkController::TakeReady(TWork &work)
             ++moreFaults;
         // The rest in a step of its own, after what waits meanwhile (a
         // repaint, the user's input).
-        if (spent.elapsed() >= SliceMs || batch.Entries.size() >= SliceEntries) {
+        if (!all && (spent.elapsed() >= SliceMs || batch.Entries.size() >= SliceEntries)) {
             PostTakeReady(work);
             break;
         }
     }
-    if (!batch.Entries.empty())
+    if (!batch.Entries.empty()) {
+        m_handedOver.start();
         emit EntriesReady(batch);
+    }
     if (!faults.empty())
         emit EntriesFailed(faults, moreFaults);
     if (taken) {

@@ -106,7 +106,7 @@ void TWorkController::TakeBatch(TFeedBatch batch)
         if (!descriptors.empty())
             QueuePaths(m_parts, std::move(descriptors));
         if (!files.empty())
-            QueuePaths(m_files, std::move(files));
+            QueuePaths(m_files, std::move(files), false);
         for (TWalkItem &failed : batch.Failed) {
             if (request.Failed.size() < FaultsShown)
                 request.Failed.push_back({std::move(failed.Path), std::move(failed.Reason)});
@@ -118,7 +118,36 @@ void TWorkController::TakeBatch(TFeedBatch batch)
         return;
     const TFeedRequest ended = std::move(request);
     m_feedRequests.erase(found);
+    // The files still waiting are measured now (those hashed meanwhile never
+    // were): the run's total comes soon after the walk's end.
+    if (ended.Walk)
+        MeasureWaiting();
     if (!ended.Failed.empty())
         emit FoldersNotRead(ended.Failed, ended.MoreFailed);
 }
 
+void TWorkController::MeasureWaiting()
+{
+    std::vector<std::string> paths;
+    std::vector<std::size_t> indexes;
+    for (std::size_t i = 0; i < m_files.Given.size(); ++i) {
+        const TGiven &given = m_files.Given[i];
+        if (!given.Taken && given.Size < 0) {
+            paths.push_back(given.Path);
+            indexes.push_back(m_files.FirstGiven + i);
+        }
+    }
+    Measure(std::move(paths), std::move(indexes));
+}
+
+void TWorkController::Measure(std::vector<std::string> paths, std::vector<std::size_t> indexes)
+{
+    if (paths.empty())
+        return;
+    try {
+        const std::uint64_t request = m_feed->Add(std::move(paths), TWalkFeed::TMode::Measure);
+        m_feedRequests[request] = TFeedRequest{.Walk = false, .QueueNumber = m_files.QueueNumber, .Indexes = std::move(indexes)};
+    } catch (...) {
+        // No thread to measure them: the line shows no total and no time left.
+    }
+}

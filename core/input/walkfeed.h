@@ -43,7 +43,8 @@ struct TFoundFile
 {
     std::string Path;
     // Its size when it was found; 0 when it could not be measured (a path
-    // that cannot be looked at will not be read either).
+    // that cannot be looked at will not be read either); -1 when a walk did
+    // not measure it (MeasureWalks off).
     std::int64_t Size = 0;
     // Met inside a folder that was walked, rather than given as it stands.
     bool InFolder = false;
@@ -88,6 +89,9 @@ public:
         // How a file found is measured; none: its size on the file system (0
         // when it cannot be had).
         std::function<std::int64_t(const std::string &path)> SizeOf = {};
+        // Walks measure the files they find; off, they do not (one stat a
+        // file less), for a front end that measures later what it still needs.
+        bool MeasureWalks = true;
     };
 
     explicit TWalkFeed(TOptions options);

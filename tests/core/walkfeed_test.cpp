@@ -99,6 +99,16 @@ TEST(WalkFeed, MeasuresPathsAsTheyStand)
         got.emplace_back(file.Path.substr(root.size()), file.Size);
     }
     EXPECT_EQ(got, (std::vector<std::pair<std::string, std::int64_t>>{{"/five", 5}, {"/folder", 0}, {"/missing", 0}, {"/five", 5}}));
+
+    // Walks that do not measure: their files say so; a measure still measures.
+    TWalkFeed unmeasured({.MeasureWalks = false});
+    unmeasured.Add({root}, TWalkFeed::TMode::Walk);
+    unmeasured.Add({root + "/five"}, TWalkFeed::TMode::Measure);
+    std::vector<std::int64_t> sizes;
+    for (const TFeedBatch &batch : TakeAll(unmeasured))
+        for (const TFoundFile &file : batch.Files)
+            sizes.push_back(file.Size);
+    EXPECT_EQ(sizes, (std::vector<std::int64_t>{-1, 5}));
 }
 
 // A Stop in the middle of a walk of 3,000 files: idle at once, nothing of the

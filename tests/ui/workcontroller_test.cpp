@@ -185,6 +185,10 @@ private slots:
         QVERIFY(!w.Listed.count("0-big.bin"));
         QCOMPARE(work.FilesLeft(), std::size_t{1});
         QCOMPARE(w.Hash("2999.txt"), AbcMd4);
+        // The walk over, what still waits is measured: the run's total and
+        // share are known.
+        QTRY_COMPARE_WITH_TIMEOUT(work.Progress().Counts.AllBytes, std::optional<std::int64_t>((qint64(1) << 40) + 3 * 3000), Timeout);
+        QCOMPARE(work.Progress().BarMaximum, 1000);
         work.Stop();
         QCOMPARE(work.NotHashed(), std::optional<std::size_t>(1));
     }
