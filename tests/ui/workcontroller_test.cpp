@@ -63,6 +63,8 @@ public:
     }
     ~TWork()
     {
+        // A test that failed half-way leaves nothing running.
+        Work->Stop();
         WaitIdle();
         Work.reset();
     }
