@@ -204,6 +204,13 @@ TEST(HashQueue, OutOfOrderHandsBackWhatIsReady)
         changed.notify_all();
     };
     THashQueue queue(options);
+    // Whatever the test's end, the first item is let go before the queue goes.
+    const auto letGo = [&] {
+        const std::lock_guard lock(mutex);
+        release = true;
+        changed.notify_all();
+    };
+    const std::unique_ptr<void, std::function<void(void *)>> guard(&queue, [&](void *) { letGo(); });
     std::vector<THashQueue::TMake> makes;
     makes.push_back([&] {
         std::unique_lock lock(mutex);
@@ -241,11 +248,7 @@ TEST(HashQueue, OutOfOrderHandsBackWhatIsReady)
     EXPECT_EQ(queue.Pending(), 1u);
     ASSERT_TRUE(queue.Progress());
     EXPECT_EQ(queue.Progress()->Index, 0u);
-    {
-        const std::lock_guard lock(mutex);
-        release = true;
-        changed.notify_all();
-    }
+    letGo();
     std::optional<THashedEntry> first = queue.Take();
     ASSERT_TRUE(first && first->Entry);
     EXPECT_EQ(first->Index, 0u);
