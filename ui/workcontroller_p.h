@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,7 +32,8 @@ struct TWorkController::TRefreshRun
 };
 
 // What a new entry is made with: the settings of the moment its turn comes,
-// read by the queues' workers while the interface thread may replace them.
+// read by the queues' workers while the interface thread may replace them. A
+// worker takes the values of a moment whole, without copying them.
 class TNewEntrySettings final
 {
 public:
@@ -46,12 +48,13 @@ public:
 
     void Set(const TSettings &settings)
     {
-        TValues values{settings.ReplaceSpaceStr, settings.NameSuffix, settings.NamePrefix, settings.ActiveHashes,
-                       settings.ThreadPriority};
+        auto values = std::make_shared<const TValues>(TValues{settings.ReplaceSpaceStr, settings.NameSuffix,
+                                                              settings.NamePrefix, settings.ActiveHashes,
+                                                              settings.ThreadPriority});
         const std::lock_guard lock(m_lock);
         m_values = std::move(values);
     }
-    TValues Get() const
+    std::shared_ptr<const TValues> Get() const
     {
         const std::lock_guard lock(m_lock);
         return m_values;
@@ -59,7 +62,7 @@ public:
 
 private:
     mutable std::mutex m_lock;
-    TValues m_values;
+    std::shared_ptr<const TValues> m_values = std::make_shared<const TValues>();
 };
 
 namespace workcontroller {
@@ -70,7 +73,7 @@ namespace workcontroller {
 inline constexpr qint64 SliceMs = 10;
 inline constexpr std::size_t SliceEntries = 4096;
 // Entries are handed over this often at most.
-inline constexpr int HandoverMs = 40;
+inline constexpr int HandoverMs = 100;
 // The timer that shows the progress and takes what a lost post left.
 inline constexpr int TickMs = 100;
 // Faults named at most, the rest counted.

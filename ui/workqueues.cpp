@@ -121,7 +121,8 @@ void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths, bool me
     const std::thread::id interfaceThread = std::this_thread::get_id();
     for (const TPath &path : paths) {
         makes.push_back([path = path.Path, descriptors, interfaceThread, settings = m_newEntries] {
-            const TNewEntrySettings::TValues now = settings->Get();
+            const std::shared_ptr<const TNewEntrySettings::TValues> values = settings->Get();
+            const TNewEntrySettings::TValues &now = *values;
             TakePriority(now.ThreadPriority, interfaceThread);
             // A descriptor shows the AICH root it records where the settings
             // ask plain files to compute theirs.
