@@ -150,6 +150,9 @@ void TWorkController::SetProgressInterval(int milliseconds)
 
 void TWorkController::Stop()
 {
+    // The walks first: no more of their files come in.
+    m_feed->Stop();
+    m_feedRequests.clear();
     // What is done already is handed over, however long it waited for this
     // thread: only the rest is not hashed.
     for (TWork *work : {&m_files, &m_parts}) {
@@ -170,8 +173,6 @@ void TWorkController::Stop()
         if (work->Refresh)
             work->Refresh->Stop = true;
     }
-    m_feed->Stop();
-    m_feedRequests.clear();
     m_run = {};
     m_bar = {};
     // A second Stop, while what the first one ended winds down, keeps its count.
