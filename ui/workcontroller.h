@@ -218,6 +218,7 @@ private:
         int MoreFailed = 0;
     };
 
+    static std::vector<TPath> Unmeasured(std::vector<std::string> paths);
     static bool Busy(const TWork &work);
     static bool Stoppable(const TWork &work);
     static bool StoppedOnly(const TWork &work);

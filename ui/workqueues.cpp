@@ -31,25 +31,25 @@ void TakePriority(int level, std::thread::id interfaceThread)
     applied = level;
 }
 
-
 } // namespace
 
-void TWorkController::AddFiles(std::vector<std::string> paths)
+std::vector<TWorkController::TPath> TWorkController::Unmeasured(std::vector<std::string> paths)
 {
     std::vector<TPath> unmeasured;
     unmeasured.reserve(paths.size());
     for (std::string &path : paths)
         unmeasured.push_back({std::move(path)});
-    QueuePaths(m_files, std::move(unmeasured));
+    return unmeasured;
+}
+
+void TWorkController::AddFiles(std::vector<std::string> paths)
+{
+    QueuePaths(m_files, Unmeasured(std::move(paths)));
 }
 
 void TWorkController::AddDescriptors(std::vector<std::string> paths)
 {
-    std::vector<TPath> descriptors;
-    descriptors.reserve(paths.size());
-    for (std::string &path : paths)
-        descriptors.push_back({std::move(path)});
-    QueuePaths(m_parts, std::move(descriptors));
+    QueuePaths(m_parts, Unmeasured(std::move(paths)));
 }
 
 // --- Paths into the queues --------------------------------------------------

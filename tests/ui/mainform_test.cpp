@@ -44,9 +44,9 @@
 #include "main.h"
 #include "option.h"
 #include "entries/partfile.h"
+#include "heldcores.h"
 #include "partmetbuilder.h"
 #include "qtdispatcher.h"
-#include "runs/tokens.h"
 #include "workcontroller.h"
 
 namespace {
@@ -156,32 +156,6 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
-// Every core token of a window (one a core) for as long as it lives: the
-// plain-file queue's workers wait for one before they make or hash anything,
-// so what the window shows while files wait can be read without a race.
-class THeldCores final
-{
-public:
-    explicit THeldCores(const TMainForm &form)
-        : m_tokens(form.CoreTokens())
-    {
-        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i, ++m_held)
-            m_tokens->Acquire();
-    }
-    ~THeldCores() { Release(); }
-    THeldCores(const THeldCores &) = delete;
-    THeldCores &operator=(const THeldCores &) = delete;
-    void Release()
-    {
-        for (; m_held > 0; --m_held)
-            m_tokens->Release();
-    }
-
-private:
-    std::shared_ptr<TCoreTokens> m_tokens;
-    unsigned m_held = 0;
-};
-
 // A command of the window, found by its name as outside scripts find it.
 QAction *Action(const TMainForm &form, const char *name)
 {
@@ -289,7 +263,7 @@ private slots:
         TMainForm &form = *w.Form;
         {
             // Counted while they wait (the cores held: nothing is hashed).
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             w.Choose({w.File("b.txt"), w.File("A.txt"), w.File("a.txt")});
             form.ActionAjouterExecute();
             QCOMPARE(form.StatusText(), "3 file(s) left");
@@ -400,7 +374,7 @@ private slots:
         form.show();
         w.Add({w.File("one.txt")});
         // Nothing is hashed until the cores are let go below.
-        THeldCores cores(form);
+        THeldCores cores(form.CoreTokens());
         // 21 chunks: the bar shows them for a while once hashing goes on.
         const QString big = w.BigFile("big.bin", 20 * 9728000 + 1);
         form.QueueFiles({big, w.File("two.txt")});
@@ -459,7 +433,7 @@ private slots:
         TMainForm &form = *w.Form;
         w.Add({w.BigFile("big.bin", 2 * 9728000)});
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.File("late.txt")});
             // Confirmed without the file manager's verb being written.
             QTimer::singleShot(0, [&] {
@@ -920,7 +894,7 @@ private slots:
         TMainForm &form = *w.Form;
         form.show();
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.File("a.txt"), w.File("b.txt", "abcdef")});
             QTRY_COMPARE_WITH_TIMEOUT(form.ProgressText(), "0 of 9 B, 0 of 2 file(s)", Timeout);
             QCOMPARE(form.ProgressBar1()->maximum(), 1000);
@@ -930,7 +904,7 @@ private slots:
         QCOMPARE(form.ProgressText(), QString());
         QVERIFY(form.ProgressBar1()->isHidden());
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.BigFile("big.bin", 20 * 9728000 + 1)});
             QTRY_COMPARE_WITH_TIMEOUT(form.ProgressText(), "0 B of 186 MB, 0 of 1 file(s)", Timeout);
         }

@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "entries/donkeyfile.h"
+#include "heldcores.h"
 #include "partmetbuilder.h"
 #include "qtdispatcher.h"
 #include "runs/runentry.h"
-#include "runs/tokens.h"
 #include "workcontroller.h"
 
 namespace {
@@ -103,30 +103,6 @@ private:
     QDir m_dir{m_tempDir.path()};
 };
 
-// Every core token of a controller while it lives: nothing is hashed.
-class THeldCores final
-{
-public:
-    explicit THeldCores(const TWorkController &work)
-        : m_tokens(work.CoreTokens())
-    {
-        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i, ++m_held)
-            m_tokens->Acquire();
-    }
-    ~THeldCores() { Release(); }
-    THeldCores(const THeldCores &) = delete;
-    THeldCores &operator=(const THeldCores &) = delete;
-    void Release()
-    {
-        for (; m_held > 0; --m_held)
-            m_tokens->Release();
-    }
-
-private:
-    std::shared_ptr<TCoreTokens> m_tokens;
-    unsigned m_held = 0;
-};
-
 // Waits on this thread, serving no event, until done() (a minute at most).
 bool WithoutEvents(const std::function<bool()> &done)
 {
@@ -153,7 +129,7 @@ private slots:
         const std::string descriptor = w.File("d.part.met", QByteArray::fromStdString(
             partmet::TBuilder().Add(partmet::Text(0x01, "zeta.avi")).Add(partmet::Integer(0x02, 1234)).Bytes()));
         {
-            THeldCores cores(work);
+            THeldCores cores(work.CoreTokens());
             work.AddFiles({w.File("a.txt"), w.File("b.txt", "abcd"), w.Folder("missing.txt")});
             work.AddDescriptors({descriptor});
             QCOMPARE(work.FilesLeft(), std::size_t{3});
@@ -205,7 +181,7 @@ private slots:
         TWorkController &work = *w.Work;
         for (int i = 0; i < 20000; ++i)
             w.File(QStringLiteral("many/%1/%2").arg(i / 1000).arg(i % 1000), "x");
-        THeldCores cores(work);
+        THeldCores cores(work.CoreTokens());
         work.AddFolders({w.Folder("many")});
         QTRY_VERIFY_WITH_TIMEOUT(work.WalkWaiting(), Timeout);
         QVERIFY(work.Walking());
@@ -251,7 +227,7 @@ private slots:
         const std::string hash = entry.DonkeyHash();
         QSignalSpy ended(&work, &TWorkController::RefreshEnded);
         {
-            THeldCores cores(work);
+            THeldCores cores(work.CoreTokens());
             QVERIFY(work.Refresh(entry));
             QCOMPARE(work.Refreshing(), &entry);
             QVERIFY(!work.Refresh(entry)); // one at a time
@@ -303,7 +279,7 @@ private slots:
             w.File(QStringLiteral("many/%1/%2").arg(i / 1000).arg(i % 1000), "x");
         w.File("after/marker.txt");
         {
-            THeldCores cores(work);
+            THeldCores cores(work.CoreTokens());
             work.AddFolders({w.Folder("many")});
             QTRY_VERIFY_WITH_TIMEOUT(work.WalkWaiting(), Timeout);
             QVERIFY(work.Stoppable());
