@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <iterator>
 
 #include "entries/partfile.h"
 #include "links/links.h"
@@ -215,7 +216,16 @@ void TEntryListModel::AddFinishedEntries(std::vector<std::unique_ptr<TDonkeyFile
                                       : at[row - listed] + (row - listed);
         after << createIndex(static_cast<int>(moved), index.column());
     }
-    std::inplace_merge(m_entries.begin(), m_entries.begin() + static_cast<std::ptrdiff_t>(listed), m_entries.end(), byKey);
+    // Merged into a vector kept from merge to merge: a list of 100,000 rows
+    // would otherwise ask the system for fresh pages at every merge.
+    m_merged.clear();
+    m_merged.reserve(m_entries.size());
+    const auto middle = m_entries.begin() + static_cast<std::ptrdiff_t>(listed);
+    std::merge(std::make_move_iterator(m_entries.begin()), std::make_move_iterator(middle),
+               std::make_move_iterator(middle), std::make_move_iterator(m_entries.end()), std::back_inserter(m_merged),
+               byKey);
+    m_entries.swap(m_merged);
+    m_merged.clear();
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

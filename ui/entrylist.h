@@ -75,6 +75,8 @@ private:
         std::unique_ptr<TDonkeyFile> Entry;
     };
     std::vector<TRow> m_entries;
+    // Room for a merge of entries into the list, kept between merges.
+    std::vector<TRow> m_merged;
     QIcon m_fileImage;
     QIcon m_partImage;
 };

@@ -19,6 +19,7 @@
 #include "entries/donkeyfile.h"
 #include "heldcores.h"
 #include "partmetbuilder.h"
+#include "paths.h"
 #include "qtdispatcher.h"
 #include "runs/runentry.h"
 #include "workcontroller.h"
@@ -76,7 +77,7 @@ public:
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
             file.write(content);
-        return QFile::encodeName(path).toStdString();
+        return PathOfText(path);
     }
     std::string Sparse(const QString &name, qint64 size) const
     {
@@ -84,9 +85,9 @@ public:
         QDir().mkpath(QFileInfo(file.fileName()).path());
         if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
             qFatal("no sparse file %s", qPrintable(file.fileName()));
-        return QFile::encodeName(file.fileName()).toStdString();
+        return PathOfText(file.fileName());
     }
-    std::string Folder(const QString &name = {}) const { return QFile::encodeName(m_dir.filePath(name)).toStdString(); }
+    std::string Folder(const QString &name = {}) const { return PathOfText(m_dir.filePath(name)); }
     void WaitIdle() const { QTRY_VERIFY_WITH_TIMEOUT(!Work->Busy(), Timeout); }
     std::string Hash(const std::string &name) const
     {
