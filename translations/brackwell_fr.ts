@@ -752,6 +752,13 @@
             <numerusform>%1 sur %n fichiers</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) done</source>
+        <translation>
+            <numerusform>%n fichier traité</numerusform>
+            <numerusform>%n fichiers traités</numerusform>
+        </translation>
+    </message>
     <message>
         <source>%1 of %2</source>
         <translation>%1 sur %2</translation>

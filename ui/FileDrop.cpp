@@ -91,13 +91,15 @@ void TFileDrop::ApplyAcceptance()
 void TFileDrop::Drop(const QList<QUrl> &urls)
 {
     m_files.clear();
+    m_urls.clear();
     for (const QUrl &url : urls) {
-        if (url.isLocalFile())
+        if (url.isLocalFile()) {
             m_files.append(url.toLocalFile());
+            m_urls.append(url);
+        }
     }
     m_fileCount = static_cast<int>(m_files.size());
-    if (OnDrop)
-        OnDrop(*this);
+    emit OnDrop(this);
 }
 
 bool TFileDrop::eventFilter(QObject *watched, QEvent *event)

@@ -2,9 +2,10 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QList>
 #include <QStringList>
+#include <QUrl>
 
-#include <functional>
 #include <vector>
 
 class QWidget;
@@ -19,13 +20,14 @@ class TFileDrop final : public QObject
     Q_DISABLE_COPY_MOVE(TFileDrop)
 
 public:
-    using TDropEvent = std::function<void(TFileDrop &sender)>;
-
     explicit TFileDrop(QObject *owner = nullptr);
     ~TFileDrop() override;
 
-    // The paths of the last drop, in the order the file manager gave them.
+    // The paths of the last drop, in the order the file manager gave them, as
+    // text, and as the file URLs they came as (which keep the bytes of a name
+    // that is not UTF-8).
     const QStringList &Files() const { return m_files; }
+    const QList<QUrl> &Urls() const { return m_urls; }
     int FileCount() const { return m_fileCount; }
 
     bool EnableDrop() const { return m_enableDrop; }
@@ -37,12 +39,13 @@ public:
     // switches them off and unhooks.
     void SetDropControl(QWidget *control);
 
-    // Raised after each drop, once Files and FileCount hold its paths.
-    TDropEvent OnDrop;
-
     // Takes a drop's URLs as a drop on the control: local files in their order;
     // other URLs are ignored.
     void Drop(const QList<QUrl> &urls);
+
+signals:
+    // Raised after each drop, once Files and FileCount hold its paths.
+    void OnDrop(TFileDrop *sender);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,6 +56,7 @@ private:
     void ApplyAcceptance();
 
     QStringList m_files;
+    QList<QUrl> m_urls;
     int m_fileCount = 0;
     bool m_enableDrop = false;
     QPointer<QWidget> m_control;

@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <iterator>
 
 #include "entries/partfile.h"
 #include "links/links.h"
@@ -50,28 +51,28 @@ QVariant TEntryListModel::data(const QModelIndex &index, int role) const
     const TDonkeyFile *entry = index.isValid() ? EntryAt(index.row()) : nullptr;
     if (!entry)
         return {};
+    // Each cell reads the one field it shows (under the entry's lock, as a
+    // refresh may rewrite it meanwhile), never the whole entry.
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole: {
-        const TEntrySnapshot row = entry->Snapshot();
+    case Qt::DisplayRole:
         switch (column) {
-        case NameColumn: return EntryText(row.DisplayName);
+        case NameColumn: return EntryText(entry->DisplayName());
         case SizeColumn:
-            return QString::fromStdString(SizeText(row.Size, QLocale().decimalPoint().toStdString()));
-        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
-        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
+            return QString::fromStdString(SizeText(entry->Size(), QLocale().decimalPoint().toStdString()));
+        case DonkeyColumn: return CoreWord(entry->DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(entry->FileSpreeHashText());
         }
         return {};
-    }
     case Qt::ToolTipRole: {
         // The whole of what a narrow column cuts, and why a failed entry failed.
-        const TEntrySnapshot row = entry->Snapshot();
-        if (!row.Failure.empty())
-            return CoreReason(row.Failure);
+        const std::string failure = entry->Failure();
+        if (!failure.empty())
+            return CoreReason(failure);
         switch (column) {
-        case NameColumn: return EntryText(row.DisplayName);
-        case DonkeyColumn: return CoreWord(row.DonkeyHashText());
-        case FileSpreeColumn: return CoreWord(row.FileSpreeHashText());
+        case NameColumn: return EntryText(entry->DisplayName());
+        case DonkeyColumn: return CoreWord(entry->DonkeyHashText());
+        case FileSpreeColumn: return CoreWord(entry->FileSpreeHashText());
         }
         return {};
     }
@@ -151,6 +152,82 @@ int TEntryListModel::AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry)
     m_entries.insert(at, TRow{std::move(key), std::move(entry)});
     endInsertRows();
     return row;
+}
+
+void TEntryListModel::AddFinishedEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries)
+{
+    std::vector<TRow> added;
+    added.reserve(entries.size());
+    for (std::unique_ptr<TDonkeyFile> &entry : entries) {
+        if (entry) {
+            std::string key = entry->DisplayName();
+            added.push_back(TRow{std::move(key), std::move(entry)});
+        }
+    }
+    if (added.empty())
+        return;
+    const auto byKey = [](const TRow &a, const TRow &b) { return a.Key < b.Key; };
+    std::stable_sort(added.begin(), added.end(), byKey);
+    // Where each goes among the rows listed: after its equals.
+    std::vector<std::size_t> at(added.size());
+    auto from = m_entries.begin();
+    std::size_t places = 0;
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        from = std::upper_bound(from, m_entries.end(), added[i].Key,
+                                [](const std::string &name, const TRow &listed) { return name < listed.Key; });
+        at[i] = static_cast<std::size_t>(from - m_entries.begin());
+        places += i == 0 || at[i] != at[i - 1];
+    }
+
+    // A few places: each run of rows inserted where it goes, the last first,
+    // so that the places still to fill keep their rows.
+    constexpr std::size_t FewPlaces = 8;
+    if (places <= FewPlaces) {
+        std::size_t end = added.size();
+        while (end > 0) {
+            std::size_t begin = end - 1;
+            while (begin > 0 && at[begin - 1] == at[end - 1])
+                --begin;
+            const auto row = static_cast<int>(at[begin]);
+            beginInsertRows({}, row, row + static_cast<int>(end - begin) - 1);
+            m_entries.insert(m_entries.begin() + row, std::make_move_iterator(added.begin() + static_cast<std::ptrdiff_t>(begin)),
+                             std::make_move_iterator(added.begin() + static_cast<std::ptrdiff_t>(end)));
+            endInsertRows();
+            end = begin;
+        }
+        return;
+    }
+
+    // Many places: appended at once, then merged into their places in one
+    // pass. Listed row r moves down by the entries that go before it; added
+    // entry j goes after the at[j] listed rows and the j added before it.
+    const std::size_t listed = m_entries.size();
+    beginInsertRows({}, static_cast<int>(listed), static_cast<int>(listed + added.size()) - 1);
+    m_entries.insert(m_entries.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    endInsertRows();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before) {
+        const auto row = static_cast<std::size_t>(index.row());
+        const std::size_t moved = row < listed
+                                      ? row + static_cast<std::size_t>(std::upper_bound(at.begin(), at.end(), row) - at.begin())
+                                      : at[row - listed] + (row - listed);
+        after << createIndex(static_cast<int>(moved), index.column());
+    }
+    // Merged into a vector kept from merge to merge: a list of 100,000 rows
+    // would otherwise ask the system for fresh pages at every merge.
+    m_merged.clear();
+    m_merged.reserve(m_entries.size());
+    const auto middle = m_entries.begin() + static_cast<std::ptrdiff_t>(listed);
+    std::merge(std::make_move_iterator(m_entries.begin()), std::make_move_iterator(middle),
+               std::make_move_iterator(middle), std::make_move_iterator(m_entries.end()), std::back_inserter(m_merged),
+               byKey);
+    m_entries.swap(m_merged);
+    m_merged.clear();
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 std::vector<std::unique_ptr<TDonkeyFile>> TEntryListModel::TakeRows(const std::vector<int> &rows)

@@ -47,6 +47,11 @@ public:
 
     // Inserts a finished entry at its sorted place (after its equals); returns its row.
     int AddFinishedEntry(std::unique_ptr<TDonkeyFile> entry);
+    // Inserts finished entries at their sorted places (after their equals, in
+    // their order among themselves): one insertion of rows for each place
+    // when they go to a few places, else appended and merged into their
+    // places in one pass, as one change of the layout.
+    void AddFinishedEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
     // Takes the entries of rows (ascending, each once) out of the list, last
     // first, and returns them in ascending row order.
     std::vector<std::unique_ptr<TDonkeyFile>> TakeRows(const std::vector<int> &rows);
@@ -70,6 +75,8 @@ private:
         std::unique_ptr<TDonkeyFile> Entry;
     };
     std::vector<TRow> m_entries;
+    // Room for a merge of entries into the list, kept between merges.
+    std::vector<TRow> m_merged;
     QIcon m_fileImage;
     QIcon m_partImage;
 };

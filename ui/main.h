@@ -1,19 +1,15 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QStringList>
+#include <QUrl>
 
-#include <QElapsedTimer>
-
-#include <atomic>
-#include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "data.h"
@@ -27,39 +23,36 @@ class QAction;
 class QMenu;
 class QProgressBar;
 class QStatusBar;
-class QTimer;
 class TAboutForm;
-class TCoreTokens;
-class THashQueue;
 class TCheckLinksForm;
+class TCoreTokens;
 class TDetailForm;
 class TDonkeyFile;
 class TEntryListModel;
 class TExportForm;
 class TFileDrop;
 class TListView;
-class TNewEntrySettings;
 class TOptionForm;
-class TProgressBarTarget;
-class TQtDispatcher;
-class TTestThread;
-class TWalkFeed;
-struct TFeedBatch;
+class TWorkController;
+struct TEntryBatch;
+struct TPathFault;
+struct TRunProgress;
 
-// The main window: the list of finished entries, the queues that make and hash
-// the entries of the paths added (one for plain files, one for descriptors),
-// the menus and the status bar. Its layout, menus and commands are the form
-// main.ui; the list is placed in it here. Everything here runs on the
-// interface thread; the queues' workers reach it only through posted steps.
+// The main window: the list of finished entries, the menus and commands, the
+// dialogs and the status bar. Its layout, menus and commands are the form
+// main.ui; the list is placed in it here. The work behind it (the queues, the
+// walks, the refresh, Stop, the run's counts) is the work controller's: the
+// window hands it paths and commands and shows what it says.
 class TMainForm final : public QMainWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TMainForm)
 
 public:
-    // Asks the user for files: (parent, caption, folder, filter) -> chosen paths,
-    // none when cancelled.
-    using TFileChooser = std::function<QStringList(QWidget *, const QString &, const QString &, const QString &)>;
+    // Asks the user for files: (parent, caption, folder, filter) -> the files
+    // chosen as URLs (which keep the bytes of a name that is not UTF-8), none
+    // when cancelled.
+    using TFileChooser = std::function<QList<QUrl>(QWidget *, const QString &, const QString &, const QString &)>;
     // Asks the user for a folder: (parent, caption, folder to start at) -> the
     // folder chosen, empty when cancelled.
     using TFolderChooser = std::function<QString(QWidget *, const QString &, const QString &)>;
@@ -76,12 +69,13 @@ public:
     QProgressBar *ProgressBar1() const;
     QStatusBar *StatusBar1() const;
     TFileDrop *FileDrop1() const { return m_fileDrop; }
+    TWorkController &Work() const { return *m_work; }
     // The entry of the first selected row, or none.
     TDonkeyFile *CurrentEntry() const;
     // Plain files (descriptors) are being hashed (read), or refreshed: paths
     // added and not yet listed, or a listed entry under refresh.
-    bool FileWorkerBusy() const { return Busy(m_files); }
-    bool PartWorkerBusy() const { return Busy(m_parts); }
+    bool FileWorkerBusy() const;
+    bool PartWorkerBusy() const;
     QString StatusText() const;
     // What the status bar says of the plain files being hashed (files, bytes,
     // speed, time left); empty while none is.
@@ -92,9 +86,8 @@ public:
     bool WorkUnderWay() const;
     // A folder is being walked for its files.
     bool Walking() const;
-    // The cores the window's hashing shares, one token a core: the plain-file
-    // queue's workers hold one each while they hash.
-    const std::shared_ptr<TCoreTokens> &CoreTokens() const { return m_cores; }
+    // The cores the window's hashing shares, one token a core.
+    const std::shared_ptr<TCoreTokens> &CoreTokens() const;
     // The dialogs, made once with the window.
     TAboutForm *AboutForm() const { return m_aboutForm; }
     TOptionForm *OptionForm() const { return m_optionForm; }
@@ -112,7 +105,8 @@ public:
     // default); 0 shows no progress at all, for a benchmark to weigh its cost.
     void SetProgressInterval(int milliseconds);
 
-    // Queues plain files, in their order, to be hashed and listed.
+    // Queues plain files, in their order, to be hashed and listed; each path
+    // is made absolute against the current folder as it comes.
     void QueueFiles(const QStringList &paths);
     // The same with paths as the system's bytes, which need not be valid text.
     void QueueFilePaths(const std::vector<std::string> &paths);
@@ -130,8 +124,8 @@ public:
     void ActionAddFolderExecute();
     // Ends all hashing and reading of the window within a second: the paths
     // waiting are dropped, the files under way (a refresh included) end, the
-    // walk of a folder stops; what was listed stays. The status text says how
-    // many files were not hashed.
+    // walk of a folder stops; what was listed stays, and what was done is
+    // listed. The status text says how many files were not hashed.
     void ActionStopExecute();
     void ActionRefreshExecute();
     void ActionSupprimerExecute();
@@ -141,9 +135,9 @@ public:
     void CopyED2kLinkHTMLClick();
     // The ed2k links of every selected entry, one a line, in list order.
     void CopyED2kLinksClick();
-    // Paths dropped on the list: queued as they are, or, with the option
-    // DropFolders, walked when a folder is among them.
-    void FileDrop1Drop(const QStringList &paths);
+    // The files dropped on the list: queued as they are, or, with the option
+    // DropFolders, walked (a folder among them stands for its files).
+    void FileDrop1Drop(TFileDrop *drop);
     void PopupMenu2Popup();
     void ActionOuvrirExecute();
     void ActionCommentExecute();
@@ -153,9 +147,6 @@ public:
     void ActionCheckLinksExecute();
     void Aproposde1Click();
 
-    // Work steps. StartNextFile shows the plain files not yet listed in the
-    // status text, and the progress bar while they are hashed.
-    void StartNextFile();
     void RefreshFileEntry(TDonkeyFile &entry);
     void RefreshPartEntry(TDonkeyFile &entry);
 
@@ -170,6 +161,7 @@ private:
     void FormClose();
     void FormDestroy();
     void ConnectActions();
+    void ConnectWork();
     void CreatePopupMenu();
     void CreateStatusBar();
     // The window's place and the Details columns' widths as the last run left
@@ -178,90 +170,16 @@ private:
     // The commands that the popup shows only for a selected row.
     QList<QAction *> RowCommands() const;
 
-    // One kind of work, plain files or descriptors. Its paths go into a queue,
-    // whose workers make their entries with the settings of that moment and
-    // hash (read) several at once; the entries come back in the order given
-    // and join the list. A refresh runs one listed entry alone on a worker of
-    // its own; paths added meanwhile wait for it, as a refresh takes the place
-    // of the next path of its kind.
-    // A path to queue, with its size when the walk measured it (-1: not yet).
-    struct TPath
-    {
-        std::string Path;
-        std::int64_t Size = -1;
-    };
-    struct TGiven
-    {
-        std::size_t Index = 0;
-        std::string Path;
-        std::int64_t Size = -1;
-    };
-    // The plain files queued since the window was last idle, as the progress
-    // line counts them.
-    struct TRunCount
-    {
-        std::size_t DoneFiles = 0;
-        std::int64_t DoneBytes = 0;    // the sizes of the entries listed
-        std::int64_t WaitingBytes = 0; // the known sizes of the paths not yet listed
-        std::size_t Unmeasured = 0;    // paths not yet listed whose size is not known yet
-    };
-    struct TWork
-    {
-        explicit TWork(bool plainFiles);
-        ~TWork();
-        // Plain files: counted in the status text, shown on the progress bar.
-        const bool PlainFiles;
-        std::unique_ptr<THashQueue> Queue;
-        // One more for each queue made: sizes measured for an older one are
-        // no use.
-        std::uint64_t QueueNumber = 0;
-        // The paths given to Queue and not yet taken back, by their index
-        // there (consecutive): what a fault names, and their sizes.
-        std::deque<TGiven> Given;
-        // Paths added while a refresh runs.
-        std::vector<TPath> Held;
-        TRunCount Run;
-        TTestThread *Refresh = nullptr; // not owned; valid until its report
-        TDonkeyFile *Refreshed = nullptr; // the listed entry it rewrites
-        // The refresh's stop flag, set by Stop.
-        std::atomic<bool> RefreshStop{false};
-        // A step that takes the ready entries is on its way to this thread.
-        std::shared_ptr<std::atomic<bool>> ReadyPosted = std::make_shared<std::atomic<bool>>(false);
-    };
+    // What the work controller says, shown.
+    void ShowStatus();
+    void ShowRunProgress(const TRunProgress &progress);
+    void HideRunProgress();
+    void ShowRefreshProgress(const TDonkeyFile *entry, int chunk, int chunks);
+    void RefreshEnded(bool plainFile, const QString &fatal);
+    void ListEntries(TEntryBatch &batch);
+    void ShowFaults(const QString &heading, const std::vector<TPathFault> &faults, int more);
 
-    static bool Busy(const TWork &work);
-    // Paths waiting or under way, or a refresh: what Stop would end.
-    static bool Stoppable(const TWork &work);
-    // Nothing of work is left but items a Stop dropped that are still ending.
-    static bool StoppedOnly(const TWork &work);
-    // Paths added to work: to its queue, or held while a refresh runs.
-    void QueuePaths(TWork &work, std::vector<TPath> paths);
-    void GiveToQueue(TWork &work, std::vector<TPath> paths);
-    // A path given back (or dropped) leaves the counts of the run.
-    void Forget(TWork &work, const TGiven &given);
-    std::unique_ptr<THashQueue> MakeQueue(TWork &work);
-    // Lists every entry of work's queue that is ready, in order (for a while
-    // at most, then again in a next step, so that the window stays live).
-    void EntriesReady(TWork &work);
-    void Refresh(TWork &work, TDonkeyFile &entry);
-    void RefreshDone(TWork &work, TTestThread &worker);
-    // The chunks of the first plain file not yet hashed, on the bar.
-    void ShowProgress();
-    // The files, bytes, speed and time left of the plain files, and the bar.
-    void ShowRunProgress(std::size_t left);
-    // Stop is enabled while there is something it would stop.
-    void UpdateStopCommand();
-    // Takes what the folder walks found, for a while at most.
-    void FeedReady();
-    void TakeBatch(TFeedBatch batch);
-    // Makes and starts a worker for entry; false when it could not be made.
-    bool StartWorker(TDonkeyFile &entry, bool withProgress, std::function<void(TTestThread &)> done);
-    // Releases entries taken from the list, keeping one under refresh alive
-    // until its worker reports.
-    void ReleaseEntries(std::vector<std::unique_ptr<TDonkeyFile>> entries);
-    void ReleaseAfterReport(const TDonkeyFile *entry);
     void CopyToClipboard(const QString &text);
-    void SetStatusText(const QString &text);
     void ShowError(const QString &message);
     void ApplyViewStyle(int style);
 
@@ -269,44 +187,15 @@ private:
     TSettingsKey m_settingsKey;
     TEntryListModel *m_entryList = nullptr;
     TSettings m_settings;
-    // What new entries are made with, for the queues' workers: m_settings as
-    // of the last Add or confirmed options.
-    std::shared_ptr<TNewEntrySettings> m_newEntries;
-    std::shared_ptr<TCoreTokens> m_cores;
-    TWork m_files{true};
-    TWork m_parts{false};
-    QTimer *m_progressTimer = nullptr;
-    bool m_progressShown = true;
+    // Made after the settings are read; destroyed first, as its runs may be
+    // rewriting a listed entry.
+    std::unique_ptr<TWorkController> m_work;
     QElapsedTimer m_clock;
     TProgressLine m_progressLine;
-    // The walks and measures asked of the feed, by request number.
-    struct TFeedRequest
-    {
-        bool Walk = true;
-        // Measure: the queue and the indexes there of the paths measured, in order.
-        std::uint64_t QueueNumber = 0;
-        std::vector<std::size_t> Indexes = {};
-        std::size_t Measured = 0;
-        // Walk: what could not be read, named in one message at the end.
-        QStringList Failed = {};
-        int MoreFailed = 0;
-    };
-    std::unique_ptr<TWalkFeed> m_feed;
-    std::map<std::uint64_t, TFeedRequest> m_feedRequests;
-    std::shared_ptr<std::atomic<bool>> m_feedPosted = std::make_shared<std::atomic<bool>>(false);
-    // The folder Add Folder opens at.
-    QString m_lastFolder;
-    // The files the last Stop left unhashed, shown until more are added.
-    std::optional<std::size_t> m_stopped;
-    // Listed entries deleted under refresh, which live on until their worker
-    // has reported.
-    std::vector<std::unique_ptr<TDonkeyFile>> m_deletedUnderRefresh;
 
     TDataModule1 m_images;
-    TQtDispatcher *m_dispatcher = nullptr;
     TListView *m_listView = nullptr;
     TFileDrop *m_fileDrop = nullptr;
-    std::unique_ptr<TProgressBarTarget> m_progress;
     QMenu *m_popupMenu = nullptr;
     // What the window looked like when it closed, stored as it is destroyed.
     std::optional<TWindowState> m_closedState;

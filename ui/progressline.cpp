@@ -45,8 +45,11 @@ QString TProgressLine::Text(const TProgressCounts &counts) const
     // out the rest. The files are counted with plain digits, as in the status
     // text beside.
     QStringList parts;
-    parts << tr("%1 of %n file(s)", nullptr, static_cast<int>(counts.AllFiles))
-                 .arg(static_cast<qulonglong>(counts.DoneFiles));
+    if (counts.AllFilesKnown)
+        parts << tr("%1 of %n file(s)", nullptr, static_cast<int>(counts.AllFiles))
+                     .arg(static_cast<qulonglong>(counts.DoneFiles));
+    else // a folder is still read
+        parts << tr("%n file(s) done", nullptr, static_cast<int>(counts.DoneFiles));
     if (counts.AllBytes) {
         const double done = static_cast<double>(counts.DoneBytes);
         const double all = static_cast<double>(*counts.AllBytes);

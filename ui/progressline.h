@@ -15,6 +15,9 @@ struct TProgressCounts
     std::size_t DoneFiles = 0;
     // Done, under way and waiting.
     std::size_t AllFiles = 0;
+    // False while a folder is still read: the run's files are not all known,
+    // and only those done are shown.
+    bool AllFilesKnown = true;
     // The sizes of the files listed, and the chunks done of those under way.
     std::int64_t DoneBytes = 0;
     // The sizes of all files; none while some file is not measured yet.

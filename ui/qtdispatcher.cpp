@@ -1,7 +1,6 @@
 #include "qtdispatcher.h"
 
 #include <QMetaObject>
-#include <QProgressBar>
 #include <QThread>
 
 #include <algorithm>
@@ -68,40 +67,4 @@ void TQtDispatcher::Post(std::function<void()> step)
             }
         },
         Qt::QueuedConnection);
-}
-
-TProgressBarTarget::TProgressBarTarget(QProgressBar *bar)
-    : m_bar(bar)
-{
-}
-
-void TProgressBarTarget::SetRange(int minimum, int maximum)
-{
-    if (m_bar)
-        m_bar->setRange(minimum, maximum);
-}
-
-void TProgressBarTarget::SetStep(int step)
-{
-    m_step = step;
-}
-
-void TProgressBarTarget::SetPosition(int position)
-{
-    if (m_bar)
-        m_bar->setValue(position);
-}
-
-void TProgressBarTarget::SetVisible(bool visible)
-{
-    if (m_bar)
-        m_bar->setVisible(visible);
-}
-
-void TProgressBarTarget::StepIt()
-{
-    if (m_bar)
-        m_bar->setValue(std::min(m_bar->value() + m_step, m_bar->maximum()));
-    if (OnStep)
-        OnStep();
 }

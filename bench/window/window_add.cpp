@@ -9,11 +9,13 @@
 // --add-folder adds each path as File > Add Folder does (the walk of
 // brackwell-cli -r, off the interface thread). --stop-after=SECONDS triggers
 // Stop that long after the start and prints how long the window then took to
-// be idle. --no-progress shows no progress line nor bar, to weigh their cost;
+// be idle; --stop-when-listed=N triggers it once N entries are listed (a big
+// file first and small ones after: the status then says whether the big one
+// was still hashed). --no-progress shows no progress line nor bar, to weigh their cost;
 // --show shows the window (painted off screen), the status bar included.
 //
-//   brackwell_window_add [--format=hashes] [--quiet] [--add-folder] [--stop-after=S] [--no-progress] [--show]
-//                        PATH...
+//   brackwell_window_add [--format=hashes] [--quiet] [--add-folder] [--stop-after=S] [--stop-when-listed=N]
+//                        [--no-progress] [--show] PATH...
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -40,6 +42,7 @@ int main(int argc, char **argv)
     bool progress = true;
     bool show = false;
     double stopAfter = -1;
+    int stopWhenListed = -1;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--format=hashes") == 0)
@@ -54,6 +57,8 @@ int main(int argc, char **argv)
             show = true;
         else if (std::strncmp(argv[i], "--stop-after=", 13) == 0)
             stopAfter = std::atof(argv[i] + 13);
+        else if (std::strncmp(argv[i], "--stop-when-listed=", 19) == 0)
+            stopWhenListed = std::atoi(argv[i] + 19);
         else
             paths.emplace_back(argv[i]);
     }
@@ -76,6 +81,10 @@ int main(int argc, char **argv)
         const qint64 now = clock.nsecsElapsed();
         longestPause = std::max(longestPause, now - lastTick);
         lastTick = now;
+        if (stopWhenListed >= 0 && stoppedAt < 0 && form.EntryList().Count() >= stopWhenListed) {
+            stoppedAt = now;
+            form.ActionStopExecute();
+        }
         if (!form.WorkUnderWay()) {
             listed = form.EntryList().Count();
             application.quit();
@@ -115,6 +124,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "window: %d entries listed in %.3f s; longest pause of the interface thread %.1f ms\n",
                      listed, seconds, static_cast<double>(longestPause) / 1e6);
         if (stoppedAt >= 0) {
+            std::fprintf(stderr, "window: Stop at %.3f s with %d entries listed\n", static_cast<double>(stoppedAt) / 1e9,
+                         stopWhenListed);
             std::fprintf(stderr, "window: idle %.1f ms after Stop; status: %s\n",
                          static_cast<double>(clock.nsecsElapsed() - stoppedAt) / 1e6,
                          form.StatusText().toUtf8().constData());

@@ -13,7 +13,15 @@
 //   feed.Stop();   // what waits is dropped; the walk under way ends at its next entry
 //
 // A request's files are measured as they are found (one stat each), so that a
-// front end can tell how many bytes lie ahead before it hashes them.
+// front end can tell how many bytes lie ahead before it hashes them. The walk
+// runs ahead of the front end by FilesWaiting files at most: then it waits
+// until batches are taken, so that a folder of a million files costs the
+// memory of a few batches, not of a million paths.
+//
+// The thread is never joined: a stat on a dead network mount may not return,
+// and a front end that is closing must not wait for it. Once the feed is
+// destroyed the thread touches nothing of the front end's (OnBatch is not
+// called again) and ends on its own at the walk's next entry.
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +30,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,7 +43,8 @@ struct TFoundFile
 {
     std::string Path;
     // Its size when it was found; 0 when it could not be measured (a path
-    // that cannot be looked at will not be read either).
+    // that cannot be looked at will not be read either); -1 when a walk did
+    // not measure it (MeasureWalks off).
     std::int64_t Size = 0;
     // Met inside a folder that was walked, rather than given as it stands.
     bool InFolder = false;
@@ -73,11 +83,20 @@ public:
         // first file has waited BatchTime, or at the request's end.
         std::size_t BatchFiles = 1024;
         std::chrono::milliseconds BatchTime{25};
+        // Files in batches not yet taken, at most, before the walk waits for
+        // the front end (a batch is never cut for it).
+        std::size_t FilesWaiting = 8192;
+        // How a file found is measured; none: its size on the file system (0
+        // when it cannot be had).
+        std::function<std::int64_t(const std::string &path)> SizeOf = {};
+        // Walks measure the files they find; off, they do not (one stat a
+        // file less), for a front end that measures later what it still needs.
+        bool MeasureWalks = true;
     };
 
     explicit TWalkFeed(TOptions options);
-    // Stops as Stop does, and waits for the thread (at most until the walk
-    // under way reaches its next entry).
+    // Stops as Stop does, without waiting for the thread (see above); returns
+    // once no OnBatch call is under way.
     ~TWalkFeed();
     TWalkFeed(const TWalkFeed &) = delete;
     TWalkFeed &operator=(const TWalkFeed &) = delete;
@@ -93,31 +112,12 @@ public:
     void Stop();
     // Requests waiting or under way (not stopped), or batches not yet taken.
     bool Busy() const;
+    // The request under way waits for batches to be taken (FilesWaiting).
+    bool Held() const;
 
 private:
-    struct TRequest
-    {
-        std::uint64_t Number = 0;
-        std::vector<std::string> Paths;
-        TMode Mode = TMode::Walk;
-    };
-
-    void Run();
-    void Serve(const TRequest &request, std::uint64_t generation);
-    // Hands batch over unless a Stop came since the request began; false then.
-    bool Hand(TFeedBatch &batch, std::uint64_t generation);
-
-    const TOptions m_options;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<TRequest> m_requests;
-    std::deque<TFeedBatch> m_batches;
-    std::uint64_t m_added = 0;
-    // One more at each Stop: a request begun before it hands nothing over.
-    std::uint64_t m_generation = 0;
-    bool m_serving = false; // a request is under way and was not stopped
-    bool m_closing = false;
-    // Read by the walk under way at every entry.
-    std::atomic<bool> m_abort{false};
+    // What the thread shares with the feed, and keeps alive after it.
+    struct TShared;
+    std::shared_ptr<TShared> m_shared;
     std::thread m_thread;
 };

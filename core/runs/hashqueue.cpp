@@ -59,7 +59,7 @@ std::size_t THashQueue::Add(std::vector<TMake> makes)
 
 bool THashQueue::Claimable() const
 {
-    return !m_closing && !m_abort.load() && m_next < m_added && m_next - m_first < std::max<std::size_t>(m_options.Ahead, 1);
+    return !m_closing && !m_abort.load() && m_next < m_added && m_claimed < std::max<std::size_t>(m_options.Ahead, 1);
 }
 
 THashQueue::TItem *THashQueue::ItemAt(std::size_t index)
@@ -69,15 +69,42 @@ THashQueue::TItem *THashQueue::ItemAt(std::size_t index)
     return &m_items[index - m_first];
 }
 
-std::optional<THashedEntry> THashQueue::TakeFront()
+const THashQueue::TItem *THashQueue::ItemAt(std::size_t index) const
 {
-    if (m_items.empty() || m_items.front().State != TState::Done)
+    return const_cast<THashQueue *>(this)->ItemAt(index);
+}
+
+bool THashQueue::ReadyToTake() const
+{
+    if (m_options.InOrder)
+        return !m_items.empty() && m_items.front().State == TState::Done;
+    return m_readyFirst != NoIndex;
+}
+
+std::optional<THashedEntry> THashQueue::TakeReady()
+{
+    if (!ReadyToTake())
         return std::nullopt;
-    TItem &front = m_items.front();
-    THashedEntry taken{.Index = front.Index, .Entry = std::move(front.Entry), .Fault = std::move(front.Fault)};
-    const bool wasFull = m_next - m_first >= std::max<std::size_t>(m_options.Ahead, 1);
-    m_items.pop_front();
-    ++m_first;
+    TItem *item = &m_items.front();
+    if (!m_options.InOrder) {
+        item = ItemAt(m_readyFirst);
+        m_readyFirst = item->NextReady;
+        if (m_readyFirst == NoIndex)
+            m_readyLast = NoIndex;
+    }
+    THashedEntry taken{.Index = item->Index, .Entry = std::move(item->Entry), .Fault = std::move(item->Fault)};
+    item->Fault = {};
+    item->State = TState::Taken;
+    m_doneBytes -= item->Bytes;
+    const bool wasFull = m_claimed >= std::max<std::size_t>(m_options.Ahead, 1);
+    --m_claimed;
+    ++m_taken;
+    // What was taken before the first item not taken leaves the queue.
+    while (!m_items.empty() && m_items.front().State == TState::Taken) {
+        m_items.pop_front();
+        ++m_first;
+        --m_taken;
+    }
     if (wasFull)
         m_workChanged.notify_all(); // a place ahead is free again
     return taken;
@@ -86,14 +113,14 @@ std::optional<THashedEntry> THashQueue::TakeFront()
 std::optional<THashedEntry> THashQueue::TryTake()
 {
     std::unique_lock lock(m_mutex);
-    if (m_live == 0 && !m_items.empty() && m_items.front().State == TState::Waiting) {
+    if (m_live == 0 && !ReadyToTake() && !m_items.empty() && (m_options.InOrder ? m_items.front().State == TState::Waiting : Claimable())) {
         lock.unlock();
         TWorker self;
         self.Held.reserve(1);
         WorkOne(self);
         lock.lock();
     }
-    std::optional<THashedEntry> taken = TakeFront();
+    std::optional<THashedEntry> taken = TakeReady();
     if (taken)
         StartWorkerIfNeeded(lock);
     return taken;
@@ -103,7 +130,7 @@ std::optional<THashedEntry> THashQueue::Take()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        if (std::optional<THashedEntry> taken = TakeFront()) {
+        if (std::optional<THashedEntry> taken = TakeReady()) {
             StartWorkerIfNeeded(lock);
             return taken;
         }
@@ -136,6 +163,9 @@ void THashQueue::Stop()
         const std::lock_guard lock(m_mutex);
         dropped.swap(m_items);
         m_first = m_next = m_dropBelow = m_added;
+        m_claimed = m_taken = 0;
+        m_doneBytes = 0;
+        m_readyFirst = m_readyLast = NoIndex;
         m_droppedWorking = m_working;
         if (m_droppedWorking > 0)
             m_abort = true;
@@ -148,7 +178,7 @@ void THashQueue::Stop()
 std::size_t THashQueue::Pending() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_items.size();
+    return m_items.size() - m_taken;
 }
 
 bool THashQueue::Busy() const
@@ -161,7 +191,7 @@ std::optional<THashQueueProgress> THashQueue::Progress() const
 {
     const std::lock_guard lock(m_mutex);
     for (const TItem &item : m_items) {
-        if (item.State == TState::Done)
+        if (item.State == TState::Done || item.State == TState::Taken)
             continue;
         THashQueueProgress progress{.Index = item.Index};
         if (item.Working) {
@@ -176,16 +206,16 @@ std::optional<THashQueueProgress> THashQueue::Progress() const
 std::int64_t THashQueue::HashedBytes() const
 {
     const std::lock_guard lock(m_mutex);
-    std::int64_t bytes = 0;
-    // Only claimed items can have begun: at most Ahead of them.
-    const std::size_t claimed = std::min(m_next - m_first, m_items.size());
-    for (std::size_t i = 0; i < claimed; ++i) {
-        const TItem &item = m_items[i];
-        if (item.State == TState::Done && item.Entry) {
-            bytes += item.Entry->Size();
-        } else if (item.Working) {
-            const std::int64_t chunks = item.Working->CurrentChunk();
-            bytes += std::min(chunks * DonkeyChunkSize, item.Working->Size());
+    std::int64_t bytes = m_doneBytes;
+    // The items under way are those the workers hold (a dropped one is no
+    // longer in the queue).
+    for (const auto &worker : m_workers) {
+        for (const TWorker::THeld &held : worker->Held) {
+            const TItem *item = ItemAt(held.Index);
+            if (item && item->Working) {
+                const std::int64_t chunks = item->Working->CurrentChunk();
+                bytes += std::min(chunks * DonkeyChunkSize, item->Working->Size());
+            }
         }
     }
     return bytes;

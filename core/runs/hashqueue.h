@@ -1,8 +1,9 @@
 #pragma once
 
 // One queue of files to hash, fed while it runs, that hands the entries back
-// in the order they were given: brackwell-cli's paths, the files of a link
-// check, and the window's files all go through it.
+// in the order they were given (or, for a front end that sorts them anyway,
+// as each is ready): brackwell-cli's paths, the files of a link check, and the
+// window's files all go through it.
 //
 // How a front end uses it:
 //
@@ -40,7 +41,10 @@
 //   // Once !Busy(), destroying the queue returns at once.
 //
 // A caller that wants every item in turn (brackwell-cli) uses Take(), which
-// waits for the next item in order.
+// waits for the next item in order. With InOrder off (the window, whose list
+// is sorted by name), TryTake and Take hand back whichever items are ready,
+// the first finished first, so that a big file does not hold back the small
+// ones after it.
 //
 // Plain files are hashed several at a time in each worker's lanes; a
 // descriptor (TPartFile), a file given alone, or any entry when Lanes is off,
@@ -106,9 +110,12 @@ struct THashQueueOptions
     // a run of its own.
     bool Lanes = true;
     TLaneHashOptions LaneOptions = {};
-    // Items made ahead of the first one not taken, at most: what waits for
-    // its turn stays bounded whatever the number of items.
+    // Items claimed and not yet taken, at most (in order: items made ahead
+    // of the first one not taken): what waits for its turn stays bounded
+    // whatever the number of items.
     std::size_t Ahead = 1024;
+    // Items handed back in the order given; off: as each is ready.
+    bool InOrder = true;
     // After each chunk of an item, in the thread that hashes it.
     std::function<void(std::size_t index, TDonkeyFile &entry)> OnChunk;
     // On a worker thread (or in Add, when no thread could be had): the first
@@ -147,10 +154,10 @@ public:
     std::size_t Add(TMake make);
     std::size_t Add(std::vector<TMake> makes);
 
-    // The next item in order, once it is ready; nothing when every item added
-    // has been taken or dropped.
+    // The next item in order (out of order: the first one finished), once it
+    // is ready; nothing when every item added has been taken or dropped.
     std::optional<THashedEntry> Take();
-    // The same without waiting: nothing unless the next item is ready.
+    // The same without waiting: nothing unless such an item is ready.
     std::optional<THashedEntry> TryTake();
 
     // Drops every item added so far: those waiting at once, those under way
@@ -170,7 +177,9 @@ public:
     std::size_t WorkerCount() const;
 
 private:
-    enum class TState { Waiting, Working, Done };
+    // Taken: handed back out of order while an item before it is not.
+    enum class TState { Waiting, Working, Done, Taken };
+    static constexpr std::size_t NoIndex = static_cast<std::size_t>(-1);
     struct TItem
     {
         std::size_t Index = 0;
@@ -180,6 +189,12 @@ private:
         const TDonkeyFile *Working = nullptr;
         std::unique_ptr<TDonkeyFile> Entry = {};
         std::string Fault = {};
+        // Done: the entry's size, for HashedBytes.
+        std::int64_t Bytes = 0;
+        // Out of order: the next item done and not taken, in the order they
+        // were done (a list through the items, so that handing back never
+        // needs memory).
+        std::size_t NextReady = NoIndex;
     };
     struct TWorker
     {
@@ -220,8 +235,10 @@ private:
 
     bool Claimable() const;
     TItem *ItemAt(std::size_t index);
-    void DropTaken();
-    std::optional<THashedEntry> TakeFront();
+    const TItem *ItemAt(std::size_t index) const;
+    // An item is ready to be taken (in order: the first one).
+    bool ReadyToTake() const;
+    std::optional<THashedEntry> TakeReady();
     void StartWorkerIfNeeded(std::unique_lock<std::mutex> &lock);
     void SetRoomy(TWorker &worker, bool roomy);
 
@@ -256,6 +273,12 @@ private:
     std::size_t m_dropBelow = 0; // items before this one were dropped by Stop
     std::size_t m_next = 0; // first not claimed
     std::size_t m_added = 0;
+    std::size_t m_claimed = 0; // claimed and neither taken nor dropped
+    std::size_t m_taken = 0;   // taken out of order, still in m_items
+    std::int64_t m_doneBytes = 0; // the sizes of the items done and not taken
+    // Out of order: the items done and not taken, first and last.
+    std::size_t m_readyFirst = NoIndex;
+    std::size_t m_readyLast = NoIndex;
     std::size_t m_working = 0; // claimed and not finished, dropped ones included
     std::size_t m_droppedWorking = 0;
     std::size_t m_finished = 0; // finishes so far

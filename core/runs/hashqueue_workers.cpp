@@ -194,6 +194,7 @@ std::optional<THashQueue::TClaim> THashQueue::Claim(TWorker &worker, std::size_t
     item.State = TState::Working;
     ++m_next;
     ++m_working;
+    ++m_claimed;
     worker.Held.push_back({.Index = claim.Index}); // reserved: no throw
     if (freeLanes <= 1 || claim.Alone) {
         SetRoomy(worker, false);
@@ -252,6 +253,7 @@ void THashQueue::Finish(TWorker &worker, std::size_t index)
     // outlive the queue, and every way back passes here.
     if (held->Entry)
         held->Entry->OnNewBlock = nullptr;
+    const std::int64_t bytes = held->Entry ? held->Entry->Size() : 0;
     std::unique_ptr<TDonkeyFile> dropped;
     bool ready = false;
     bool idle = false;
@@ -273,7 +275,18 @@ void THashQueue::Finish(TWorker &worker, std::size_t index)
             item.Working = nullptr;
             item.Entry = std::move(held->Entry);
             item.Fault = std::move(held->Fault);
-            ready = index == m_first;
+            item.Bytes = bytes;
+            m_doneBytes += bytes;
+            if (m_options.InOrder) {
+                ready = index == m_first;
+            } else {
+                if (m_readyLast == NoIndex)
+                    m_readyFirst = index;
+                else
+                    ItemAt(m_readyLast)->NextReady = index;
+                m_readyLast = index;
+                ready = true;
+            }
         }
         if (m_handleWaiters > 0)
             m_workChanged.notify_all();
@@ -281,7 +294,7 @@ void THashQueue::Finish(TWorker &worker, std::size_t index)
             *held = std::move(worker.Held.back());
         worker.Held.pop_back();
     }
-    // Take waits for the first item only.
+    // In order, Take waits for the first item only.
     if (ready)
         m_resultChanged.notify_all();
     dropped.reset();

@@ -186,6 +186,85 @@ TEST(HashQueue, WakesTheFrontEndWhichTakesWithoutWaiting)
     }
 }
 
+// Out of order, a first item that does not end holds nothing back: the items
+// after it come back as they are ready, never more than Ahead claimed and not
+// taken at once, and the first one last, once it ends.
+TEST(HashQueue, OutOfOrderHandsBackWhatIsReady)
+{
+    TempDir dir;
+    const std::vector<std::string> paths = PatternFiles(dir, 30, 1'001);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    int wakes = 0;
+    std::atomic<std::size_t> made{0};
+    std::atomic<std::size_t> taken{0};
+    std::atomic<bool> overran{false};
+    THashQueueOptions options;
+    // The first item's maker holds one worker until the test lets it go.
+    options.Workers = 2;
+    options.Lanes = false;
+    options.InOrder = false;
+    options.Ahead = 5;
+    options.OnReady = [&] {
+        const std::lock_guard lock(mutex);
+        ++wakes;
+        changed.notify_all();
+    };
+    THashQueue queue(options);
+    // Whatever the test's end, the first item is let go before the queue goes.
+    const auto letGo = [&] {
+        const std::lock_guard lock(mutex);
+        release = true;
+        changed.notify_all();
+    };
+    const std::unique_ptr<void, std::function<void(void *)>> guard(&queue, [&](void *) { letGo(); });
+    std::vector<THashQueue::TMake> makes;
+    makes.push_back([&] {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return release; });
+        return THashQueueItem{std::make_unique<TDonkeyFile>(paths[0], hsAll)};
+    });
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        makes.push_back([&, i] {
+            // The held first item is claimed and not taken too; one more may
+            // be on its way to the test between the queue and the count.
+            if (++made > taken + options.Ahead)
+                overran = true;
+            return THashQueueItem{std::make_unique<TDonkeyFile>(paths[i], hsAll)};
+        });
+    }
+    queue.Add(std::move(makes));
+
+    std::vector<bool> seen(paths.size(), false);
+    for (int woken = 0; taken < paths.size() - 1;) {
+        {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(changed.wait_for(lock, std::chrono::minutes(1), [&] { return wakes > woken; }))
+                << "held back after " << taken << " items";
+            woken = wakes;
+        }
+        while (std::optional<THashedEntry> hashed = queue.TryTake()) {
+            ASSERT_NE(hashed->Index, 0u);
+            ASSERT_FALSE(seen[hashed->Index]);
+            seen[hashed->Index] = true;
+            EXPECT_EQ(hashed->Entry->DonkeyHash() + " " + hashed->Entry->FileSpreeHash(), ReferenceHashes(paths[hashed->Index]));
+            ++taken;
+        }
+    }
+    EXPECT_FALSE(overran) << "more than Ahead items claimed and not taken";
+    EXPECT_EQ(queue.Pending(), 1u);
+    ASSERT_TRUE(queue.Progress());
+    EXPECT_EQ(queue.Progress()->Index, 0u);
+    letGo();
+    std::optional<THashedEntry> first = queue.Take();
+    ASSERT_TRUE(first && first->Entry);
+    EXPECT_EQ(first->Index, 0u);
+    EXPECT_EQ(first->Entry->DonkeyHash() + " " + first->Entry->FileSpreeHash(), ReferenceHashes(paths[0]));
+    EXPECT_FALSE(queue.Busy());
+    EXPECT_EQ(queue.HashedBytes(), 0);
+}
+
 // HashedBytes counts an item done and not yet taken whole, and of an item
 // under way the chunks it has done; nothing once both are taken.
 TEST(HashQueue, HashedBytesCountWhatIsDoneAndNotTaken)
@@ -230,7 +309,7 @@ TEST(HashQueue, HashedBytesCountWhatIsDoneAndNotTaken)
 }
 
 // Stop ends the files under way at their next block or round, in the lanes
-// and in runs of their own (files of 64 GiB would take minutes): the queue is
+// and in runs of their own (files of 16 GiB would take many seconds): the queue is
 // idle, says so through OnReady, hands nothing of them back, and hashes what
 // is added afterwards.
 TEST(HashQueue, StopEndsTheFilesUnderWay)
@@ -239,7 +318,7 @@ TEST(HashQueue, StopEndsTheFilesUnderWay)
     const std::string small = dir.file("small");
     testsupport::WritePatternFile(small, 100);
     for (int i = 0; i < 3; ++i)
-        testsupport::WriteSparseFile(dir.file("huge" + std::to_string(i)), 64ull << 30);
+        testsupport::WriteSparseFile(dir.file("huge" + std::to_string(i)), 16ull << 30);
     for (const int files : {3, 1}) {
         SCOPED_TRACE(files);
         std::atomic<int> wakes{0};

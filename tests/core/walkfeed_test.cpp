@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +99,16 @@ TEST(WalkFeed, MeasuresPathsAsTheyStand)
         got.emplace_back(file.Path.substr(root.size()), file.Size);
     }
     EXPECT_EQ(got, (std::vector<std::pair<std::string, std::int64_t>>{{"/five", 5}, {"/folder", 0}, {"/missing", 0}, {"/five", 5}}));
+
+    // Walks that do not measure: their files say so; a measure still measures.
+    TWalkFeed unmeasured({.MeasureWalks = false});
+    unmeasured.Add({root}, TWalkFeed::TMode::Walk);
+    unmeasured.Add({root + "/five"}, TWalkFeed::TMode::Measure);
+    std::vector<std::int64_t> sizes;
+    for (const TFeedBatch &batch : TakeAll(unmeasured))
+        for (const TFoundFile &file : batch.Files)
+            sizes.push_back(file.Size);
+    EXPECT_EQ(sizes, (std::vector<std::int64_t>{-1, 5}));
 }
 
 // A Stop in the middle of a walk of 3,000 files: idle at once, nothing of the
@@ -161,3 +174,81 @@ TEST(WalkFeed, ReportsWhatCannotBeRead)
     EXPECT_EQ(files, std::vector<std::string>{root + "/top/3-file"});
 }
 #endif
+
+// The walk runs ahead of the front end by FilesWaiting files at most: it
+// waits until batches are taken, then goes on, and hands over every file in
+// order all the same.
+TEST(WalkFeed, RunsAheadByFilesWaitingAtMost)
+{
+    testsupport::TempDir dir;
+    const std::string root = Utf8FromPath(dir.path());
+    std::filesystem::create_directory(PathFromUtf8(root + "/many"));
+    for (int file = 0; file < 40; ++file)
+        testsupport::WriteFile(root + "/many/" + std::to_string(100 + file), std::string("x"));
+    std::atomic<int> announced = 0;
+    TWalkFeed feed({.OnBatch = [&] { ++announced; }, .BatchFiles = 2, .BatchTime = 1h, .FilesWaiting = 4});
+    feed.Add({root + "/many"}, TWalkFeed::TMode::Walk);
+    std::vector<std::string> files;
+    const auto keep = [&](const TFeedBatch &batch) {
+        for (const TFoundFile &file : batch.Files)
+            files.push_back(file.Path.substr(root.size() + 6));
+    };
+    // Held with two batches of two files waiting each time, one taken at a time.
+    for (int taken = 0; taken < 15; ++taken) {
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (!feed.Held() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(feed.Held()) << taken;
+        ASSERT_EQ(announced.load() - taken, 2) << taken;
+        std::optional<TFeedBatch> batch = feed.TryTake();
+        ASSERT_TRUE(batch);
+        keep(*batch);
+    }
+    for (const TFeedBatch &batch : TakeAll(feed))
+        keep(batch);
+    std::vector<std::string> expected;
+    for (int file = 0; file < 40; ++file)
+        expected.push_back(std::to_string(100 + file));
+    EXPECT_EQ(files, expected);
+}
+
+// A feed whose walk is stuck (a stat on a dead network mount) is destroyed
+// at once: nothing waits for the thread, and the thread, once free, ends
+// without calling the front end.
+TEST(WalkFeed, DestroyedWithoutWaitingForAStuckWalk)
+{
+    testsupport::TempDir dir;
+    const std::string root = Utf8FromPath(dir.path());
+    testsupport::WriteFile(root + "/stuck", std::string("x"));
+    struct TGate
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool open = false;
+        bool left = false;
+    };
+    const auto gate = std::make_shared<TGate>();
+    std::atomic<int> announced = 0;
+    {
+        TWalkFeed feed({.OnBatch = [&] { ++announced; }, .SizeOf = [gate](const std::string &) {
+            std::unique_lock lock(gate->mutex);
+            gate->entered = true;
+            gate->changed.notify_all();
+            gate->changed.wait(lock, [&] { return gate->open; });
+            gate->left = true;
+            gate->changed.notify_all();
+            return std::int64_t{1};
+        }});
+        feed.Add({root + "/stuck"}, TWalkFeed::TMode::Measure);
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, 60s, [&] { return gate->entered; }));
+    }
+    // Here only because the destructor did not wait for the walk.
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+    ASSERT_TRUE(gate->changed.wait_for(lock, 60s, [&] { return gate->left; }));
+    lock.unlock();
+    EXPECT_EQ(announced.load(), 0);
+}

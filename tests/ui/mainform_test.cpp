@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -32,6 +33,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "FileDrop.h"
@@ -42,15 +44,25 @@
 #include "main.h"
 #include "option.h"
 #include "entries/partfile.h"
+#include "heldcores.h"
 #include "partmetbuilder.h"
 #include "qtdispatcher.h"
-#include "runs/tokens.h"
+#include "workcontroller.h"
 
 namespace {
 
 constexpr int Timeout = 60000;
 // MD4 of "abc" (RFC 1320), the eDonkey2000 hash of a one-chunk file holding it.
 const QString AbcMd4 = QStringLiteral("A448017AAF21D8525FC10AE87AA6729D");
+
+// Paths as the file dialogs give them.
+QList<QUrl> Urls(const QStringList &paths)
+{
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << QUrl::fromLocalFile(path);
+    return urls;
+}
 
 // A window over a fresh settings store and a folder of files, its model
 // checked by QAbstractItemModelTester throughout.
@@ -106,9 +118,16 @@ public:
     // Lists files through Add and waits until all are in the list.
     void Add(const QStringList &paths)
     {
-        Form->FileChooser = [paths](QWidget *, const QString &, const QString &, const QString &) { return paths; };
+        Choose(paths);
         Form->ActionAjouterExecute();
         WaitIdle();
+    }
+    // What the file dialog chooses from now on.
+    void Choose(const QStringList &paths)
+    {
+        Form->FileChooser = [urls = Urls(paths)](QWidget *, const QString &, const QString &, const QString &) {
+            return urls;
+        };
     }
     QStringList Names() const
     {
@@ -135,32 +154,6 @@ private:
     QTemporaryDir m_filesDir;
     QDir m_files{m_filesDir.path()};
     std::unique_ptr<QAbstractItemModelTester> m_tester;
-};
-
-// Every core token of a window (one a core) for as long as it lives: the
-// plain-file queue's workers wait for one before they make or hash anything,
-// so what the window shows while files wait can be read without a race.
-class THeldCores final
-{
-public:
-    explicit THeldCores(const TMainForm &form)
-        : m_tokens(form.CoreTokens())
-    {
-        for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i, ++m_held)
-            m_tokens->Acquire();
-    }
-    ~THeldCores() { Release(); }
-    THeldCores(const THeldCores &) = delete;
-    THeldCores &operator=(const THeldCores &) = delete;
-    void Release()
-    {
-        for (; m_held > 0; --m_held)
-            m_tokens->Release();
-    }
-
-private:
-    std::shared_ptr<TCoreTokens> m_tokens;
-    unsigned m_held = 0;
 };
 
 // A command of the window, found by its name as outside scripts find it.
@@ -268,11 +261,14 @@ private slots:
     {
         TWindow w;
         TMainForm &form = *w.Form;
-        QStringList statusAtInsert;
-        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form,
-                [&] { statusAtInsert << form.StatusText(); });
-        w.Add({w.File("b.txt"), w.File("A.txt"), w.File("a.txt")});
-        QCOMPARE(statusAtInsert, (QStringList{"3 file(s) left", "2 file(s) left", "1 file(s) left"}));
+        {
+            // Counted while they wait (the cores held: nothing is hashed).
+            THeldCores cores(form.CoreTokens());
+            w.Choose({w.File("b.txt"), w.File("A.txt"), w.File("a.txt")});
+            form.ActionAjouterExecute();
+            QCOMPARE(form.StatusText(), "3 file(s) left");
+        }
+        w.WaitIdle();
         QCOMPARE(form.StatusText(), "Ready");
         QCOMPARE(w.Names(), (QStringList{"A.txt", "a.txt", "b.txt"}));
         QVERIFY(!QApplication::overrideCursor());
@@ -301,7 +297,7 @@ private slots:
                 QCOMPARE(folder.toStdString(), form.Settings().EdonkeyTempPath);
                 QCOMPARE(filter, "Fichier eDonkey  (*.part.met)");
             }();
-            return QStringList{w.Descriptor("1.part.met", "zeta.avi")};
+            return Urls({w.Descriptor("1.part.met", "zeta.avi")});
         };
         form.ActionAjouterPartExecute();
         w.WaitIdle();
@@ -329,9 +325,7 @@ private slots:
         w.Add({w.File("a b.txt")});
         // A descriptor shows the root it records.
         const QByteArray descriptor = QByteArray::fromStdString(partmet::ZeroFileDownload(partmet::OneChunkOfZeros).Bytes());
-        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
-            return QStringList{w.File("z.part.met", descriptor)};
-        };
+        w.Choose({w.File("z.part.met", descriptor)});
         form.ActionAjouterPartExecute();
         w.WaitIdle();
         form.Settings().ActiveHashes &= static_cast<THashSelection>(~hsAich);
@@ -351,7 +345,7 @@ private slots:
         const QString list = w.File("list.txt", QByteArray::fromStdString(
             withAich + "\n" + form.EntryList().EntryAt(1)->DonkeyLink() + "\ned2k://|file|gone|1|" + AbcMd4.toStdString() + "|\n"));
         w.File("c.txt", "othe!");
-        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) { return QStringList{list}; };
+        w.Choose({list});
         form.ActionCheckLinksExecute();
         TCheckLinksForm *check = form.CheckLinksForm();
         // Results come only through the event loop: the command did not wait.
@@ -380,13 +374,11 @@ private slots:
         form.show();
         w.Add({w.File("one.txt")});
         // Nothing is hashed until the cores are let go below.
-        THeldCores cores(form);
+        THeldCores cores(form.CoreTokens());
         // 21 chunks: the bar shows them for a while once hashing goes on.
         const QString big = w.BigFile("big.bin", 20 * 9728000 + 1);
         form.QueueFiles({big, w.File("two.txt")});
-        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
-            return QStringList{w.Descriptor("d.part.met", "d.avi")};
-        };
+        w.Choose({w.Descriptor("d.part.met", "d.avi")});
         form.ActionAjouterPartExecute();
         QVERIFY(form.FileWorkerBusy());
         QVERIFY(form.PartWorkerBusy());
@@ -399,9 +391,8 @@ private slots:
         QVERIFY(!Action(form, "ActionRefresh")->isEnabled());
         QVERIFY(Action(form, "ActionRefresh")->isVisible());
         QVERIFY(Action(form, "ActionSupprimer")->isEnabled());
-        const int workers = TTestThread::LiveCount();
         form.ActionRefreshExecute();
-        QCOMPARE(TTestThread::LiveCount(), workers);
+        QVERIFY(!form.Work().Refreshing());
 
         QString refusal;
         QTimer::singleShot(0, [&refusal] {
@@ -432,42 +423,6 @@ private slots:
         QCOMPARE(form.EntryList().rowCount(), 0);
     }
 
-    // Many files hashed side by side in lanes, the first one the largest so
-    // that it ends last: the entries still join the list one by one in the
-    // order the paths were given, each in its sorted place, and the status
-    // text counts down by one at each.
-    void lanesListInTheOrderGiven()
-    {
-        TWindow w;
-        TMainForm &form = *w.Form;
-        QStringList paths{w.File("m-first.bin", QByteArray(3 * 1024 * 1024, 'x'))};
-        for (int i = 0; i < 40; ++i)
-            paths << w.File(QStringLiteral("%1.txt").arg((i * 17) % 40, 2, 10, QChar('0')), QByteArray::number(i));
-        QStringList inserted;
-        QStringList statusAtInsert;
-        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
-            inserted << w.Text(first, TEntryListModel::NameColumn);
-            statusAtInsert << form.StatusText();
-        });
-        {
-            THeldCores cores(form);
-            form.QueueFiles(paths);
-            QCOMPARE(form.StatusText(), "41 file(s) left");
-        }
-        w.WaitIdle();
-        QStringList given, counts, sorted;
-        for (int i = 0; i < paths.size(); ++i) {
-            given << QFileInfo(paths[i]).fileName();
-            counts << QStringLiteral("%1 file(s) left").arg(paths.size() - i);
-        }
-        QCOMPARE(inserted, given);
-        QCOMPARE(statusAtInsert, counts);
-        QCOMPARE(form.StatusText(), "Ready");
-        sorted = given;
-        sorted.sort();
-        QCOMPARE(w.Names(), sorted);
-    }
-
     // An entry takes the settings of the moment it is made, when its turn
     // comes: options confirmed after Add, before hashing, apply to it; a
     // refresh keeps the entry's own; paths added while a refresh runs wait
@@ -478,7 +433,7 @@ private slots:
         TMainForm &form = *w.Form;
         w.Add({w.BigFile("big.bin", 2 * 9728000)});
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.File("late.txt")});
             // Confirmed without the file manager's verb being written.
             QTimer::singleShot(0, [&] {
@@ -593,9 +548,7 @@ private slots:
         TWindow w;
         TMainForm &form = *w.Form;
         const QString descriptor = w.Descriptor("n.part.met", "aaa.avi");
-        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) {
-            return QStringList{descriptor};
-        };
+        w.Choose({descriptor});
         form.ActionAjouterPartExecute();
         w.WaitIdle();
         const QString big = w.BigFile("mmm.bin", 9728000 + 1);
@@ -611,10 +564,10 @@ private slots:
         // refresh of a descriptor is dropped.
         form.PopupMenu2Popup();
         QVERIFY(Action(form, "ActionRefresh")->isEnabled());
-        const int workers = TTestThread::LiveCount();
+        QSignalSpy ended(&form.Work(), &TWorkController::RefreshEnded);
         form.ActionRefreshExecute();
-        QCOMPARE(TTestThread::LiveCount(), workers);
         w.WaitIdle();
+        QCOMPARE(ended.count(), 1);
         QCOMPARE(w.Names(), (QStringList{"zzz.avi", "mmm.bin"}));
 
         // A plain file's row is repainted at each chunk of its refresh.
@@ -707,10 +660,6 @@ private slots:
         QVERIFY(QFile::link(root.path(), root.filePath("b/loop")));
         QCOMPARE(::mkfifo(root.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
 #endif
-        QStringList inserted;
-        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
-            inserted << w.Text(first, TEntryListModel::NameColumn);
-        });
         QStringList starts;
         form.FolderChooser = [&](QWidget *, const QString &, const QString &start) {
             starts << start;
@@ -719,11 +668,8 @@ private slots:
         form.ActionAddFolderExecute();
         w.WaitIdle();
         QCOMPARE(TakeErrors(form), QStringList());
-        // Plain files in the walk's order; the descriptor in its own queue.
-        inserted.removeOne("found.avi");
-        QCOMPARE(inserted, (QStringList{"B.txt", "z.txt", "y.txt", "x.txt"}));
-        QCOMPARE(form.EntryList().rowCount(), 5);
-        QVERIFY(w.Names().contains("found.avi"));
+        // The plain files, and the descriptor read as one.
+        QCOMPARE(w.Names(), (QStringList{"B.txt", "found.avi", "x.txt", "y.txt", "z.txt"}));
         QCOMPARE(form.StatusText(), "Ready");
         for (int row = 0; row < 5; ++row) {
             if (w.Text(row, TEntryListModel::NameColumn).endsWith(".txt"))
@@ -789,38 +735,35 @@ private slots:
         QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), "Error !");
 
         form.Settings().DropFolders = true;
-        QStringList inserted;
-        connect(&form.EntryList(), &QAbstractItemModel::rowsInserted, &form, [&](const QModelIndex &, int first) {
-            inserted << w.Text(first, TEntryListModel::NameColumn);
-        });
         SendDrop(viewport, {QUrl::fromLocalFile(loose), QUrl::fromLocalFile(tree.path())});
         w.WaitIdle();
-        QCOMPARE(inserted, (QStringList{"loose.txt", "inside.txt"}));
+        QCOMPARE(w.Names(), (QStringList{folderName, "inside.txt", "loose.txt", "loose.txt"}));
         QCOMPARE(w.Text(w.Names().indexOf("inside.txt"), TEntryListModel::DonkeyColumn), AbcMd4);
         QCOMPARE(TakeErrors(form), QStringList());
     }
 
-    // Stop while big files are being hashed: what waits is dropped, what is
-    // under way ends, nothing of them is listed, the status text counts them,
-    // and the window may close at once.
+    // Stop while files far too big to be hashed within the test's bound are
+    // hashed (sparse, 1 TiB each): what waits is dropped, what is under way
+    // ends at its next block, nothing of them is listed, the status text
+    // counts them, the window may close at once, and files added afterwards
+    // to the same window are hashed and listed.
     void stopUnderLoadEndsTheRunAndLetsTheWindowClose()
     {
         TWindow w;
         TMainForm &form = *w.Form;
         form.show();
         w.Add({w.File("done.txt")});
+        // More than the lanes take at once: some wait.
         QStringList paths;
-        for (int i = 0; i < 6; ++i)
-            paths << w.BigFile(QStringLiteral("big%1.bin").arg(i), qint64(2) << 30);
-        paths << w.File("small.txt");
+        for (int i = 0; i < 40; ++i)
+            paths << w.BigFile(QStringLiteral("big%1.bin").arg(i), qint64(1) << 40);
         form.QueueFiles(paths);
         QVERIFY(Action(form, "ActionStop")->isEnabled());
-        // Hashing is under way once the line counts bytes done.
-        QTRY_VERIFY_WITH_TIMEOUT(!form.ProgressText().isEmpty() && !form.ProgressText().section(", ", 1, 1).startsWith("0 B"),
-                                 Timeout);
+        // Hashing is under way once bytes are done.
+        QTRY_VERIFY_WITH_TIMEOUT(form.Work().Progress().Counts.DoneBytes > 0, Timeout);
         QVERIFY(form.FileWorkerBusy());
         Action(form, "ActionStop")->trigger();
-        QCOMPARE(form.StatusText(), "Stopped: 7 file(s) not hashed");
+        QCOMPARE(form.StatusText(), "Stopped: 40 file(s) not hashed");
         QVERIFY(!Action(form, "ActionStop")->isEnabled());
         // Closing is not refused while the files under way wind down.
         QString refusal;
@@ -832,74 +775,115 @@ private slots:
         });
         QVERIFY(form.close());
         QCOMPARE(refusal, QString());
+        // Within the bound only because the files under way ended.
         w.WaitIdle();
-        QCOMPARE(form.StatusText(), "Stopped: 7 file(s) not hashed");
+        QCOMPARE(form.StatusText(), "Stopped: 40 file(s) not hashed");
 
-        // Files added afterwards are hashed and listed again.
-        TWindow again;
-        again.Add({again.File("one.txt"), again.File("two.txt")});
-        QCOMPARE(again.Names(), (QStringList{"one.txt", "two.txt"}));
-    }
-
-    // Stop before the walk's first files were taken: nothing of the folder is
-    // listed, later or ever, and the window may close.
-    void stopEndsAWalk()
-    {
-        TWindow w;
-        TMainForm &form = *w.Form;
-        QTemporaryDir tree;
-        for (int i = 0; i < 50; ++i) {
-            QFile file(QDir(tree.path()).filePath(QStringLiteral("%1.txt").arg(i)));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abc") == 3);
-        }
-        form.QueueFolders({tree.path().toStdString()});
-        QVERIFY(form.Walking());
-        QCOMPARE(form.StatusText(), "Reading the folder: 0 file(s) left");
-        QVERIFY(Action(form, "ActionStop")->isEnabled());
-        form.ActionStopExecute();
-        QVERIFY(!form.Walking());
-        w.WaitIdle();
-        // Batches the walk had made ready before the Stop are not taken either.
-        QTest::qWait(100);
-        QCOMPARE(form.EntryList().rowCount(), 0);
-        QCOMPARE(form.StatusText(), "Stopped: 0 file(s) not hashed");
-        QVERIFY(form.close());
-    }
-
-    // Stop while paths wait (the cores held): all of them count, a refresh
-    // under way ends and keeps its row, and new paths afterwards count anew.
-    void stopDropsWaitingPathsAndARefresh()
-    {
-        TWindow w;
-        TMainForm &form = *w.Form;
-        w.Add({w.BigFile("big.bin", qint64(1) << 30)});
-        w.Select({0});
-        form.ActionRefreshExecute();
-        QVERIFY(form.FileWorkerBusy());
-        form.QueueFiles({w.File("a.txt"), w.File("b.txt")});
-        QCOMPARE(form.StatusText(), "2 file(s) left");
-        QVERIFY(Action(form, "ActionStop")->isEnabled());
-        form.ActionStopExecute();
-        QCOMPARE(form.StatusText(), "Stopped: 2 file(s) not hashed");
-        w.WaitIdle();
-        QCOMPARE(w.Names(), QStringList{"big.bin"});
-        // The row stays, and shows that its refresh did not end.
-        QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), "Error !");
-
-        {
-            THeldCores cores(form);
-            form.QueueFiles({w.File("c.txt")});
-            QCOMPARE(form.StatusText(), "1 file(s) left");
-            form.ActionStopExecute();
-            // A second Stop with nothing left keeps the count of the first.
-            form.ActionStopExecute();
-            QCOMPARE(form.StatusText(), "Stopped: 1 file(s) not hashed");
-        }
-        w.WaitIdle();
-        QCOMPARE(w.Names(), QStringList{"big.bin"});
-        w.Add({w.File("d.txt")});
+        w.Add({w.File("one.txt"), w.File("two.txt")});
+        QCOMPARE(w.Names(), (QStringList{"one.txt", "two.txt"}));
+        QCOMPARE(w.Text(1, TEntryListModel::DonkeyColumn), AbcMd4);
         QCOMPARE(form.StatusText(), "Ready");
     }
+
+    // A relative path (the command line's) is made absolute as it comes, and
+    // no command changes the process's current folder: a refresh after an
+    // Add from another folder hashes the file first named there, and the
+    // next Add opens where files were last chosen.
+    void pathsAreMadeAbsoluteOnce()
+    {
+        QTemporaryDir first;
+        QTemporaryDir second;
+        const auto write = [](const QString &path, const QByteArray &content) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        };
+        write(first.filePath("x.txt"), "abc");
+        write(second.filePath("x.txt"), "other");
+        write(second.filePath("y.txt"), "abc");
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(first.path()));
+        {
+            TWindow w;
+            TMainForm &form = *w.Form;
+            form.QueueFilePaths({"x.txt"});
+            w.WaitIdle();
+            QVERIFY(QFileInfo(QString::fromStdString(form.EntryList().EntryAt(0)->Path())).isAbsolute());
+            QStringList folders;
+            form.FileChooser = [&](QWidget *, const QString &, const QString &folder, const QString &) {
+                folders << folder;
+                return Urls({second.filePath("y.txt")});
+            };
+            form.ActionAjouterExecute();
+            form.ActionAjouterExecute();
+            w.WaitIdle();
+            QCOMPARE(folders, (QStringList{first.path(), second.path()}));
+            QCOMPARE(QDir::currentPath(), first.path());
+            QCOMPARE(w.Names(), (QStringList{"x.txt", "y.txt", "y.txt"}));
+            w.Select({0});
+            form.ActionRefreshExecute();
+            w.WaitIdle();
+            QCOMPARE(w.Text(0, TEntryListModel::DonkeyColumn), AbcMd4);
+        }
+        QDir::setCurrent(before);
+    }
+
+    // The window is destroyed while files are hashed without serving the
+    // interface thread's events meanwhile: the work ends at its next block.
+    void destroyedWithoutServingEvents()
+    {
+        QTemporaryDir config;
+        QTemporaryDir files;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        QFile big(files.filePath("big.bin"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 40));
+        auto form = std::make_unique<TMainForm>();
+        form->QueueFiles({big.fileName()});
+        QTRY_VERIFY_WITH_TIMEOUT(form->Work().Progress().Counts.DoneBytes > 0, Timeout);
+        bool served = false;
+        QTimer::singleShot(0, [&served] { served = true; });
+        form.reset();
+        QVERIFY(!served);
+        QTRY_VERIFY(served);
+    }
+
+#ifndef _WIN32
+    // A name that is not UTF-8 keeps its bytes from Add and from drops (the
+    // URLs' percent-encoding): such a file is hashed, and such a folder
+    // dropped with DropFolders on is walked.
+    void namesThatAreNotUtf8FromAddAndDrops()
+    {
+        TWindow w;
+        TMainForm &form = *w.Form;
+        form.show();
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        QVERIFY(!root.contains('%') && !root.contains(' '));
+        { std::ofstream(root.toStdString() + "/caf\xE9.txt") << "abc"; }
+        QVERIFY(QDir().mkdir(QFile::decodeName(root + "/x")));
+        QCOMPARE(::rename((root + "/x").constData(), (root + "/dossier\xE9").constData()), 0);
+        { std::ofstream(root.toStdString() + "/dossier\xE9/inside.txt") << "abc"; }
+        const QUrl file = QUrl::fromEncoded("file://" + root + "/caf%E9.txt");
+        const QUrl folder = QUrl::fromEncoded("file://" + root + "/dossier%E9");
+
+        form.FileChooser = [&](QWidget *, const QString &, const QString &, const QString &) { return QList<QUrl>{file}; };
+        form.ActionAjouterExecute();
+        w.WaitIdle();
+        QWidget *viewport = form.ListView()->IconView()->viewport();
+        SendDrop(viewport, {file});
+        w.WaitIdle();
+        form.Settings().DropFolders = true;
+        SendDrop(viewport, {folder});
+        w.WaitIdle();
+        QCOMPARE(TakeErrors(form), QStringList());
+        QCOMPARE(w.Names(), (QStringList{"caf\uFFFD.txt", "caf\uFFFD.txt", "inside.txt"}));
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(w.Text(row, TEntryListModel::DonkeyColumn), AbcMd4);
+        // Names QTemporaryDir cannot spell.
+        ::unlink((root + "/caf\xE9.txt").constData());
+        ::unlink((root + "/dossier\xE9/inside.txt").constData());
+        ::rmdir((root + "/dossier\xE9").constData());
+    }
+#endif
 
     // The status bar while plain files wait: files and bytes of the whole
     // run, the bar over the queue when more than one file waits and over the
@@ -910,7 +894,7 @@ private slots:
         TMainForm &form = *w.Form;
         form.show();
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.File("a.txt"), w.File("b.txt", "abcdef")});
             QTRY_VERIFY_WITH_TIMEOUT(form.ProgressText().startsWith("0 of 2 file(s), 0 of 9 B"), Timeout);
             QCOMPARE(form.ProgressBar1()->maximum(), 1000);
@@ -920,7 +904,7 @@ private slots:
         QCOMPARE(form.ProgressText(), QString());
         QVERIFY(form.ProgressBar1()->isHidden());
         {
-            THeldCores cores(form);
+            THeldCores cores(form.CoreTokens());
             form.QueueFiles({w.BigFile("big.bin", 20 * 9728000 + 1)});
             QTRY_VERIFY_WITH_TIMEOUT(form.ProgressText().startsWith("0 of 1 file(s), 0 B of 186 MB"), Timeout);
         }
@@ -1122,6 +1106,64 @@ private slots:
         QCOMPARE(name(2), "f009");
         QCOMPARE(list.rowCount(), 47);
         QVERIFY(!list.index(47, 0).data().isValid());
+    }
+
+    // Entries that go to a few places are inserted there, one insertion of
+    // rows for each place; entries that go all over the list are appended and
+    // merged in one change of the layout. Either way the list is in order, an
+    // entry goes after those listed under its name, and the selection stays
+    // on its entries.
+    void listTakesEntriesInSlices()
+    {
+        TEntryListModel list;
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QItemSelectionModel selection(&list);
+        const auto batch = [](const QStringList &names, const QString &tag) {
+            std::vector<std::unique_ptr<TDonkeyFile>> entries;
+            for (const QString &name : names)
+                entries.push_back(std::make_unique<TDonkeyFile>(("/nonexistent/" + tag + "/" + name).toStdString(), hsAll));
+            return entries;
+        };
+        const auto names = [&] {
+            QStringList shown;
+            for (int row = 0; row < list.rowCount(); ++row)
+                shown << list.index(row, 0).data().toString();
+            return shown;
+        };
+        QStringList first;
+        for (int i = 0; i < 20; ++i)
+            first << QStringLiteral("f%1").arg(i, 2, 10, QChar('0'));
+        list.AddFinishedEntries(batch(first, "1"));
+        QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+        QSignalSpy relaid(&list, &QAbstractItemModel::layoutChanged);
+        list.AddFinishedEntries(batch({"z", "f05x", "a", "f05"}, "2"));
+        QCOMPARE(inserted.count(), 3); // a | f05 f05x | z
+        QCOMPARE(relaid.count(), 0);
+        QCOMPARE(names().mid(5, 4), (QStringList{"f04", "f05", "f05", "f05x"}));
+        QCOMPARE(list.EntryAt(7)->Path(), std::string("/nonexistent/2/f05"));
+
+        selection.select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection.select(list.index(23, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QStringList many;
+        for (const QString &name : first)
+            many << name + "y" << name;
+        inserted.clear();
+        list.AddFinishedEntries(batch(many, "3"));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(relaid.count(), 1);
+        QStringList sorted = names();
+        sorted.sort();
+        QCOMPARE(names(), sorted);
+        QCOMPARE(list.rowCount(), 24 + 40);
+        QStringList chosen;
+        for (const QModelIndex &index : selection.selectedRows())
+            chosen << QString::fromStdString(list.EntryAt(index.row())->Path());
+        chosen.sort();
+        QCOMPARE(chosen, (QStringList{"/nonexistent/1/f00", "/nonexistent/2/z"}));
+        const int f03 = static_cast<int>(names().indexOf("f03"));
+        QCOMPARE(list.EntryAt(f03)->Path(), std::string("/nonexistent/1/f03"));
+        QCOMPARE(list.EntryAt(f03 + 1)->Path(), std::string("/nonexistent/3/f03"));
+        QCOMPARE(list.EntryAt(f03 + 2)->Path(), std::string("/nonexistent/3/f03y"));
     }
 
     // A refresh may rename a listed descriptor's entry, which keeps its row;
