@@ -22,6 +22,11 @@ std::string FileSpreeLine(const TLineSource &source)
     return source.Entry.FileSpreeLink();
 }
 
+std::string MagnetLine(const TLineSource &source)
+{
+    return source.Entry.MagnetLink();
+}
+
 std::string HtmlLine(const TLineSource &source)
 {
     return source.Entry.DonkeyLinkHtml();
@@ -88,6 +93,7 @@ std::string JsonLine(const TLineSource &source)
 
 constexpr TFormat FormatTable[] = {
     {"ed2k", DonkeyLine}, {"fs", FileSpreeLine}, {"html", HtmlLine}, {"hashes", HashesLine}, {"json", JsonLine},
+    {"magnet", MagnetLine},
 };
 
 } // namespace
