@@ -356,8 +356,8 @@
         <translation>Calcule les blocs du fichier de données à côté du descripteur et les compare aux hashs de parties qu&apos;il contient</translation>
     </message>
     <message>
-        <source>Check data</source>
-        <translation>Vérifier les données</translation>
+        <source>&amp;Check data</source>
+        <translation>&amp;Vérifier les données</translation>
     </message>
     <message>
         <source>Stop</source>

@@ -110,6 +110,9 @@ TDetailForm::TDetailForm(QWidget *parent)
     connect(m_ui->CheckDataButton, &QPushButton::clicked, this, &TDetailForm::CheckDataButtonClick);
     connect(m_ui->StopCheckButton, &QPushButton::clicked, this, &TDetailForm::StopCheckButtonClick);
     m_ui->ChunkMapArea->setMaximumHeight(200);
+    // The map stands on the page itself, as the fields do.
+    m_ui->ChunkMapArea->viewport()->setAutoFillBackground(false);
+    m_ui->ChunkMap->setAutoFillBackground(false);
     PaintLegend();
     ShowCheckIdle();
 
