@@ -112,7 +112,9 @@ bool ReadDescriptor(const std::string &path, TPartMetContents &contents, TDataCh
         return false;
     }
     check.Size = static_cast<std::int64_t>(*contents.Size);
-    check.HashesAgree = RecordedAgree(contents, check.Size);
+    // Without part hashes, those of a file of several chunks are not known.
+    if (!contents.PartHashes.empty() || check.Size < DonkeyChunkSize)
+        check.HashesAgree = RecordedAgree(contents, check.Size);
     check.Error = RecordsFault(contents, check.Size);
     return check.Error.empty();
 }

@@ -48,7 +48,8 @@ struct TDataCheck
     // The recorded part hashes are those of the recorded file hash: their MD4
     // is it (for a file of one chunk, the one part hash, or none, is it), and
     // a size of whole chunks ends in the digest of nothing. None when the
-    // descriptor could not be read that far.
+    // descriptor could not be read that far, or records no part hashes for a
+    // file of several chunks.
     std::optional<bool> HashesAgree;
     // Why the data could not be checked; empty when it was. Chunks and the
     // counts are then empty.
