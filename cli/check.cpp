@@ -55,8 +55,8 @@ void PrintCheckHelp()
     std::printf(
         "\n"
         "Checking files against links: brackwell-cli --check [--dir DIR] [-j N] LIST...\n"
-        "  --check                 read the ed2k and fs links of each LIST (a share\n"
-        "                          list, an HTML page, any text), hash the files they\n"
+        "  --check                 read the ed2k, fs and magnet links of each LIST (a\n"
+        "                          share list, an HTML page, any text), hash the files they\n"
         "                          name and print OK, FAILED (what differs), MISSING or\n"
         "                          ERROR (why), a TAB and the name, per link in order;\n"
         "                          a summary goes to stderr\n"
@@ -107,7 +107,7 @@ int RunCheck(const TCheckRequest &request)
                 break;
             }
             std::fprintf(stderr, "brackwell-cli: %s: %s\n", EscapeControlBytes(list).c_str(),
-                         error.empty() ? "no ed2k or fs links found" : EscapeControlBytes(error).c_str());
+                         error.empty() ? "no ed2k, fs or magnet links found" : EscapeControlBytes(error).c_str());
         }
     }
     if (!out.Close())

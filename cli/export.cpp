@@ -35,8 +35,8 @@ void ParseAnchor(const std::string &name, const std::string &text, const TOption
 void ParseColumns(const std::string &list, const TOptionValues &values, TShareListOptions &o)
 {
     if (list.empty())
-        values.UsageError("--columns needs at least one column (name, size, ed2k or fs)");
-    o.FileName = o.Size = o.Donkey = o.FileSpree = false;
+        values.UsageError("--columns needs at least one column (name, size, ed2k, fs or magnet)");
+    o.FileName = o.Size = o.Donkey = o.FileSpree = o.Magnet = false;
     for (std::size_t start = 0; start < list.size();) {
         const std::size_t comma = std::min(list.find(',', start), list.size());
         const std::string column = list.substr(start, comma - start);
@@ -48,11 +48,13 @@ void ParseColumns(const std::string &list, const TOptionValues &values, TShareLi
             o.Donkey = true;
         else if (column == "fs")
             o.FileSpree = true;
+        else if (column == "magnet")
+            o.Magnet = true;
         else
-            values.UsageError("unknown column '" + column + "' (name, size, ed2k or fs)");
+            values.UsageError("unknown column '" + column + "' (name, size, ed2k, fs or magnet)");
         start = comma + 1;
     }
-    o.Link = o.Donkey || o.FileSpree;
+    o.Link = o.Donkey || o.FileSpree || o.Magnet;
 }
 
 // While the list is written, a signal that ends the process (Ctrl+C, kill)
@@ -128,6 +130,8 @@ bool ParseExportOption(std::string_view name, const TOptionValues &values, TExpo
         ParseAnchor(option, values.Value(), values, o.DonkeyAnchorIsUrl, o.DonkeyAnchorText);
     } else if (name == "--fs-anchor") {
         ParseAnchor(option, values.Value(), values, o.FileSpreeAnchorIsUrl, o.FileSpreeAnchorText);
+    } else if (name == "--magnet-anchor") {
+        ParseAnchor(option, values.Value(), values, o.MagnetAnchorIsUrl, o.MagnetAnchorText);
     } else {
         return false;
     }
@@ -144,7 +148,7 @@ std::string CheckExportRequest(const TExportRequest &request)
         return request.Given.front() + " needs --export";
     if (request.Options.Html && given("--separator"))
         return "--separator applies to --layout=ascii only";
-    for (const char *anchor : {"--ed2k-anchor", "--fs-anchor"}) {
+    for (const char *anchor : {"--ed2k-anchor", "--fs-anchor", "--magnet-anchor"}) {
         if (!request.Options.Html && given(anchor))
             return std::string(anchor) + " applies to --layout=html or table only";
     }
@@ -162,12 +166,14 @@ void PrintExportHelp()
         "  --no-title              no title line\n"
         "  --separator TEXT        after every field of an ascii line, at most 5\n"
         "                          characters (default one space)\n"
-        "  --columns=LIST          comma-separated from name, size, ed2k, fs\n"
-        "                          (default all four; ed2k and fs are the links)\n"
+        "  --columns=LIST          comma-separated from name, size, ed2k, fs, magnet\n"
+        "                          (default name, size, ed2k, fs; ed2k, fs and\n"
+        "                          magnet are the links)\n"
         "  --with-path             the name column holds the path given\n"
         "  --ed2k-anchor=url|TEXT  html text of the ed2k links: the link itself, or\n"
         "                          TEXT of at most 50 characters (default \"eDonkey2000\")\n"
         "  --fs-anchor=url|TEXT    the same for the fs links (default \"FileSpree\")\n"
+        "  --magnet-anchor=url|TEXT  and for the magnet links (default \"Magnet\")\n"
         "A share list that cannot be written leaves any existing FILE untouched and\n"
         "exits with status 1.\n");
 }

@@ -8,6 +8,7 @@
 #include "run.h"
 #include "runs/tokens.h"
 #include "system.h"
+#include "verify.h"
 
 int main(int argc, char **argv)
 {
@@ -16,5 +17,7 @@ int main(int argc, char **argv)
     TProgressLine progress(StderrIsTerminal());
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const TRunContext context{progress, std::make_shared<TCoreTokens>(cores), cores};
+    if (options.verifyData)
+        return RunVerifying(options, context);
     return options.check ? RunChecking(options, context) : RunHashing(options, context);
 }

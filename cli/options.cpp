@@ -12,6 +12,7 @@
 #include "input/version.h"
 #include "links/links.h"
 #include "system.h"
+#include "verify.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ const std::vector<TOptionRow> &OptionTable()
         {{"-r", "--recursive"}, false, "-r, --recursive", "hash the files of folders and their subfolders",
          [](TOptions &o, const std::string &) { o.recursive = true; }},
         {{"--check"}, false, "", "", [](TOptions &o, const std::string &) { o.check = true; }},
+        {{"--verify-data"}, false, "", "", [](TOptions &o, const std::string &) { o.verifyData = true; }},
         {{"--dir"}, true, "", "", [](TOptions &o, const std::string &folder) { o.checkFolder = folder; }},
         {{"--partmet"}, false, "--partmet", "read every path as a .part.met descriptor",
          [](TOptions &o, const std::string &) { o.partMode = TPartMode::Always; }},
@@ -126,6 +128,7 @@ void PrintHelp()
                 "Exit status: 0 when every file hashed, 1 when any failed, 2 on bad usage.\n");
     PrintExportHelp();
     PrintCheckHelp();
+    PrintVerifyHelp();
     std::exit(0);
 }
 
@@ -202,6 +205,13 @@ void CheckTogether(TOptions &options)
         UsageError(std::string(options.recursive ? "--recursive" : "--export") + " does not go with --check");
     if (options.check && options.paths.empty())
         UsageError("no list given");
+    if (options.verifyData) {
+        if (options.check || options.exportRequest.File || options.recursive)
+            UsageError(std::string(options.check ? "--check" : options.recursive ? "--recursive" : "--export")
+                       + " does not go with --verify-data");
+        if (options.paths.empty())
+            UsageError("--verify-data needs a descriptor");
+    }
     for (const auto &[given, kind] : {std::pair{options.donkeyGiven, hsDonkey},
                                       std::pair{options.fileSpreeGiven, hsFileSpree}}) {
         if (given && *given)
@@ -224,7 +234,8 @@ void CheckTogether(TOptions &options)
     // The AICH root alone is something to compute only when asked for here:
     // the store's ActiveAich is an extra of the eDonkey2000 link.
     const bool aichAlone = options.aich && options.aichGiven;
-    if ((options.selection & hsAll) == 0 && !aichAlone && options.partMode != TPartMode::Always && !options.check)
+    if ((options.selection & hsAll) == 0 && !aichAlone && options.partMode != TPartMode::Always && !options.check
+        && !options.verifyData)
         UsageError(NothingToCompute(options));
 }
 

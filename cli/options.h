@@ -31,6 +31,7 @@ struct TOptions
     bool partHashes = false;
     bool recursive = false;
     bool check = false;
+    bool verifyData = false;
     std::optional<std::string> checkFolder;
     // The link-name texts of the settings store, before the options.
     TLinkNameTexts storedTexts;

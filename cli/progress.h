@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "entries/donkeyfile.h"
 #include "links/links.h"
@@ -20,10 +21,15 @@ public:
         if (!m_enabled)
             return;
         const TEntrySnapshot shown = entry.Snapshot();
-        const std::int32_t chunks = entry.ChunkCount();
+        Show(shown.DisplayName, shown.CurrentChunk, entry.ChunkCount());
+    }
+    void Show(const std::string &name, std::int64_t chunk, std::int64_t chunks)
+    {
+        if (!m_enabled)
+            return;
         std::lock_guard lock(m_mutex);
-        std::fprintf(stderr, "\r\033[K%s: chunk %d of %d", EscapeControlBytes(shown.DisplayName).c_str(),
-                     shown.CurrentChunk, chunks);
+        std::fprintf(stderr, "\r\033[K%s: chunk %lld of %lld", EscapeControlBytes(name).c_str(),
+                     static_cast<long long>(chunk), static_cast<long long>(chunks));
         std::fflush(stderr);
         m_shown = true;
     }

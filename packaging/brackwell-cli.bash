@@ -6,7 +6,7 @@ _brackwell_cli()
 
     case $prev in
         --format)
-            COMPREPLY=($(compgen -W 'ed2k fs html hashes json' -- "$cur"))
+            COMPREPLY=($(compgen -W 'ed2k fs html hashes json magnet' -- "$cur"))
             return
             ;;
         --layout)
@@ -16,10 +16,10 @@ _brackwell_cli()
         --columns)
             # A comma-separated list: complete the item after the last comma.
             local done=${cur%"${cur##*,}"}
-            COMPREPLY=($(compgen -P "$done" -W 'name size ed2k fs' -- "${cur##*,}"))
+            COMPREPLY=($(compgen -P "$done" -W 'name size ed2k fs magnet' -- "${cur##*,}"))
             return
             ;;
-        --ed2k-anchor | --fs-anchor)
+        --ed2k-anchor | --fs-anchor | --magnet-anchor)
             COMPREPLY=($(compgen -W 'url' -- "$cur"))
             return
             ;;

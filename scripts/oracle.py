@@ -11,7 +11,13 @@ lane engine, -j 1, 2 and 8, -r, --export and --check. The window's own path
 too, headless (bench/window/window_add.cpp: paths queued as a drop queues them,
 the list printed once the window may close): the corpus at once on every lane
 engine, the corpus twice, each edge size twice, and the corpus folder through
-Add Folder (the window's walk, --add-folder). Prints every difference
+Add Folder (the window's walk, --add-folder). Magnet links too: each
+--format=magnet link's xt, xl and dn against rhash --magnet --ed2k --aich,
+on the corpus and on names hard to encode, and --check of them. And the check
+of downloads' data: descriptors built from corpus files with rhash's chunk
+digests, their data files spoiled, cut short or left whole and their gaps
+chosen, each chunk's --verify-data verdict against what rhash says of that
+chunk. Prints every difference
 (file, size, run, engine, -j, field, expected, got) and exits 1 on any, 2 when
 it cannot run.
 
@@ -167,6 +173,17 @@ class ChunkDigests:
                 self.rhash_runs += 1
             return self.zeros[length]
 
+    def digest_of(self, path, start, length):
+        """rhash's MD4 of length bytes of the file at path from start."""
+        with open(path, "rb") as source:
+            if is_hole(source.fileno(), start, length):
+                return self.zero_digest(length)
+            source.seek(start)
+            data = source.read(length)
+        with self.lock:
+            self.rhash_runs += 1
+        return rhash(["--md4", "-"], data).split()[0].upper()
+
     def parts(self, work, f):
         if f.size < CHUNK:
             return []
@@ -192,6 +209,26 @@ def is_hole(fd, start, length):
         return os.lseek(fd, start, os.SEEK_DATA) >= start + length
     except OSError:
         return True  # no data from start on
+
+
+def magnet_references(work, files):
+    """rhash --magnet --ed2k --aich of each file, in order."""
+    out = rhash(["--magnet", "--ed2k", "--aich", "--", *(os.path.join(work, f.rel) for f in files)])
+    lines = out.splitlines()
+    if len(lines) != len(files):
+        raise RuntimeError(f"rhash --magnet gave {len(lines)} lines for {len(files)} files")
+    return lines
+
+
+def make_named(work, rnd):
+    """Small files of MAGNET_NAMES in a folder of their own."""
+    os.makedirs(os.path.join(work, "names"))
+    named = []
+    for i, name in enumerate(MAGNET_NAMES):
+        f = File(os.fsdecode(os.path.join(b"names", name)), rnd.randrange(1, 100_000) if i else CHUNK + 1)
+        write_random(os.path.join(work, f.rel), f.size, rnd)
+        named.append(f)
+    return named
 
 
 # ------------------------------------------------------------- what to expect
@@ -394,6 +431,177 @@ def compare_text(report, where, f, kinds, fmt, line):
     return 1
 
 
+# ------------------------------------------------------------ magnet links
+
+# Names whose encoding in dn is easy to get wrong: RFC 3986's reserved and
+# unreserved characters, UTF-8, a byte that is no UTF-8, a control byte, a
+# percent sign followed by hex digits.
+MAGNET_NAMES = [b"a b&c=d+\xc3\xa9%.txt", "\u00fcn\u00efc\u00f8d\u00e9 \u2603.bin".encode(), b"raw\xff.bin",
+                b"tab\there", b"~-_.txt", b"x!'()*;:@$,[]#?.bin", b"100%25 sure.txt", b"noext"]
+
+
+def magnet_values(link):
+    """A magnet link's values as the oracle compares them: xl and dn as
+    written (percent codes in upper case, RFC 3986 6.2.2.1), and the xt URNs
+    with their hashes in upper case; or None when it is no magnet link."""
+    if not link.startswith("magnet:?"):
+        return None
+    values = {"xt": [], "xl": [], "dn": []}
+    for pair in link[len("magnet:?"):].split("&"):
+        key, _, value = pair.partition("=")
+        if key == "xt":
+            scheme, _, digest = value.rpartition(":")
+            values["xt"].append(scheme.lower() + ":" + digest.upper())
+        elif key in values:
+            values[key].append(re.sub(r"%[0-9a-fA-F]{2}", lambda m: m.group(0).upper(), value))
+        else:
+            values.setdefault(key, []).append(value)
+    values["xt"].sort()
+    return values
+
+
+# ------------------------------------------------------- downloads' data
+
+def partmet_bytes(file_hash, parts, size, name, gaps):
+    """A .part.met descriptor as clients write it: the file hash, the part
+    hashes, the name, the size and the gap tags (0x09 and 0x0A with the gap's
+    number; the end excluded), in 64-bit integers for a large file."""
+    large = size >= 1 << 32
+    width, int_type = (8, 0x0B) if large else (4, 0x03)
+
+    def integer(name_bytes, value):
+        return bytes([int_type]) + len(name_bytes).to_bytes(2, "little") + name_bytes + value.to_bytes(width, "little")
+
+    tags = [bytes([0x02]) + (1).to_bytes(2, "little") + b"\x01" + len(name).to_bytes(2, "little") + name,
+            integer(b"\x02", size)]
+    for number, (start, end) in enumerate(gaps):
+        tags.append(integer(b"\x09" + str(number).encode(), start))
+        tags.append(integer(b"\x0a" + str(number).encode(), end))
+    out = bytes([0xE2 if large else 0xE0]) + bytes(4) + bytes.fromhex(file_hash)
+    out += len(parts).to_bytes(2, "little") + b"".join(bytes.fromhex(p) for p in parts)
+    return out + len(tags).to_bytes(4, "little") + b"".join(tags)
+
+
+class Download:
+    """A descriptor made from a corpus file, its data file beside it (the
+    file itself, linked, or a copy spoiled or cut short), and the verdicts
+    rhash's chunk digests give."""
+
+    def __init__(self, rel, f, gaps=(), spoiled=(), cut=None, other_hash=False):
+        self.rel, self.f, self.gaps, self.spoiled, self.cut, self.other_hash = rel, f, list(gaps), list(spoiled), cut, other_hash
+        self.expected = None
+
+    def data_chunks(self):
+        return (self.f.size + CHUNK - 1) // CHUNK
+
+    def make(self, work, chunks):
+        data = os.path.join(work, self.rel[: -len(".met")])
+        source = os.path.join(work, self.f.rel)
+        if not self.spoiled and self.cut is None:
+            os.link(source, data)
+        else:
+            subprocess.run(["cp", "--sparse=always", source, data], check=True)
+            with open(data, "r+b") as out:
+                for at in self.spoiled:
+                    out.seek(at)
+                    byte = out.read(1)
+                    out.seek(at)
+                    out.write(bytes([byte[0] ^ 0x5A]))
+                if self.cut is not None:
+                    out.truncate(self.cut)
+        # A file of one chunk records no part hashes: its file hash is the chunk's.
+        recorded = self.f.parts if self.f.size >= CHUNK else [self.f.ed2k]
+        file_hash = self.f.ed2k
+        if self.other_hash:
+            file_hash = "%032X" % (int(file_hash, 16) ^ 1)
+        with open(os.path.join(work, self.rel), "wb") as out:
+            out.write(partmet_bytes(file_hash, self.f.parts, self.f.size, os.fsencode(self.f.name), self.gaps))
+
+        # What rhash says of each complete chunk of the data file: its MD4
+        # against the one recorded. Chunks the copy left alone are the
+        # corpus file's, whose digests rhash gave already.
+        length = os.path.getsize(data)
+        spoiled_chunks = {at // CHUNK for at in self.spoiled}
+        verdicts = []
+        # The bytes the data file holds, less the gaps (joined) among them.
+        present = min(length, self.f.size)
+        complete_bytes, reached = present, 0
+        for start, end in sorted(self.gaps):
+            start, end = max(start, reached), min(end, present)
+            if end > start:
+                complete_bytes -= end - start
+            reached = max(reached, end)
+        for k in range(self.data_chunks()):
+            start, end = k * CHUNK, min((k + 1) * CHUNK, self.f.size)
+            if end > length or any(g0 < end and start < g1 for g0, g1 in self.gaps):
+                verdicts.append("missing")
+                continue
+            digest = chunks.digest_of(data, start, end - start) if k in spoiled_chunks else recorded[k]
+            verdicts.append("good" if digest == recorded[k] else "corrupt")
+        self.expected = {
+            "path": self.rel,
+            "data_file": self.rel[: -len(".met")],
+            "size": self.f.size,
+            "chunks": verdicts,
+            "good": verdicts.count("good"),
+            "corrupt": verdicts.count("corrupt"),
+            "missing": verdicts.count("missing"),
+            "bytes_complete": complete_bytes,
+            "hashes_agree": not self.other_hash,
+            "error": None,
+        }
+
+
+def downloads_of(files, big, seed):
+    """Descriptors of chosen files, each with chosen corrupt and missing
+    chunks: none, one, two, every one; gaps of a byte and of whole chunks; a
+    data file cut short; part hashes of another file hash. Big files: whole,
+    with gaps, and spoiled in the chunk by 4 GiB."""
+    rnd = random.Random(seed + 2)
+    chosen = [f for f in files if f.edge and f.size >= CHUNK] + [f for f in files if not f.edge and f.size >= CHUNK]
+    small = [f for f in files if f.size < CHUNK][:12]
+    downloads = []
+    kinds = ["whole", "one corrupt", "two corrupt", "every chunk corrupt", "a byte missing", "chunks missing",
+             "cut short", "other file hash", "gaps and corrupt"]
+    for i, f in enumerate(chosen + small):
+        kind = kinds[i % len(kinds)]
+        if kind == "other file hash" and f.size < CHUNK:
+            kind = "one corrupt"  # a file of one chunk records no part hashes to disagree
+        n = (f.size + CHUNK - 1) // CHUNK
+        where = lambda k: k * CHUNK + rnd.randrange(min(CHUNK, f.size - k * CHUNK))
+        rel = f"downloads/{i:03d}.part.met"
+        if kind == "whole" or f.size == 0:
+            d = Download(rel, f)
+        elif kind == "one corrupt":
+            d = Download(rel, f, spoiled=[where(rnd.randrange(n))])
+        elif kind == "two corrupt":
+            d = Download(rel, f, spoiled=[where(k) for k in rnd.sample(range(n), min(2, n))])
+        elif kind == "every chunk corrupt":
+            d = Download(rel, f, spoiled=[where(k) for k in range(n)])
+        elif kind == "a byte missing":
+            at = rnd.randrange(f.size)
+            d = Download(rel, f, gaps=[(at, at + 1)])
+        elif kind == "chunks missing":
+            d = Download(rel, f, gaps=[(0, min(f.size, CHUNK // 2)), (max(0, f.size - CHUNK - 7), f.size)])
+        elif kind == "cut short":
+            d = Download(rel, f, cut=rnd.randrange(f.size))
+        elif kind == "other file hash":
+            d = Download(rel, f, other_hash=True)
+        else:
+            at = rnd.randrange(f.size)
+            d = Download(rel, f, gaps=[(at, min(f.size, at + CHUNK))], spoiled=[where(rnd.randrange(n))])
+        downloads.append(d)
+    for j, f in enumerate(big):
+        base = f"downloads/big{j}"
+        if j == 0:
+            downloads.append(Download(base + "-whole.part.met", f))
+            downloads.append(Download(base + "-spoiled.part.met", f, spoiled=[(1 << 32) - 3]))
+        else:
+            downloads.append(Download(base + "-gaps.part.met", f,
+                                      gaps=[(441 * CHUNK - 5, 441 * CHUNK + 5), ((1 << 32) - 1, 1 << 32)]))
+    return downloads
+
+
 # ------------------------------------------------------------------- the runs
 
 class Oracle:
@@ -409,7 +617,7 @@ class Oracle:
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         self.env["XDG_RUNTIME_DIR"] = runtime
 
-    def run(self, where, args, engine_env, quiet=True, program=None):
+    def run(self, where, args, engine_env, quiet=True, program=None, status=0):
         env = dict(self.env)
         if engine_env:
             env["BRACKWELL_LANE_ENGINE"] = engine_env
@@ -420,8 +628,8 @@ class Oracle:
             self.report.differ(where, None, "run", f"done within {RUN_TIMEOUT} s", "still running")
             return None
         stderr = " | ".join(result.stderr.decode(errors="replace").split("\n")).strip(" |")
-        if result.returncode != 0:
-            self.report.differ(where, None, "exit status", "0", f"{result.returncode} ({short(stderr, 200)})")
+        if result.returncode != status:
+            self.report.differ(where, None, "exit status", str(status), f"{result.returncode} ({short(stderr, 200)})")
         elif quiet and stderr:
             self.report.differ(where, None, "stderr", "(nothing)", short(stderr, 200))
         return result
@@ -599,6 +807,94 @@ class Oracle:
             self.report.differ(where, None, "check summary", summary, short(result.stderr.decode(errors="replace").strip(), 200))
         self.report.counted(runs=1, files=len(top), values=len(lines))
 
+    def magnet_run(self, engine, jobs, files, references, label):
+        self.submit(self._magnet_run, engine, jobs, files, references, label)
+
+    def _magnet_run(self, engine, jobs, files, references, label):
+        """--format=magnet --aich of files, each link's xt, xl and dn against
+        rhash --magnet --ed2k --aich; then --check of the links written, in
+        the files' folder: every one OK."""
+        name, engine_env = engine
+        where = Where(f"--format=magnet {label}", name, jobs)
+        result = self.run(where, ["--format=magnet", "--aich", "--no-fs", "--suffix=", "-j", str(jobs),
+                                  *(f.rel for f in files)], engine_env)
+        if result is None:
+            return
+        lines = result.stdout.decode("ascii", errors="replace").splitlines()
+        if len(lines) != len(files):
+            self.report.differ(where, None, "lines", str(len(files)), str(len(lines)))
+        values = 0
+        for f, line, reference in zip(files, lines, references):
+            want, got = magnet_values(reference), magnet_values(line)
+            if got is None:
+                self.report.differ(where, f, "magnet link", short(reference), short(line))
+                continue
+            for key in sorted(set(want) | set(got)):
+                values += 1
+                if want.get(key) != got.get(key):
+                    self.report.differ(where, f, key, short(" ".join(want.get(key, ["(none)"]))),
+                                       short(" ".join(got.get(key, ["(none)"]))))
+        self.report.counted(runs=1, files=len(files), values=values)
+
+        folders = {os.path.dirname(f.rel) for f in files}
+        assert len(folders) == 1, "the files of one folder, which --check looks in"
+        listed = f"magnets-{label.replace(' ', '-')}.txt"  # beside the folder, which other runs walk
+        with open(os.path.join(self.work, listed), "wb") as out:
+            out.write(result.stdout)
+        where = Where(f"--check of magnet links {label}", name, jobs)
+        result = self.run(where, ["--check", "--suffix=", "-j", str(jobs), "--dir", next(iter(folders)), listed],
+                          engine_env, quiet=False)
+        if result is None:
+            return
+        lines = result.stdout.decode("utf-8", errors="replace").splitlines()
+        for line in lines:
+            if not line.startswith("OK\t"):
+                self.report.differ(where, None, "check line", "OK", short(line, 200))
+        if len(lines) != len(files):
+            self.report.differ(where, None, "check lines", str(len(files)), str(len(lines)))
+        summary = f"{len(files)} OK, 0 failed, 0 missing"
+        if result.stderr.decode(errors="replace").strip() != summary:
+            self.report.differ(where, None, "check summary", summary, short(result.stderr.decode(errors="replace").strip(), 200))
+        self.report.counted(runs=1, files=len(files), values=len(lines))
+
+    def verify_run(self, engine, downloads, label):
+        self.submit(self._verify_run, engine, downloads, label)
+
+    def _verify_run(self, engine, downloads, label):
+        """--verify-data of built descriptors: each chunk's verdict, the
+        counts, the bytes complete and whether the part hashes agree, against
+        what rhash's chunk digests say."""
+        name, engine_env = engine
+        where = Where(f"--verify-data {label}", name, "-")
+        fails = any(d.expected["corrupt"] or not d.expected["hashes_agree"] for d in downloads)
+        result = self.run(where, ["--verify-data", "--format=json", *(d.rel for d in downloads)], engine_env,
+                          quiet=False, status=1 if fails else 0)
+        if result is None:
+            return
+        lines = result.stdout.decode("utf-8", errors="replace").splitlines()
+        if len(lines) != len(downloads):
+            self.report.differ(where, None, "lines", str(len(downloads)), str(len(lines)))
+        values = 0
+        for d, line in zip(downloads, lines):
+            try:
+                got = json.loads(line)
+            except ValueError:
+                self.report.differ(where, d.f, "JSON line", "an object", short(line))
+                continue
+            for key, value in d.expected.items():
+                values += len(value) if key == "chunks" else 1
+                if got.get(key, "(no such key)") == value:
+                    continue
+                if key == "chunks" and isinstance(got.get(key), list) and len(got[key]) == len(value):
+                    wrong = [k for k in range(len(value)) if value[k] != got[key][k]]
+                    for k in wrong[:3]:
+                        self.report.differ(where, d.f, f"{d.rel} chunk {k + 1} of {len(value)}", value[k], got[key][k])
+                    if len(wrong) > 3:
+                        self.report.differ(where, d.f, f"{d.rel} chunks", f"{len(wrong) - 3} more differ", "")
+                else:
+                    self.report.differ(where, d.f, f"{d.rel} {key}", short(value), short(got.get(key, "(no such key)")))
+        self.report.counted(runs=1, files=len(downloads), values=values)
+
     def wait(self):
         for future in concurrent.futures.as_completed(self.futures):
             future.result()  # a fault of the oracle itself ends it
@@ -691,6 +987,13 @@ def check(cli, work, arguments, started):
               f"over 4 GiB made in {made - started:.1f} s; rhash took {referenced - made:.1f} s "
               f"({chunks.rhash_runs} chunks cut out)")
 
+        # The downloads made of corpus files before any run: linking a file
+        # changes its status time, which a run reading it would take for a
+        # change of the file.
+        downloads = downloads_of(files, big, arguments.seed)
+        os.makedirs(os.path.join(work, "downloads"))
+        list(pool.map(lambda d: d.make(work, chunks), downloads))
+
         oracle = Oracle(cli, work, engines, pool, arguments.window)
         order = list(files)
         random.Random(arguments.seed + 1).shuffle(order)
@@ -761,6 +1064,17 @@ def check(cli, work, arguments, started):
         # Folders, share lists and the check of them.
         oracle.recursive_run(default, 2, files)
         oracle.share_list(default, 2, files)
+
+        # Magnet links against rhash's, the corpus's top folder and names
+        # hard to encode, and --check of them; downloads' data chunk by chunk.
+        top = [f for f in files if f.top]
+        oracle.magnet_run(default, 2, top, magnet_references(work, top), "corpus")
+        named = make_named(work, random.Random(arguments.seed + 3))
+        oracle.magnet_run(rotate(0, others or [default]), 1, named, magnet_references(work, named), "names")
+        oracle.verify_run(default, downloads, "built descriptors")
+        small = [d for d in downloads if not d.f.big]
+        for engine in others:
+            oracle.verify_run(engine, small, "built descriptors")
         oracle.wait()
 
     report = oracle.report

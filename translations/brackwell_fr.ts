@@ -177,6 +177,46 @@
         <source>the part hashes do not fit the size</source>
         <translation>les hashs de parties ne correspondent pas à la taille</translation>
     </message>
+    <message>
+        <source>the descriptor&apos;s name does not end in .met, so its data file is not known</source>
+        <translation>le nom du descripteur ne finit pas par .met : son fichier de données n&apos;est pas connu</translation>
+    </message>
+    <message>
+        <source>the descriptor is cut short before the end of its tags; the gaps are not all known and its data is not checked</source>
+        <translation>le descripteur est tronqué avant la fin de ses balises ; ses plages manquantes ne sont pas toutes connues et ses données ne sont pas vérifiées</translation>
+    </message>
+    <message>
+        <source>the descriptor records no size; its data is not checked</source>
+        <translation>le descripteur n&apos;indique pas de taille ; ses données ne sont pas vérifiées</translation>
+    </message>
+    <message>
+        <source>the descriptor records a size of %1 bytes, more than a file can hold; its data is not checked</source>
+        <translation>le descripteur indique une taille de %1 octets, plus qu&apos;un fichier ne peut en contenir ; ses données ne sont pas vérifiées</translation>
+    </message>
+    <message>
+        <source>the descriptor records no part hashes yet (the client has not learnt them); its chunks cannot be checked</source>
+        <translation>le descripteur ne contient pas encore de hashs de parties (le client ne les connaît pas) ; ses blocs ne peuvent pas être vérifiés</translation>
+    </message>
+    <message>
+        <source>the descriptor records %1 part hashes where a file of %2 bytes has %3; its chunks cannot be checked</source>
+        <translation>le descripteur contient %1 hashs de parties là où un fichier de %2 octets en a %3 ; ses blocs ne peuvent pas être vérifiés</translation>
+    </message>
+    <message>
+        <source>the data file %1 cannot be read: %2</source>
+        <translation>le fichier de données %1 ne peut pas être lu : %2</translation>
+    </message>
+    <message>
+        <source>magnet link without an eDonkey2000 hash (xt=urn:ed2k:)</source>
+        <translation>lien magnet sans hash eDonkey2000 (xt=urn:ed2k:)</translation>
+    </message>
+    <message>
+        <source>magnet link without a size (xl=)</source>
+        <translation>lien magnet sans taille (xl=)</translation>
+    </message>
+    <message>
+        <source>magnet link without a name (dn=)</source>
+        <translation>lien magnet sans nom (dn=)</translation>
+    </message>
 </context>
 <context>
     <name>CoreWord</name>
@@ -310,6 +350,22 @@
     <message>
         <source>Error</source>
         <translation>Erreur</translation>
+    </message>
+    <message>
+        <source>Hash the chunks of the data file beside the descriptor against the part hashes it records</source>
+        <translation>Calcule les blocs du fichier de données à côté du descripteur et les compare aux hashs de parties qu&apos;il contient</translation>
+    </message>
+    <message>
+        <source>&amp;Check data</source>
+        <translation>&amp;Vérifier les données</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message>
+        <source>%v of %m chunks</source>
+        <translation>%v blocs sur %m</translation>
     </message>
 </context>
 <context>
@@ -600,8 +656,29 @@
         <translation>%1 : %2</translation>
     </message>
     <message>
-        <source>%1: no ed2k or fs links found</source>
-        <translation>%1 : aucun lien ed2k ou fs trouvé</translation>
+        <source>%1: no ed2k, fs or magnet links found</source>
+        <translation>%1 : aucun lien ed2k, fs ou magnet trouvé</translation>
+    </message>
+</context>
+<context>
+    <name>TChunkMap</name>
+    <message>
+        <source>good</source>
+        <translation>bon</translation>
+    </message>
+    <message>
+        <source>corrupt</source>
+        <translation>corrompu</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>manquant</translation>
+    </message>
+    <message>
+        <source>Chunk %1 of %2: %3
+Bytes %4 to %5</source>
+        <translation>Bloc %1 sur %2 : %3
+Octets %4 à %5</translation>
     </message>
 </context>
 <context>
@@ -617,6 +694,38 @@
     <message>
         <source>%1 Bytes Copied</source>
         <translation>%1 octets copiés</translation>
+    </message>
+    <message>
+        <source>Not checked: %1</source>
+        <translation>Non vérifié : %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2 complete in %3</source>
+        <translation>%1 sur %2 complets dans %3</translation>
+    </message>
+    <message>
+        <source>The part hashes give the file hash.</source>
+        <translation>Les hashs de parties donnent le hash du fichier.</translation>
+    </message>
+    <message>
+        <source>The part hashes do not give the file hash.</source>
+        <translation>Les hashs de parties ne donnent pas le hash du fichier.</translation>
+    </message>
+    <message>
+        <source>Good: %1</source>
+        <translation>Bons : %1</translation>
+    </message>
+    <message>
+        <source>Corrupt: %1</source>
+        <translation>Corrompus : %1</translation>
+    </message>
+    <message>
+        <source>Missing: %1</source>
+        <translation>Manquants : %1</translation>
+    </message>
+    <message>
+        <source>Checking the data of %1...</source>
+        <translation>Vérification des données de %1...</translation>
     </message>
 </context>
 <context>

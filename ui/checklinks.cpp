@@ -130,7 +130,7 @@ void TCheckLinksForm::Finish(const QString &error)
     if (!error.isEmpty())
         text = tr("%1: %2").arg(m_list, error);
     else if (m_ui->ResultList->topLevelItemCount() == 0 && !stopped)
-        text = tr("%1: no ed2k or fs links found").arg(m_list);
+        text = tr("%1: no ed2k, fs or magnet links found").arg(m_list);
     m_ui->StatusLabel->setText(text);
     emit Finished();
 }

@@ -29,6 +29,8 @@ TExportForm::TExportForm(QWidget *parent)
     m_ui->DonkeyText->setObjectName(QStringLiteral("Text"));
     m_ui->FileSpreeUrl->setObjectName(QStringLiteral("URL"));
     m_ui->FileSpreeText->setObjectName(QStringLiteral("Text"));
+    m_ui->MagnetUrl->setObjectName(QStringLiteral("URL"));
+    m_ui->MagnetText->setObjectName(QStringLiteral("Text"));
     // A single space at first (a form cannot hold a text of blanks alone).
     m_ui->SeparatorEdit->setText(QStringLiteral(" "));
     // Room for five wide letters and the frame.
@@ -49,6 +51,8 @@ TExportForm::TExportForm(QWidget *parent)
     connect(m_ui->cmbDestination, &QComboBox::currentIndexChanged, this, &TExportForm::cmbDestinationChange);
     connect(m_ui->DonkeyUrl, &QRadioButton::toggled, this, &TExportForm::grpDonkeyClick);
     connect(m_ui->FileSpreeUrl, &QRadioButton::toggled, this, &TExportForm::grpFileSpreeClick);
+    connect(m_ui->MagnetUrl, &QRadioButton::toggled, this,
+            [this] { m_ui->MagnetEdit->setEnabled(!m_ui->MagnetUrl->isChecked()); });
     connect(m_ui->Button2, &QPushButton::clicked, this, &TExportForm::Button2Click);
     connect(m_ui->Button3, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -69,6 +73,7 @@ void TExportForm::chkLinkClick()
 {
     m_ui->chkDonkey->setEnabled(m_ui->chkLink->isChecked());
     m_ui->chkFileSpree->setEnabled(m_ui->chkLink->isChecked());
+    m_ui->chkMagnet->setEnabled(m_ui->chkLink->isChecked());
 }
 
 // Each link box enables the other, so that clicks alone never uncheck both.
@@ -88,8 +93,8 @@ void TExportForm::cmbDestinationChange()
     m_ui->chkArray->setVisible(html);
     m_ui->SeparatorLabel->setVisible(!html);
     m_ui->SeparatorEdit->setVisible(!html);
-    for (QWidget *widget : {m_ui->grpDonkey, m_ui->grpFileSpree, static_cast<QWidget *>(m_ui->DonkeyEdit),
-                            static_cast<QWidget *>(m_ui->FileSpreeEdit)})
+    for (QWidget *widget : {m_ui->grpDonkey, m_ui->grpFileSpree, m_ui->grpMagnet, static_cast<QWidget *>(m_ui->DonkeyEdit),
+                            static_cast<QWidget *>(m_ui->FileSpreeEdit), static_cast<QWidget *>(m_ui->MagnetEdit)})
         widget->setEnabled(html);
 }
 
@@ -135,6 +140,9 @@ TShareListOptions TExportForm::Options(const QString &caption) const
     o.DonkeyAnchorText = m_ui->DonkeyEdit->text().toStdString();
     o.FileSpreeAnchorIsUrl = m_ui->FileSpreeUrl->isChecked();
     o.FileSpreeAnchorText = m_ui->FileSpreeEdit->text().toStdString();
+    o.Magnet = m_ui->chkMagnet->isChecked();
+    o.MagnetAnchorIsUrl = m_ui->MagnetUrl->isChecked();
+    o.MagnetAnchorText = m_ui->MagnetEdit->text().toStdString();
     o.Caption = caption.toStdString();
     return o;
 }

@@ -105,6 +105,14 @@ const char *const CoreReasons[] = {
     QT_TRANSLATE_NOOP("CoreReason", "the descriptor records %1 part hashes where a file of %2 bytes has %3; they are not shown"),
     QT_TRANSLATE_NOOP("CoreReason", "the descriptor's part hashes do not give its file hash; they are not shown"),
     QT_TRANSLATE_NOOP("CoreReason", "the descriptor could not be read"),
+    QT_TRANSLATE_NOOP("CoreReason", "the descriptor's name does not end in .met, so its data file is not known"),
+    QT_TRANSLATE_NOOP("CoreReason", "the descriptor is cut short before the end of its tags; the gaps are not all known and its data is not checked"),
+    QT_TRANSLATE_NOOP("CoreReason", "the descriptor records no size; its data is not checked"),
+    QT_TRANSLATE_NOOP("CoreReason",
+                      "the descriptor records a size of %1 bytes, more than a file can hold; its data is not checked"),
+    QT_TRANSLATE_NOOP("CoreReason", "the descriptor records no part hashes yet (the client has not learnt them); its chunks cannot be checked"),
+    QT_TRANSLATE_NOOP("CoreReason", "the descriptor records %1 part hashes where a file of %2 bytes has %3; its chunks cannot be checked"),
+    QT_TRANSLATE_NOOP("CoreReason", "the data file %1 cannot be read: %2"),
     QT_TRANSLATE_NOOP("CoreReason", "not a plain file name"),
     QT_TRANSLATE_NOOP("CoreReason", "symbolic link to a file outside the folder"),
     QT_TRANSLATE_NOOP("CoreReason", "size differs: %1 bytes on disk"),
@@ -113,6 +121,9 @@ const char *const CoreReasons[] = {
     QT_TRANSLATE_NOOP("CoreReason", "FileSpree hash differs"),
     QT_TRANSLATE_NOOP("CoreReason", "part hashes differ: %1 of %2, first part %3"),
     QT_TRANSLATE_NOOP("CoreReason", "the part hashes do not fit the size"),
+    QT_TRANSLATE_NOOP("CoreReason", "magnet link without an eDonkey2000 hash (xt=urn:ed2k:)"),
+    QT_TRANSLATE_NOOP("CoreReason", "magnet link without a size (xl=)"),
+    QT_TRANSLATE_NOOP("CoreReason", "magnet link without a name (dn=)"),
 };
 
 // The template of key in the user's language; empty when the window does not

@@ -115,6 +115,11 @@ public:
     };
     std::string DonkeyLinkHtml(TNameBytes bytes = TNameBytes::Kept) const;
     std::string FileSpreeLink() const;
+    // The magnet link of the ed2k link's values: "magnet:?xt=urn:ed2k:HASH&xl=
+    // SIZE&dn=NAME", the link name percent-encoded but for RFC 3986's
+    // unreserved characters, then "&xt=urn:aich:ROOT" where the ed2k link has
+    // h=; "N/A" likewise.
+    std::string MagnetLink() const;
 
     std::string Name() const;
     std::string Path() const { return m_path; }
@@ -197,6 +202,8 @@ private:
     // The link name of displayName as links carry it: the name's own bytes
     // percent-encoded, the user's texts only where they would break the link.
     std::string EncodedLinkName(std::string_view displayName) const;
+    // The link name of displayName, the link-name texts applied.
+    std::string LinkNameOf(std::string_view displayName) const;
     std::string DonkeyLinkOf(const TEntrySnapshot &now) const;
     bool Selected(THashSelection kind) const { return (m_hashSelection & kind) != 0; }
 

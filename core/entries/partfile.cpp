@@ -74,14 +74,7 @@ void TPartFile::ComputeHashes()
         MarkFailed(file.Error().empty() ? ReasonText(TReasonKey::DescriptorUnreadable) : file.Error());
         return;
     }
-    if (!IsDescriptorLeadingByte(contents.LeadingByte) || !contents.PartHashCountRead) {
-        std::string reason;
-        if (contents.Truncated && contents.LeadingByte == 0)
-            reason = ReasonText(TReasonKey::NotDescriptorEmpty);
-        else if (!IsDescriptorLeadingByte(contents.LeadingByte))
-            reason = ReasonText(TReasonKey::NotDescriptorLeadingByte, {HexText(&contents.LeadingByte, 1, true)});
-        else
-            reason = ReasonText(TReasonKey::NotDescriptorNoPartHashCount);
+    if (std::string reason = NotDescriptorReason(contents); !reason.empty()) {
         MarkFailed(std::move(reason));
         return;
     }
@@ -220,6 +213,17 @@ std::string TPartFile::StatusText() const
     case 1: return "Paused";
     default: return std::string(UnknownText);
     }
+}
+
+std::string NotDescriptorReason(const TPartMetContents &contents)
+{
+    if (IsDescriptorLeadingByte(contents.LeadingByte) && contents.PartHashCountRead)
+        return {};
+    if (contents.Truncated && contents.LeadingByte == 0)
+        return ReasonText(TReasonKey::NotDescriptorEmpty);
+    if (!IsDescriptorLeadingByte(contents.LeadingByte))
+        return ReasonText(TReasonKey::NotDescriptorLeadingByte, {HexText(&contents.LeadingByte, 1, true)});
+    return ReasonText(TReasonKey::NotDescriptorNoPartHashCount);
 }
 
 bool IsPartMetPath(const std::string &path)

@@ -56,5 +56,10 @@ private:
     THashSelection m_recorded = 0;
 };
 
+// Why what a reading found is no descriptor at all (the file is empty, starts
+// with another byte, or ends before its part-hash count); empty when it is one.
+// A read error is the source's own to tell.
+std::string NotDescriptorReason(const TPartMetContents &contents);
+
 // True for a path that names a download descriptor (it ends in ".part.met").
 bool IsPartMetPath(const std::string &path);

@@ -24,12 +24,20 @@
 //
 // A tag is a type byte, a name and a value. Without bit 0x80 in the type byte the
 // name is a u16 length and that many bytes; with it, the name is one ID byte.
-// A one-byte name is an ID; every other name (the two-byte gap tags among them)
-// identifies nothing the reader keeps.
+// A one-byte name is an ID. A longer name that starts with 0x09 or 0x0A is a
+// gap tag: the byte says whether the integer is where a gap starts or where it
+// ends (excluded), and the rest of the name, a decimal number, which gap it is
+// ("\x09" "0" and "\x0A" "0" make the first). Other names identify nothing
+// the reader keeps.
 namespace {
 
 constexpr std::size_t ReadPieceSize = 64 * 1024;
 constexpr std::uint8_t CompactNameFlag = 0x80;
+// Gap tags: the first byte of the name, then the gap's number.
+constexpr std::uint8_t GapStartByte = 0x09;
+constexpr std::uint8_t GapEndByte = 0x0A;
+// Longer names are skipped unread: no gap number is that long.
+constexpr std::uint64_t LongestGapName = 24;
 
 // Value types, the compact-name bit stripped.
 enum TTagType : std::uint8_t {
@@ -257,6 +265,7 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
 
     // The name: one ID byte, or a length and that many bytes.
     std::optional<std::uint8_t> id;
+    std::string gapName;
     if (compactName) {
         if (!in.UInt(1, value))
             return TTagResult::Ended;
@@ -269,6 +278,12 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
             if (!in.UInt(1, value))
                 return TTagResult::Ended;
             id = static_cast<std::uint8_t>(value);
+        } else if (nameLength >= 2 && nameLength <= LongestGapName) {
+            if (!in.AppendTo(gapName, static_cast<std::size_t>(nameLength)))
+                return TTagResult::Ended;
+            const auto first = static_cast<std::uint8_t>(gapName.front());
+            if (first != GapStartByte && first != GapEndByte)
+                gapName.clear();
         } else if (!in.Skip(nameLength)) {
             return TTagResult::Ended;
         }
@@ -302,6 +317,8 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
             return TTagResult::Ended;
         if (id)
             StoreInteger(contents, *id, value);
+        else if (!gapName.empty())
+            (gapName.front() == GapStartByte ? contents.GapStarts : contents.GapEnds)[gapName.substr(1)] = value;
         return TTagResult::Read;
     }
 
@@ -330,6 +347,38 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
 }
 
 } // namespace
+
+std::vector<TPartMetGap> GapsOf(const TPartMetContents &contents, std::uint64_t size)
+{
+    std::vector<TPartMetGap> gaps;
+    const auto add = [&](std::uint64_t start, std::uint64_t end) {
+        start = std::min(start, size);
+        end = std::min(end, size);
+        if (start < end)
+            gaps.push_back({start, end});
+    };
+    for (const auto &[number, start] : contents.GapStarts) {
+        const auto end = contents.GapEnds.find(number);
+        // An end before its start pairs nothing sensible: both ends count.
+        if (end == contents.GapEnds.end())
+            add(start, size);
+        else
+            add(std::min(start, end->second), std::max(start, end->second));
+    }
+    for (const auto &[number, end] : contents.GapEnds) {
+        if (!contents.GapStarts.contains(number))
+            add(0, end);
+    }
+    std::sort(gaps.begin(), gaps.end(), [](const TPartMetGap &a, const TPartMetGap &b) { return a.Start < b.Start; });
+    std::vector<TPartMetGap> joined;
+    for (const TPartMetGap &gap : gaps) {
+        if (!joined.empty() && gap.Start <= joined.back().End)
+            joined.back().End = std::max(joined.back().End, gap.End);
+        else
+            joined.push_back(gap);
+    }
+    return joined;
+}
 
 bool IsDescriptorLeadingByte(std::uint8_t byte)
 {

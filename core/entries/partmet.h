@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,9 +52,30 @@ struct TPartMetContents
     std::optional<std::uint32_t> Status;
     // The AICH root, from a text tag 0x27 holding its 32 base-32 digits.
     std::optional<TAichDigest> AichRoot;
+    // The gap tags: integer tags whose name is 0x09 (where a gap starts) or
+    // 0x0A (where it ends, the end excluded) followed by the gap's number in
+    // decimal, by that number. A later tag of a name replaces an earlier one.
+    std::map<std::string, std::uint64_t> GapStarts;
+    std::map<std::string, std::uint64_t> GapEnds;
 
     bool operator==(const TPartMetContents &) const = default;
 };
+
+// A range of the download that has not arrived: bytes Start up to End, End
+// excluded.
+struct TPartMetGap
+{
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+
+    bool operator==(const TPartMetGap &) const = default;
+};
+
+// The gaps of a download of size bytes, in order, joined where they touch or
+// overlap, within the size. A start without its end, or an end without its
+// start, stands for a gap to the end of the file or from its start: a tag
+// that cannot be paired never makes bytes count as arrived.
+std::vector<TPartMetGap> GapsOf(const TPartMetContents &contents, std::uint64_t size);
 
 // True for a leading byte that real descriptors carry.
 bool IsDescriptorLeadingByte(std::uint8_t byte);

@@ -39,6 +39,17 @@ constexpr TReasonRow ReasonTable[] = {
     {TReasonKey::DescriptorPartHashesDisagree,
      "the descriptor's part hashes do not give its file hash; they are not shown"},
     {TReasonKey::DescriptorUnreadable, "the descriptor could not be read"},
+    {TReasonKey::DataFileUnknown, "the descriptor's name does not end in .met, so its data file is not known"},
+    {TReasonKey::DataCheckCutShort,
+     "the descriptor is cut short before the end of its tags; the gaps are not all known and its data is not checked"},
+    {TReasonKey::DataCheckNoSize, "the descriptor records no size; its data is not checked"},
+    {TReasonKey::DataCheckSizeTooLarge,
+     "the descriptor records a size of %1 bytes, more than a file can hold; its data is not checked"},
+    {TReasonKey::DataCheckNoPartHashes,
+     "the descriptor records no part hashes yet (the client has not learnt them); its chunks cannot be checked"},
+    {TReasonKey::DataCheckPartHashCount,
+     "the descriptor records %1 part hashes where a file of %2 bytes has %3; its chunks cannot be checked"},
+    {TReasonKey::DataFileUnreadable, "the data file %1 cannot be read: %2"},
     {TReasonKey::NotPlainFileName, "not a plain file name"},
     {TReasonKey::SymlinkOutside, "symbolic link to a file outside the folder"},
     {TReasonKey::SizeDiffers, "size differs: %1 bytes on disk"},
@@ -47,6 +58,9 @@ constexpr TReasonRow ReasonTable[] = {
     {TReasonKey::FileSpreeHashDiffers, "FileSpree hash differs"},
     {TReasonKey::PartHashesDiffer, "part hashes differ: %1 of %2, first part %3"},
     {TReasonKey::PartHashesDoNotFit, "the part hashes do not fit the size"},
+    {TReasonKey::MagnetWithoutDonkeyHash, "magnet link without an eDonkey2000 hash (xt=urn:ed2k:)"},
+    {TReasonKey::MagnetWithoutSize, "magnet link without a size (xl=)"},
+    {TReasonKey::MagnetWithoutName, "magnet link without a name (dn=)"},
 };
 
 // Where the template's argument mark "%N" starts at, its number in number.

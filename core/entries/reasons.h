@@ -40,6 +40,14 @@ enum class TReasonKey
     DescriptorPartHashCount,
     DescriptorPartHashesDisagree,
     DescriptorUnreadable,
+    // Checking a download's data.
+    DataFileUnknown,
+    DataCheckCutShort,
+    DataCheckNoSize,
+    DataCheckSizeTooLarge,
+    DataCheckNoPartHashes,
+    DataCheckPartHashCount,
+    DataFileUnreadable,
     // Checking files against links.
     NotPlainFileName,
     SymlinkOutside,
@@ -49,6 +57,9 @@ enum class TReasonKey
     FileSpreeHashDiffers,
     PartHashesDiffer,
     PartHashesDoNotFit,
+    MagnetWithoutDonkeyHash,
+    MagnetWithoutSize,
+    MagnetWithoutName,
 };
 
 // Every key, in the order above.

@@ -224,9 +224,22 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
     for (std::size_t i = 0; i < links.size(); ++i) {
         TLinkCheck &check = checks[i];
         check.Link = std::move(links[i]);
+        if (!check.Link.Problem.empty()) {
+            // Reported as it is: nothing is guessed for what the link lacks.
+            check.Verdict = TLinkVerdict::Error;
+            check.Detail = check.Link.Problem;
+            continue;
+        }
         bool refused = false;
         std::vector<TSpacedName> spaced;
-        const std::vector<std::string> names = LinkFileCandidates(check.Link.Name, options.NameTexts, &refused, &spaced);
+        std::vector<std::string> names = LinkFileCandidates(check.Link.Name, options.NameTexts, &refused, &spaced);
+        // A magnet's "+" may have been a plus after all: those names come last.
+        if (!check.Link.OtherName.empty()) {
+            for (std::string &name : LinkFileCandidates(check.Link.OtherName, options.NameTexts, &refused, &spaced)) {
+                if (std::find(names.begin(), names.end(), name) == names.end())
+                    names.push_back(std::move(name));
+            }
+        }
         std::string found;
         for (const std::string &name : names) {
             if (Present(JoinPath(options.Folder, name))) {

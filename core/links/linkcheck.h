@@ -83,7 +83,8 @@ struct TLinkCheckOptions
 };
 
 // Reads the list at listPath (any text; a page that looks like HTML is
-// HTML-decoded too), checks every ed2k and fs link in it against the files of
+// HTML-decoded too), checks every ed2k, fs and magnet link in it (a magnet
+// link that lacks what a check needs is an error) against the files of
 // options.Folder, and reports each in the list's order through onResult, in
 // the calling thread. A file named by several links in a row is hashed once.
 // Memory stays bounded whatever the list's length. Returns why the list could

@@ -6,10 +6,13 @@
 #include <optional>
 #include <utility>
 
+#include "entries/reasons.h"
+
 namespace {
 
 constexpr std::string_view kDonkeyStart = "ed2k://|file|";
 constexpr std::string_view kFileSpreeStart = "fs://get|";
+constexpr std::string_view kMagnetStart = "magnet:?";
 
 char Lower(char c)
 {
@@ -109,9 +112,99 @@ bool LooksLikeOptionalField(std::string_view rest)
 
 enum class TParse { Link, Broken, NeedMore };
 
+// Where a magnet link's text ends: a blank, a control byte, a quote, an angle
+// bracket or a backquote, none of which a URI holds unencoded.
+bool EndsMagnet(char c)
+{
+    return IsControl(c) || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>' || c == '`';
+}
+
+// A parameter name of a magnet link: name itself, or name and ".N" (the
+// numbered form of a link that names several files' values).
+bool IsMagnetKey(std::string_view key, std::string_view name)
+{
+    if (!StartsWithNoCase(key, name))
+        return false;
+    const std::string_view rest = key.substr(name.size());
+    return rest.empty() || (rest.size() > 1 && rest.front() == '.'
+                            && std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; }));
+}
+
+bool IsBase32Text(std::string_view text, std::size_t length)
+{
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
+        const char l = Lower(c);
+        return (l >= 'a' && l <= 'z') || (c >= '2' && c <= '7');
+    });
+}
+
+// Reads the parameters of a magnet link (the text after "magnet:?") into
+// link; a missing eDonkey2000 hash, size or name becomes its Problem. The
+// first value of each kind counts.
+void ReadMagnet(std::string_view query, TFoundLink &link)
+{
+    link.Kind = TFoundLink::TKind::Donkey;
+    link.Magnet = true;
+    bool sized = false, named = false;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        const std::size_t eq = pair.find('=');
+        if (eq == std::string_view::npos)
+            continue;
+        const std::string_view key = pair.substr(0, eq);
+        const std::string_view value = pair.substr(eq + 1);
+        if (IsMagnetKey(key, "xt")) {
+            const std::string urn = PercentDecode(value);
+            const std::string_view text = urn;
+            for (const std::string_view ed2k : {"urn:ed2k:", "urn:ed2khash:"}) {
+                if (link.Hash.empty() && StartsWithNoCase(text, ed2k) && IsHexText(text.substr(ed2k.size()), 32))
+                    link.Hash = Cased(text.substr(ed2k.size()), true);
+            }
+            constexpr std::string_view aich = "urn:aich:";
+            if (link.Aich.empty() && StartsWithNoCase(text, aich) && IsBase32Text(text.substr(aich.size()), 32))
+                link.Aich = Cased(text.substr(aich.size()), true);
+        } else if (IsMagnetKey(key, "xl") && !sized) {
+            const std::string digits = PercentDecode(value);
+            std::uint64_t size = 0;
+            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+            sized = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
+            link.Size = sized ? size : 0;
+        } else if (IsMagnetKey(key, "dn") && !named) {
+            std::string spaced(value);
+            std::replace(spaced.begin(), spaced.end(), '+', ' ');
+            link.Name = PercentDecode(spaced);
+            link.OtherName = PercentDecode(value);
+            if (link.OtherName == link.Name)
+                link.OtherName.clear();
+            named = !link.Name.empty();
+        }
+    }
+    if (link.Hash.empty())
+        link.Problem = ReasonText(TReasonKey::MagnetWithoutDonkeyHash);
+    else if (!sized)
+        link.Problem = ReasonText(TReasonKey::MagnetWithoutSize);
+    else if (!named)
+        link.Problem = ReasonText(TReasonKey::MagnetWithoutName);
+}
+
+// Parses a magnet link that starts text; `consumed` is how far it reached.
+TParse ParseMagnet(std::string_view text, bool final, TFoundLink &link, std::size_t &consumed)
+{
+    const auto end = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(kMagnetStart.size()), text.end(), EndsMagnet);
+    if (end == text.end() && !final)
+        return TParse::NeedMore;
+    consumed = static_cast<std::size_t>(end - text.begin());
+    ReadMagnet(text.substr(kMagnetStart.size(), consumed - kMagnetStart.size()), link);
+    return TParse::Link;
+}
+
 // Parses a link whose scheme starts text; `consumed` is how far it reached.
 TParse ParseLink(std::string_view text, bool final, TFoundLink &link, std::size_t &consumed)
 {
+    if (StartsWithNoCase(text, kMagnetStart))
+        return ParseMagnet(text, final, link, consumed);
     const bool donkey = StartsWithNoCase(text, kDonkeyStart);
     const std::size_t start = donkey ? kDonkeyStart.size() : kFileSpreeStart.size();
     TFieldReader fields(text.substr(start));
@@ -182,14 +275,15 @@ TParse ParseLink(std::string_view text, bool final, TFoundLink &link, std::size_
     return TParse::Link;
 }
 
-// Where the next link might start in text: the first "ed2k://" or "fs://"
-// (any case), or npos.
+// Where the next link might start in text: the first "ed2k://", "fs://" or
+// "magnet:?" (any case), or npos.
 std::size_t FindScheme(std::string_view text, std::size_t from)
 {
     for (std::size_t i = from; i < text.size(); ++i) {
         const char c = Lower(text[i]);
         if ((c == 'e' && StartsWithNoCase(text.substr(i), "ed2k://"))
-            || (c == 'f' && StartsWithNoCase(text.substr(i), "fs://")))
+            || (c == 'f' && StartsWithNoCase(text.substr(i), "fs://"))
+            || (c == 'm' && StartsWithNoCase(text.substr(i), kMagnetStart)))
             return i;
     }
     return std::string_view::npos;
@@ -241,7 +335,8 @@ void TLinkScanner::Scan(bool final)
         pass(at, scheme);
         at = scheme;
         const std::string_view candidate = text.substr(at);
-        const bool known = StartsWithNoCase(candidate, kDonkeyStart) || StartsWithNoCase(candidate, kFileSpreeStart);
+        const bool known = StartsWithNoCase(candidate, kDonkeyStart) || StartsWithNoCase(candidate, kFileSpreeStart)
+                           || StartsWithNoCase(candidate, kMagnetStart);
         if (!known) {
             const bool couldGrow = !final && candidate.size() < kDonkeyStart.size()
                 && (StartsWithNoCase(kDonkeyStart, Cased(candidate, false))

@@ -25,6 +25,14 @@ struct TFoundLink
     std::string Aich;
     // The part hashes of p=, upper-case hexadecimal; empty without p=.
     std::vector<std::string> PartHashes;
+    // A magnet link (magnet:?xt=urn:ed2k:HASH&xl=SIZE&dn=NAME, checked as an
+    // ed2k link): its dn read with "+" as a space (as a form encodes one),
+    // and here with "+" kept, when the two differ.
+    bool Magnet = false;
+    std::string OtherName;
+    // Why the link cannot be checked (a magnet link without an eDonkey2000
+    // hash, a size or a name); empty when it can.
+    std::string Problem;
 
     bool operator==(const TFoundLink &) const = default;
 };
@@ -65,8 +73,10 @@ private:
     char32_t m_high = 0;
 };
 
-// Finds ed2k://|file|...| and fs://Get|...| links in text that arrives in
-// pieces of any size. Memory stays bounded whatever the input: text between
+// Finds ed2k://|file|...|, fs://Get|...| and magnet:?... links in text that
+// arrives in pieces of any size. A magnet link ends at a blank, a control
+// byte, a quote or an angle bracket; one that names no eDonkey2000 file whole
+// is still reported, with its Problem. Memory stays bounded whatever the input: text between
 // links is dropped as it is read, and a would-be link longer than
 // MaxLinkLength is dropped as broken. Links are reported in the order of the
 // text, each line's own: only a link repeated right after itself on the same

@@ -81,6 +81,16 @@ std::string EncodeLinkName(std::string_view name)
     return PercentEncode(name, [](std::uint8_t byte) { return IsControlByte(byte) || byte == '%' || byte == '|'; });
 }
 
+std::string EncodeUriComponent(std::string_view text)
+{
+    return PercentEncode(text, [](std::uint8_t byte) {
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+                                || (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_'
+                                || byte == '~';
+        return !unreserved;
+    });
+}
+
 std::string EncodeLinkText(std::string_view text)
 {
     return PercentEncode(text, [](std::uint8_t byte) { return IsControlByte(byte) || byte == '|'; });
@@ -109,7 +119,11 @@ std::string EscapeHtml(std::string_view text)
 
 std::string TDonkeyFile::LinkName() const
 {
-    const std::string display = DisplayName();
+    return LinkNameOf(DisplayName());
+}
+
+std::string TDonkeyFile::LinkNameOf(std::string_view display) const
+{
     std::string joined = m_namePrefix + StripExtension(display) + m_nameSuffix + ExtractExtension(display);
     if (!m_replaceSpaceStr.empty())
         joined = ReplaceSpaces(joined, m_replaceSpaceStr);
@@ -167,6 +181,20 @@ std::string TDonkeyFile::DonkeyLinkHtml(TNameBytes bytes) const
         name = ReplaceInvalidUtf8(name);
     }
     return "<a href=\"" + EscapeHtml(link) + "\">" + EscapeHtml(name) + "</a>";
+}
+
+// The same hash, size and name as the ed2k link, the name encoded for a URI
+// (RFC 3986), and the AICH root where the ed2k link has h=.
+std::string TDonkeyFile::MagnetLink() const
+{
+    if (!(m_hashSelection & hsDonkey))
+        return std::string(NotAvailableText);
+    const TEntrySnapshot now = Snapshot();
+    std::string link = "magnet:?xt=urn:ed2k:" + EncodeUriComponent(now.DonkeyHash) + "&xl=" + std::to_string(now.Size)
+                       + "&dn=" + EncodeUriComponent(LinkNameOf(now.DisplayName));
+    if (now.DonkeyHash.size() == 32 && (now.HashSelection & hsAich) && now.AichHash.size() == 32)
+        link += "&xt=urn:aich:" + now.AichHash;
+    return link;
 }
 
 std::string TDonkeyFile::FileSpreeLink() const

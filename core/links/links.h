@@ -19,6 +19,10 @@ std::string EncodeLinkName(std::string_view name);
 // "|", control bytes and DEL as %XX: a text the user typed for link names goes
 // in as typed ("%20" stays "%20"), but never cuts or breaks the link.
 std::string EncodeLinkText(std::string_view text);
+// Every byte but RFC 3986's unreserved characters (letters, digits, "-", ".",
+// "_", "~") as %XX with upper-case digits: a value of a URI's query, as a
+// magnet link's dn carries the name.
+std::string EncodeUriComponent(std::string_view text);
 // Control bytes and DEL as %XX, so that a name shown in a line of text stays on
 // its line and sends nothing to a terminal.
 std::string EscapeControlBytes(std::string_view text);

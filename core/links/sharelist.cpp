@@ -54,7 +54,7 @@ std::string Line(const TShareListOptions &o, const TShareListRow &row)
     // plain text keeps their bytes.
     const auto text = [&](const std::string &value) { return o.Html ? EscapeHtml(ReplaceInvalidUtf8(value)) : value; };
 
-    std::string name, size, donkey, fileSpree;
+    std::string name, size, donkey, fileSpree, magnet;
     if (o.FileName) {
         // A name's control bytes as %XX: one entry stays one line, and no
         // escape sequence reaches whoever reads the list.
@@ -70,22 +70,27 @@ std::string Line(const TShareListOptions &o, const TShareListRow &row)
         donkey = row.DonkeyLink + separator;
     if (o.Link && o.FileSpree)
         fileSpree = row.FileSpreeLink + separator;
+    if (o.Link && o.Magnet)
+        magnet = row.MagnetLink + separator;
 
     if (!o.Html)
-        return name + size + donkey + fileSpree + std::string(LineEnd);
+        return name + size + donkey + fileSpree + magnet + std::string(LineEnd);
 
     donkey = Anchor(donkey, o.DonkeyAnchorIsUrl, o.DonkeyAnchorText);
     fileSpree = Anchor(fileSpree, o.FileSpreeAnchorIsUrl, o.FileSpreeAnchorText);
+    magnet = Anchor(magnet, o.MagnetAnchorIsUrl, o.MagnetAnchorText);
     if (fileSpree.starts_with("<a "))
         fileSpree += ' ';
+    if (magnet.starts_with("<a "))
+        magnet += ' ';
     if (table) {
-        if (!donkey.empty())
-            donkey = Cell(donkey);
-        if (!fileSpree.empty())
-            fileSpree = Cell(fileSpree);
-        return "<tr>" + name + size + donkey + fileSpree + "</tr>" + std::string(LineEnd);
+        for (std::string *cell : {&donkey, &fileSpree, &magnet}) {
+            if (!cell->empty())
+                *cell = Cell(*cell);
+        }
+        return "<tr>" + name + size + donkey + fileSpree + magnet + "</tr>" + std::string(LineEnd);
     }
-    return "<br>" + name + size + donkey + " " + fileSpree + std::string(LineEnd);
+    return "<br>" + name + size + donkey + " " + fileSpree + magnet + std::string(LineEnd);
 }
 
 std::string Head(const TShareListOptions &o)
@@ -106,6 +111,8 @@ std::string Head(const TShareListOptions &o)
             head += Cell("eDonkey2000 Link");
         if (o.Link && o.FileSpree)
             head += Cell("FileSpree Link");
+        if (o.Link && o.Magnet)
+            head += Cell("Magnet Link");
         head += "</tr>";
     }
     return head;
@@ -289,7 +296,8 @@ std::filesystem::path FollowLinks(std::filesystem::path path)
 TShareListRow ShareListRowOf(const TDonkeyFile &entry)
 {
     const TEntrySnapshot snapshot = entry.Snapshot();
-    return {snapshot.Name, snapshot.DisplayName, snapshot.Size, entry.DonkeyLink(), entry.FileSpreeLink()};
+    return {snapshot.Name, snapshot.DisplayName, snapshot.Size, entry.DonkeyLink(), entry.FileSpreeLink(),
+            entry.MagnetLink()};
 }
 
 bool CompareEntryNames(const TDonkeyFile &a, const TDonkeyFile &b)

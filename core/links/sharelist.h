@@ -28,12 +28,16 @@ struct TShareListOptions
     bool Link = true;
     bool Donkey = true;
     bool FileSpree = true;
+    // The magnet link (of the ed2k link's values), after the others.
+    bool Magnet = false;
 
     // The visible text of an HTML link: the link itself, or the given text.
     bool DonkeyAnchorIsUrl = false;
     std::string DonkeyAnchorText = "eDonkey2000";
     bool FileSpreeAnchorIsUrl = false;
     std::string FileSpreeAnchorText = "FileSpree";
+    bool MagnetAnchorIsUrl = false;
+    std::string MagnetAnchorText = "Magnet";
 
     // The program's caption, named in the title of an HTML page.
     std::string Caption = "Brackwell";
@@ -47,6 +51,7 @@ struct TShareListRow
     std::int64_t Size = 0;
     std::string DonkeyLink;
     std::string FileSpreeLink;
+    std::string MagnetLink = {};
 };
 
 TShareListRow ShareListRowOf(const TDonkeyFile &entry);

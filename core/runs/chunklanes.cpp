@@ -6,6 +6,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -30,14 +32,16 @@ struct TChunkLane
 class TChunkRun final
 {
 public:
-    TChunkRun(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests, unsigned threads,
-              const TLaneHashOptions &options)
+    // chosen: the chunks to hash (numbers from 1, ascending); none: all.
+    TChunkRun(const TReadOnlyFile &file, std::int64_t size, std::optional<std::span<const std::int64_t>> chosen,
+              std::uint8_t *chunkDigests, unsigned threads, const TLaneHashOptions &options)
         : m_file(file)
         , m_size(size)
+        , m_chosen(chosen)
         , m_chunkDigests(chunkDigests)
         , m_options(options)
         , m_blockSize(LaneReadBlock(options.ReadBlockSize, 64))
-        , m_chunks(DonkeyChunkCount(size))
+        , m_chunks(chosen ? static_cast<std::int64_t>(chosen->size()) : DonkeyChunkCount(size))
         // No larger than a thread's share, so that a second thread has its part.
         , m_group(std::clamp<std::int64_t>((m_chunks + threads - 1) / threads, 1,
                                            TLaneManager(TLaneAlgorithm::MD4, options.Engine).Lanes()))
@@ -102,6 +106,12 @@ public:
     }
 
 private:
+    // The file's chunk number of the run's chunk i (from 0).
+    std::int64_t ChunkNumber(std::int64_t i) const
+    {
+        return m_chosen ? (*m_chosen)[static_cast<std::size_t>(i)] : i + 1;
+    }
+
     // A group's chunks a block of each at a time; every chunk but the file's
     // last is full, so the chunks of a group end together.
     bool HashGroup(std::int64_t g, TLaneManager &lanes, std::vector<std::unique_ptr<TChunkLane>> &lane,
@@ -111,7 +121,7 @@ private:
         const auto count = static_cast<std::size_t>(std::min(m_group, m_chunks - first));
         for (std::size_t i = 0; i < count; ++i) {
             lane[i]->digest.Initialize();
-            lane[i]->start = (first + static_cast<std::int64_t>(i)) * DonkeyChunkSize;
+            lane[i]->start = (ChunkNumber(first + static_cast<std::int64_t>(i)) - 1) * DonkeyChunkSize;
             lane[i]->length = std::min<std::int64_t>(DonkeyChunkSize, m_size - lane[i]->start);
         }
         std::string readError;
@@ -157,6 +167,7 @@ private:
 
     const TReadOnlyFile &m_file;
     const std::int64_t m_size;
+    const std::optional<std::span<const std::int64_t>> m_chosen;
     std::uint8_t *const m_chunkDigests;
     const TLaneHashOptions &m_options;
     const std::size_t m_blockSize;
@@ -175,12 +186,15 @@ private:
 
 } // namespace
 
-std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests,
-                              unsigned threads, const std::function<void(std::int32_t)> &onChunk,
-                              const TLaneHashOptions &options)
+namespace {
+
+std::string HashInLanes(const TReadOnlyFile &file, std::int64_t size,
+                        std::optional<std::span<const std::int64_t>> chosen, std::uint8_t *chunkDigests,
+                        unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                        const TLaneHashOptions &options)
 {
     threads = std::clamp(threads, 1u, 2u);
-    TChunkRun run(file, size, chunkDigests, threads, options);
+    TChunkRun run(file, size, chosen, chunkDigests, threads, options);
     const auto noReport = std::function<void(std::int32_t)>();
     const auto report = onChunk ? onChunk : [](std::int32_t) {};
     {
@@ -197,4 +211,21 @@ std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std:
     // The helper is joined: what it finished last is reported now.
     run.Report(report);
     return run.Failure();
+}
+
+} // namespace
+
+std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests,
+                              unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                              const TLaneHashOptions &options)
+{
+    return HashInLanes(file, size, std::nullopt, chunkDigests, threads, onChunk, options);
+}
+
+std::string HashChosenChunksInLanes(const TReadOnlyFile &file, std::int64_t size,
+                                    std::span<const std::int64_t> chosen, std::uint8_t *chunkDigests,
+                                    unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                                    const TLaneHashOptions &options)
+{
+    return HashInLanes(file, size, chosen, chunkDigests, threads, onChunk, options);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "runs/runoptions.h"
@@ -22,3 +23,12 @@ class TReadOnlyFile;
 std::string HashChunksInLanes(const TReadOnlyFile &file, std::int64_t size, std::uint8_t *chunkDigests,
                               unsigned threads, const std::function<void(std::int32_t)> &onChunk,
                               const TLaneHashOptions &options = {});
+
+// As HashChunksInLanes, for the chunks `chosen` of the file alone (numbers
+// from 1, ascending, each within the size): chunkDigests receives 16 bytes
+// for each, in the order given, and onChunk(i) runs once the first i of them
+// are done.
+std::string HashChosenChunksInLanes(const TReadOnlyFile &file, std::int64_t size,
+                                    std::span<const std::int64_t> chosen, std::uint8_t *chunkDigests,
+                                    unsigned threads, const std::function<void(std::int32_t)> &onChunk,
+                                    const TLaneHashOptions &options = {});

@@ -343,3 +343,25 @@ TEST(CliCheck, FewDescriptors)
     }
 }
 #endif
+
+// What --format=magnet writes, --check reads back: every file OK, the
+// link-name texts undone as for ed2k links.
+TEST(CliCheck, MagnetLinksWrittenAreRead)
+{
+    TempDir dir;
+    for (const char *name : {"a b+c.bin", "two parts.bin"})
+        testsupport::WritePatternFile(dir.file(name), 9728001);
+    const auto written = Cli({"--format=magnet", "--aich", "--replace-spaces=_", dir.file("a b+c.bin"),
+                              dir.file("two parts.bin")});
+    ASSERT_EQ(written.status, 0);
+    EXPECT_EQ(written.out, std::string("magnet:?xt=urn:ed2k:") + TwoPartEd2k + "&xl=9728001&dn=a_b%2Bc"
+                               + "_-_Generated_by_Brackwell.bin&xt=urn:aich:" + TwoPartAich + "\n"
+                               + "magnet:?xt=urn:ed2k:" + TwoPartEd2k + "&xl=9728001&dn=two_parts"
+                               + "_-_Generated_by_Brackwell.bin&xt=urn:aich:" + TwoPartAich + "\n");
+    testsupport::WriteFile(dir.file("list.txt"), written.out + "magnet:?xt=urn:btih:00&dn=x\n");
+    const auto checked = Cli({"--check", "--replace-spaces=_", dir.file("list.txt")});
+    EXPECT_EQ(checked.out, "OK\ta_b+c_-_Generated_by_Brackwell.bin\nOK\ttwo_parts_-_Generated_by_Brackwell.bin\n"
+                           "ERROR (magnet link without an eDonkey2000 hash (xt=urn:ed2k:))\tx\n");
+    EXPECT_EQ(checked.err, "2 OK, 0 failed, 0 missing, 1 unreadable\n");
+    EXPECT_EQ(checked.status, 1);
+}

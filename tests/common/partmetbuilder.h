@@ -98,6 +98,13 @@ inline TTag Gap(char kind, char index, std::uint32_t offset)
 {
     return {0x03, std::string{kind, index}, false, LittleEndian(offset, 4)};
 }
+// A gap tag of any number, its offset as a 32- or 64-bit integer.
+inline TTag Gap(char kind, std::string_view number, std::uint64_t offset, int bits = 32)
+{
+    return {static_cast<std::uint8_t>(bits == 64 ? 0x0B : 0x03), std::string(1, kind) + std::string(number), false,
+            LittleEndian(offset, bits / 8)};
+}
+inline constexpr char GapStart = '\x09', GapEnd = '\x0A';
 
 // Values of every type the reader skips, each with content that would read as
 // a tag if the reader lost its place.

@@ -90,3 +90,32 @@ TEST(CheckLinkList, EveryLineReportedAndEachFileReadOnce)
     EXPECT_EQ(check(donkey + donkey + donkey, 3), once);
     EXPECT_EQ(check(list, 1200), 600 * once);
 }
+
+// Magnet links are checked as ed2k links; a "+" of a name is a space first,
+// then itself; one that lacks what a check needs is an error as it stands.
+TEST(CheckLinkList, MagnetLinks)
+{
+    testsupport::TempDir dir;
+    for (const char *name : {"x y.txt", "p+q.txt"})
+        testsupport::WriteFile(dir.file(name), std::string("abc"));
+    const std::string hash = testsupport::AbcMd4;
+    const std::string wrong = "00000000000000000000000000000000";
+    testsupport::WriteFile(dir.file("list"), "magnet:?xt=urn:ed2k:" + hash + "&xl=3&dn=x+y.txt\n"
+                                             "magnet:?xt=urn:ed2k:" + hash + "&xl=3&dn=p+q.txt\n"
+                                             "magnet:?xt=urn:ed2k:" + wrong + "&xl=3&dn=x%20y.txt\n"
+                                             "magnet:?xt=urn:ed2k:" + hash + "&dn=x%20y.txt\n"
+                                             "magnet:?xt=urn:ed2k:" + hash + "&xl=3&dn=gone.txt\n");
+    TLinkCheckOptions options;
+    options.Folder = dir.path().string();
+    std::vector<std::pair<TLinkVerdict, std::string>> got;
+    EXPECT_EQ(CheckLinkList(dir.file("list"), options, [&](const TLinkCheck &c) { got.emplace_back(c.Verdict, c.Detail); }),
+              "");
+    const std::vector<std::pair<TLinkVerdict, std::string>> expected = {
+        {TLinkVerdict::Ok, ""},
+        {TLinkVerdict::Ok, ""},
+        {TLinkVerdict::Failed, "ed2k hash differs"},
+        {TLinkVerdict::Error, "magnet link without a size (xl=)"},
+        {TLinkVerdict::Missing, ""},
+    };
+    EXPECT_EQ(got, expected);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "links/linkreader.h"
 
@@ -8,6 +9,13 @@ namespace {
 
 const std::string kHash = "A448017AAF21D8525FC10AE87AA6729D";
 const std::string kMd5 = "900150983cd24fb0d6963f7d28e17f72";
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
 
 } // namespace
 
@@ -203,5 +211,77 @@ TEST(LinkReader, ListCharsets)
     for (const auto &[bytes, expected] : cases) {
         for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, bytes.size() + 1})
             EXPECT_EQ(read(bytes, piece), expected) << testing::PrintToString(bytes) << " in pieces of " << piece;
+    }
+}
+
+// Magnet links as rhash, clients and web pages write them; what a check needs
+// and a link lacks is said, never guessed.
+TEST(LinkReader, MagnetLinks)
+{
+    const std::string aich = "3I42H3S6NNFQ2MSVX7XZKYAYSCX5QBYJ";
+    struct TCase
+    {
+        const char *what;
+        std::string text;
+        bool html = false;
+        std::string name = {};
+        std::uint64_t size = 0;
+        std::string hash = {};
+        std::string aichRoot = {};
+        std::string otherName = {};
+        std::string problem = {};
+    };
+    const std::vector<TCase> cases = {
+        {"our own form, an AICH root", "magnet:?xt=urn:ed2k:" + kHash + "&xl=3&dn=a%20b%26c.txt&xt=urn:aich:" + aich,
+         false, "a b&c.txt", 3, kHash, aich},
+        {"rhash's order and lower case, ended by a blank",
+         "see magnet:?xl=11&dn=a%c3%a9.txt&xt=urn:ed2k:a448017aaf21d8525fc10ae87aa6729d&xt=urn:aich:"
+             + Lower(aich) + " here",
+         false, "a\xC3\xA9.txt", 11, kHash, aich},
+        {"numbered keys and the ed2khash form", "MAGNET:?xt.1=urn:ed2khash:" + kHash + "&xl.1=5&dn.1=x", false, "x", 5,
+         kHash},
+        {"a plus is a space, or itself", "magnet:?xt=urn:ed2k:" + kHash + "&xl=1&dn=a+b%2Bc", false, "a b+c", 1,
+         kHash, "", "a+b+c"},
+        {"in a page: &amp; between the values, ended by the quote",
+         "<html><a href=\"magnet:?xt=urn:ed2k:" + kHash + "&amp;xl=7&amp;dn=r%C3%A9sum%C3%A9.pdf\">r</a>", true,
+         "r\xC3\xA9sum\xC3\xA9.pdf", 7, kHash},
+        {"no ed2k hash: a torrent's link", "magnet:?xt=urn:btih:0123456789abcdef0123456789abcdef01234567&dn=t",
+         false, "t", 0, "", "", "", "magnet link without an eDonkey2000 hash (xt=urn:ed2k:)"},
+        {"a hash that is no hash", "magnet:?xt=urn:ed2k:1234&xl=1&dn=t", false, "t", 1, "", "", "",
+         "magnet link without an eDonkey2000 hash (xt=urn:ed2k:)"},
+        {"no size", "magnet:?xt=urn:ed2k:" + kHash + "&dn=t", false, "t", 0, kHash, "", "",
+         "magnet link without a size (xl=)"},
+        {"a size that is no number", "magnet:?xt=urn:ed2k:" + kHash + "&xl=3k&dn=t", false, "t", 0, kHash, "", "",
+         "magnet link without a size (xl=)"},
+        {"no name", "magnet:?xt=urn:ed2k:" + kHash + "&xl=3", false, "", 3, kHash, "", "",
+         "magnet link without a name (dn=)"},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto links = FindLinks(c.text, c.html);
+        ASSERT_EQ(links.size(), 1u);
+        const TFoundLink &link = links.front();
+        EXPECT_TRUE(link.Magnet);
+        EXPECT_EQ(link.Kind, TFoundLink::TKind::Donkey);
+        EXPECT_EQ(link.Name, c.name);
+        EXPECT_EQ(link.OtherName, c.otherName);
+        EXPECT_EQ(link.Size, c.size);
+        EXPECT_EQ(link.Hash, c.hash);
+        EXPECT_EQ(link.Aich, c.aichRoot);
+        EXPECT_EQ(link.Problem, c.problem);
+    }
+
+    // Cut anywhere by the pieces the text arrives in, the same links.
+    const std::string two = "a magnet:?xt=urn:ed2k:" + kHash + "&xl=3&dn=one\r\nmagnet:?xt=urn:ed2k:" + kHash
+                            + "&xl=4&dn=two";
+    const auto whole = FindLinks(two, false);
+    ASSERT_EQ(whole.size(), 2u);
+    for (std::size_t piece = 1; piece < two.size(); piece += 3) {
+        std::vector<TFoundLink> found;
+        TLinkScanner scanner([&](const TFoundLink &link) { found.push_back(link); }, false);
+        for (std::size_t at = 0; at < two.size(); at += piece)
+            scanner.Feed(std::string_view(two).substr(at, piece));
+        scanner.Finish();
+        EXPECT_EQ(found, whole) << piece;
     }
 }

@@ -251,6 +251,45 @@ TEST(Links, UserTextsKeepTheirPercent)
     }
 }
 
+// The magnet link carries the ed2k link's hash, size and link name; the name
+// is encoded as rhash 1.4.3 (`rhash --magnet --ed2k`) encodes it, every byte
+// but RFC 3986's unreserved ones, with upper-case digits as RFC 3986 prefers.
+TEST(Links, MagnetLink)
+{
+    const struct
+    {
+        const char *name, *replace, *suffix, *prefix, *dn;
+    } cases[] = {
+        // rhash: dn=a%20b%26c%3dd%2b%c3%a9%25.txt
+        {"a b&c=d+\xC3\xA9%.txt", "", "", "", "a%20b%26c%3Dd%2B%C3%A9%25.txt"},
+        // rhash: dn=A-Z_a.z~0%21%27%28%29%2a%3b%3a%40%24%2c%5b%5d%23%3f%7c%22%3c%3e%5e%60%7b%7d%20tab%09end
+        {"A-Z_a.z~0!'()*;:@$,[]#?|\"<>^`{} tab\tend", "", "", "",
+         "A-Z_a.z~0%21%27%28%29%2A%3B%3A%40%24%2C%5B%5D%23%3F%7C%22%3C%3E%5E%60%7B%7D%20tab%09end"},
+        {"raw\xFF.bin", "", "", "", "raw%FF.bin"},
+        // The link-name texts as in the ed2k link's name.
+        {"my file.avi", "_", " x", "[p] ", "%5Bp%5D_my_file_x.avi"},
+        {"my file.avi", "%20", "", "", "my%2520file.avi"},
+    };
+    std::vector<std::string> leftOut;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dn);
+        if (!CanBeAFileName(c.name)) {
+            leftOut.push_back(c.name);
+            continue;
+        }
+        THashedAbc file(c.name, hsAll, c.replace, c.suffix, c.prefix);
+        EXPECT_EQ(file.entry->MagnetLink(), std::string("magnet:?xt=urn:ed2k:") + AbcMd4 + "&xl=3&dn=" + c.dn);
+    }
+
+    // The AICH root where the ed2k link has h=; "N/A" without eDonkey2000.
+    THashedAbc aich("abc", hsDonkey | hsAich);
+    const std::string root = aich.entry->AichHash();
+    ASSERT_EQ(root.size(), 32u);
+    EXPECT_EQ(aich.entry->MagnetLink(), std::string("magnet:?xt=urn:ed2k:") + AbcMd4 + "&xl=3&dn=abc&xt=urn:aich:" + root);
+    EXPECT_EQ(THashedAbc("abc", hsFileSpree).entry->MagnetLink(), "N/A");
+    SkipIfAnyLeftOut(leftOut);
+}
+
 // The anchor's href, once a browser decodes it, is exactly DonkeyLink.
 TEST(Links, HtmlAnchorIsEscaped)
 {

@@ -121,6 +121,32 @@ TEST(ShareList, HtmlTable)
                   + "<td>Size</td></tr><tr><td>3 o</td></tr>\r\n<tr><td>1.00 M</td></tr>\r\n</table>" + HtmlTail);
 }
 
+// The magnet column after the others, only when asked for; an HTML anchor of
+// its own text.
+TEST(ShareList, MagnetColumn)
+{
+    TShareListRow row = Alpha;
+    row.MagnetLink = "magnet:?xt=urn:ed2k:H1&xl=3&dn=alpha.txt";
+    TShareListOptions ascii;
+    ascii.WithTitle = false;
+    EXPECT_EQ(ShareListText(ascii, {row}),
+              "alpha.txt (3 o) ed2k://|file|alpha.txt|3|H1| fs://Get|alpha.txt|h1| \r\n");
+    ascii.Magnet = true;
+    ascii.Donkey = ascii.FileSpree = false;
+    EXPECT_EQ(ShareListText(ascii, {row}), "alpha.txt (3 o) magnet:?xt=urn:ed2k:H1&xl=3&dn=alpha.txt \r\n");
+
+    TShareListOptions table = Html(true);
+    table.WithTitle = table.FileName = table.Size = table.FileSpree = false;
+    table.Magnet = true;
+    EXPECT_EQ(ShareListText(table, {row}),
+              HtmlHead + TableHead
+                  + "<td>eDonkey2000 Link</td><td>Magnet Link</td></tr>"
+                    "<tr><td><a href=\"ed2k://|file|alpha.txt|3|H1|\">eDonkey2000</a></td>"
+                    "<td><a href=\"magnet:?xt=urn:ed2k:H1&amp;xl=3&amp;dn=alpha.txt\">Magnet</a> </td></tr>\r\n"
+                    "</table>"
+                  + HtmlTail);
+}
+
 TEST(ShareList, EmptyList)
 {
     TShareListOptions ascii;

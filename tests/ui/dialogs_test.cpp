@@ -169,6 +169,16 @@ private slots:
         QVERIFY(donkeyEdit->isEnabled());
         const TShareListOptions options = form.Options(QStringLiteral("Brackwell 0.1"));
         QVERIFY(options.Html && options.Array && options.DonkeyAnchorIsUrl && !options.WithTitle && !options.FileName);
+
+        // The magnet column: off at first, on with its box, its anchor as the others'.
+        QVERIFY(!options.Magnet);
+        auto *magnet = Child<QCheckBox>(&form, "chkMagnet");
+        magnet->click();
+        Child<QRadioButton>(Child<QWidget>(&form, "grpMagnet"), "URL")->click();
+        const TShareListOptions withMagnet = form.Options({});
+        QVERIFY(withMagnet.Magnet && withMagnet.MagnetAnchorIsUrl);
+        Child<QCheckBox>(&form, "chkLink")->click();
+        QVERIFY(!magnet->isEnabled());
     }
 
     void exportSaveDialog()
