@@ -10,6 +10,10 @@
 #include <optional>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include "input/registry.h"
+#endif
+
 namespace {
 
 const QString ConfigGroup = QStringLiteral("Config");
@@ -36,14 +40,29 @@ std::string DefaultFolder([[maybe_unused]] const char *windowsFolder)
 #endif
 }
 
+#ifdef _WIN32
+// The registry goes through its own calls, not QSettings: Qt would write a
+// text that starts with "@" as "@@..." (which brackwell-cli.exe and any other
+// reader would take as it stands), one that holds a NUL as REG_BINARY, and
+// would read "@Variant(...)" typed by hand as something else than text.
+const wchar_t *const ConfigKey = L"Software\\Brackwell\\Config";
+#endif
+
 // A stored text; none when the value is missing or is not text (a number or a
 // list written by hand, for instance).
-std::optional<QString> ReadText(const QSettings &key, const char *name)
+std::optional<QString> ReadText([[maybe_unused]] const QSettings &key, const char *name)
 {
+#ifdef _WIN32
+    const auto text = RegistryText(TRegistryRoot::CurrentUser, ConfigKey, QString::fromLatin1(name).toStdWString());
+    if (!text)
+        return std::nullopt;
+    return QString::fromStdString(*text);
+#else
     const QVariant value = key.value(ConfigGroup + '/' + QLatin1String(name));
     if (!value.isValid() || value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
+#endif
 }
 
 std::string ReadString(const QSettings &key, const char *name, const std::string &fallback)
@@ -74,7 +93,7 @@ bool ReadBoolean(const QSettings &key, const char *name, bool fallback)
 // store tells. It shares the key's file as Qt caches it, so it sees a write
 // that went through as done, and tries one that did not again, with its own
 // status; and it reads the value as the store now holds it.
-bool Stored(const QSettings &key, const QString &path, const QString &text)
+[[maybe_unused]] bool Stored(const QSettings &key, const QString &path, const QString &text)
 {
     switch (key.status()) {
     case QSettings::NoError: return true;
@@ -86,16 +105,27 @@ bool Stored(const QSettings &key, const QString &path, const QString &text)
     return fresh.status() == QSettings::NoError && value.typeId() == QMetaType::QString && value.toString() == text;
 }
 
-void WriteText(QSettings &key, const char *name, const QString &text)
+void WriteText([[maybe_unused]] QSettings &key, const char *name, const QString &text)
 {
+#ifdef _WIN32
+    bool createFailed = false;
+    if (!SetRegistryText(TRegistryRoot::CurrentUser, ConfigKey, QString::fromLatin1(name).toStdWString(),
+                         text.toStdString(), &createFailed)) {
+        if (createFailed)
+            throw std::runtime_error("Failed to create key " + ConfigGroup.toStdString());
+        throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
+    }
+#else
     const QString path = ConfigGroup + '/' + QLatin1String(name);
     key.setValue(path, text);
     key.sync();
     if (!Stored(key, path, text))
         throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
+#endif
 }
 
-// The group needs no creating in a registry key of Qt's; a file store needs its folder.
+// The group needs no creating in the registry (writing a value makes its
+// key); a file store needs its folder.
 void CreateConfig([[maybe_unused]] const QSettings &key)
 {
 #ifndef _WIN32
