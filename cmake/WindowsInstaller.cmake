@@ -6,7 +6,7 @@ if(NOT BRACKWELL_MAKENSIS)
   message(STATUS "No makensis: no Windows installer (Debian package nsis)")
   return()
 endif()
-set(BRACKWELL_INSTALLER ${PROJECT_BINARY_DIR}/brackwell-${PROJECT_VERSION}-setup.exe)
+set(BRACKWELL_INSTALLER ${PROJECT_BINARY_DIR}/brackwell-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}-setup.exe)
 set(nsi ${PROJECT_SOURCE_DIR}/packaging/windows/brackwell.nsi)
 add_custom_command(OUTPUT ${BRACKWELL_INSTALLER}
   COMMAND ${BRACKWELL_MAKENSIS} -V2 -NOCD
