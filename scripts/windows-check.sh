@@ -101,8 +101,7 @@ else
 fi
 
 # 2. The verb through Options (Tools > Options...): the menu bar from the
-# keyboard (Alt, then Tools, its last entry), then the box by its place in the
-# tab order.
+# keyboard (Alt, then Tools, its last entry), then a click on the box.
 options_verb() {
   local check=$1 window pid dialog
   "$wine" "$program" >/dev/null 2>&1 &
@@ -110,10 +109,13 @@ options_verb() {
   window=$(main_window) || { fail "verb: no window"; return; }
   keys "$window" alt Right Right Right Down Up Return
   dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Options$' | head -n 1) || { fail "verb: no Options"; return; }
-  # General page: Prefix, Suffix, Replace spaces, then the verb's box.
-  keys "$dialog" Tab Tab Tab Tab
-  [ "$check" = toggle ] && keys "$dialog" space
-  keys "$dialog" Return
+  # The verb's box, clicked where it stands on the first page (27, 170 from
+  # the dialog's corner with wine's default fonts), then OK.
+  sleep 2
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  [ "$check" = toggle ] && xdotool mousemove --sync $((X + 27)) $((Y + 170)) click 1
+  sleep 1
+  xdotool key --delay 150 Return
   keys "$window" alt+F4
   timeout 60 tail --pid=$pid -f /dev/null || kill $pid 2>/dev/null || true
   "$wineserver" -w

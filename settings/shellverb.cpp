@@ -75,7 +75,9 @@ QString ShellVerbCommand(const QString &executable)
 
 bool ShellVerbRegistered()
 {
-    return RegistryKeyExists(TRegistryRoot::Classes, VerbKey + L"\\command");
+    // HKEY_CLASSES_ROOT shows the user's key too on Windows, not under wine.
+    return RegistryKeyExists(TRegistryRoot::CurrentUser, UserVerbKey + L"\\command")
+           || RegistryKeyExists(TRegistryRoot::Classes, VerbKey + L"\\command");
 }
 
 bool RegisterShellVerb(const QString &executable)
