@@ -2,7 +2,9 @@
 #include "export.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <iterator>
 
 #include "entries/donkeyfile.h"
 #include "input/version.h"
@@ -52,6 +54,42 @@ void ParseColumns(const std::string &list, const TOptionValues &values, TShareLi
     }
     o.Link = o.Donkey || o.FileSpree;
 }
+
+// While the list is written, a signal that ends the process (Ctrl+C, kill)
+// first removes the unfinished temporary file, then ends it as it would have.
+class TRemoveUnfinishedOnSignal final
+{
+public:
+    TRemoveUnfinishedOnSignal()
+    {
+        for (std::size_t i = 0; i < std::size(Signals); ++i) {
+            m_before[i] = std::signal(Signals[i], Handle);
+            if (m_before[i] == SIG_IGN)
+                std::signal(Signals[i], SIG_IGN); // ignored (nohup): it ends nothing
+        }
+    }
+    ~TRemoveUnfinishedOnSignal()
+    {
+        for (std::size_t i = 0; i < std::size(Signals); ++i)
+            std::signal(Signals[i], m_before[i] == SIG_ERR ? SIG_DFL : m_before[i]);
+    }
+    TRemoveUnfinishedOnSignal(const TRemoveUnfinishedOnSignal &) = delete;
+    TRemoveUnfinishedOnSignal &operator=(const TRemoveUnfinishedOnSignal &) = delete;
+
+private:
+#ifdef SIGHUP
+    static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+    static constexpr int Signals[] = {SIGINT, SIGTERM};
+#endif
+    static void Handle(int signal)
+    {
+        RemoveUnfinishedShareList();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    void (*m_before[std::size(Signals)])(int) = {};
+};
 
 } // namespace
 
@@ -147,7 +185,10 @@ bool ExportEntries(const TExportRequest &request, std::vector<std::unique_ptr<TD
 
     TShareListOptions options = request.Options;
     options.Caption = "Brackwell " + VersionText(ownPath, 2);
-    const TShareListResult result = WriteShareList(*request.File, options, rows);
+    const TShareListResult result = [&] {
+        const TRemoveUnfinishedOnSignal removeOnSignal;
+        return WriteShareList(*request.File, options, rows);
+    }();
     if (result.Status == TShareListStatus::Written)
         return true;
     const char *what =

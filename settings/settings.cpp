@@ -1,12 +1,14 @@
 #include "settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -40,6 +42,56 @@ std::string DefaultFolder([[maybe_unused]] const char *windowsFolder)
 #endif
 }
 
+#ifndef _WIN32
+// What joins the pieces of a value that Qt's INI format reads as a list: the
+// comma outside quotes, with the blanks around it, in the value's last line
+// in the Config group of the store's file. None when that line cannot be read.
+std::optional<QStringList> ListSeparators(const QString &fileName, const QString &name)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    std::optional<QString> raw;
+    bool inConfig = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (text.startsWith(QLatin1Char('['))) {
+            inConfig = text.section(QLatin1Char(']'), 0, 0).mid(1) == ConfigGroup;
+            continue;
+        }
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
+        if (inConfig && equals > 0 && QStringView(text).left(equals).trimmed() == name)
+            raw = text.mid(equals + 1);
+    }
+    if (!raw)
+        return std::nullopt;
+
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    QStringList separators;
+    bool quoted = false;
+    for (qsizetype i = 0; i < raw->size(); ++i) {
+        const QChar c = raw->at(i);
+        if (c == QLatin1Char('\\'))
+            ++i; // the escaped character is the piece's own
+        else if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (c == QLatin1Char(';') && !quoted)
+            break; // a comment follows
+        else if (c == QLatin1Char(',') && !quoted) {
+            qsizetype from = i;
+            while (from > 0 && blank(raw->at(from - 1)))
+                --from;
+            qsizetype to = i + 1;
+            while (to < raw->size() && blank(raw->at(to)))
+                ++to;
+            separators << raw->mid(from, to - from);
+            i = to - 1;
+        }
+    }
+    return separators;
+}
+#endif
+
 #ifdef _WIN32
 // The registry goes through its own calls, not QSettings: Qt would write a
 // text that starts with "@" as "@@..." (which brackwell-cli.exe and any other
@@ -48,33 +100,53 @@ std::string DefaultFolder([[maybe_unused]] const char *windowsFolder)
 const wchar_t *const ConfigKey = L"Software\\Brackwell\\Config";
 #endif
 
-// A stored text; none when the value is missing or is not text (a number or a
-// list written by hand, for instance).
-std::optional<QString> ReadText([[maybe_unused]] const QSettings &key, const char *name)
+// A stored text; none when the value is missing or is not text (a number
+// entered by hand in the registry, for instance).
+std::optional<QString> ReadText([[maybe_unused]] const QSettings &key, const QString &name)
 {
 #ifdef _WIN32
-    const auto text = RegistryText(TRegistryRoot::CurrentUser, ConfigKey, QString::fromLatin1(name).toStdWString());
+    const auto text = RegistryText(TRegistryRoot::CurrentUser, ConfigKey, name.toStdWString());
     if (!text)
         return std::nullopt;
     return QString::fromStdString(*text);
 #else
-    const QVariant value = key.value(ConfigGroup + '/' + QLatin1String(name));
-    if (!value.isValid() || value.typeId() != QMetaType::QString)
+    const QVariant value = key.value(ConfigGroup + '/' + name);
+    if (!value.isValid())
         return std::nullopt;
-    return value.toString();
+    if (value.typeId() == QMetaType::QString)
+        return value.toString();
+    // A comma outside quotes makes a list of the line in Qt's INI format, and
+    // takes the blanks around it away: a value edited by hand
+    // ("NamePrefix=a, b_") is still the user's text, read whole. The program
+    // itself writes its texts quoted.
+    const bool textList = value.typeId() == QMetaType::QStringList
+                          || (value.typeId() == QMetaType::QVariantList
+                              && std::ranges::all_of(value.toList(), [](const QVariant &piece) {
+                                     return piece.typeId() == QMetaType::QString;
+                                 }));
+    if (!textList)
+        return std::nullopt;
+    const QStringList pieces = value.toStringList();
+    const std::optional<QStringList> separators = ListSeparators(key.fileName(), name);
+    if (!separators || separators->size() + 1 != pieces.size())
+        return pieces.join(QLatin1Char(','));
+    QString whole = pieces.front();
+    for (qsizetype i = 1; i < pieces.size(); ++i)
+        whole += separators->at(i - 1) + pieces[i];
+    return whole;
 #endif
 }
 
 std::string ReadString(const QSettings &key, const char *name, const std::string &fallback)
 {
-    const auto text = ReadText(key, name);
+    const auto text = ReadText(key, QLatin1String(name));
     return text ? text->toStdString() : fallback;
 }
 
 // A signed decimal integer stored as text; anything else gives fallback.
 int ReadInteger(const QSettings &key, const char *name, int fallback)
 {
-    const auto text = ReadText(key, name);
+    const auto text = ReadText(key, QLatin1String(name));
     if (!text)
         return fallback;
     bool ok = false;
@@ -125,12 +197,22 @@ void WriteText([[maybe_unused]] QSettings &key, const char *name, const QString 
 }
 
 // The group needs no creating in the registry (writing a value makes its
-// key); a file store needs its folder.
-void CreateConfig([[maybe_unused]] const QSettings &key)
+// key); a file store needs its folder. Qt writes a value that it read as a list back as its pieces
+// joined by ", ", whatever joined them in the file: before the first write, a
+// text edited by hand with commas becomes the text it reads as, so that it
+// reads the same after the write.
+void CreateConfig([[maybe_unused]] QSettings &key)
 {
 #ifndef _WIN32
     if (!QFileInfo(key.fileName()).dir().mkpath(QStringLiteral(".")))
         throw std::runtime_error("Failed to create key " + ConfigGroup.toStdString());
+    const QString prefix = ConfigGroup + '/';
+    for (const QString &path : key.allKeys()) {
+        if (!path.startsWith(prefix) || key.value(path).typeId() == QMetaType::QString)
+            continue;
+        if (const auto text = ReadText(key, path.mid(prefix.size())))
+            key.setValue(path, *text);
+    }
 #endif
 }
 
@@ -217,13 +299,13 @@ void SaveViewStyle(TSettingsKey key, int viewStyle)
 TWindowState LoadWindowState(const QSettings &key)
 {
     TWindowState state;
-    if (const auto geometry = ReadText(key, "WindowGeometry")) {
+    if (const auto geometry = ReadText(key, QStringLiteral("WindowGeometry"))) {
         const auto decoded = QByteArray::fromBase64Encoding(geometry->toLatin1(),
                                                             QByteArray::AbortOnBase64DecodingErrors);
         if (decoded)
             state.Geometry = *decoded;
     }
-    if (const auto widths = ReadText(key, "ColumnWidths")) {
+    if (const auto widths = ReadText(key, QStringLiteral("ColumnWidths"))) {
         for (const QString &text : widths->split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             bool ok = false;
             const int width = text.trimmed().toInt(&ok, 10);

@@ -39,7 +39,8 @@ using TSettingsKey = std::unique_ptr<QSettings>;
 
 // Opens the store and reads every value into settings; returns the stored view
 // style. Missing, unreadable or malformed values give their defaults, silently;
-// a malformed line elsewhere in the store does not spoil the good values.
+// a malformed line elsewhere in the store does not spoil the good values. A
+// text edited by hand with commas and no quotes reads whole, as typed.
 TSettingsKey LoadSettings(TSettings &settings, int &viewStyle);
 
 // Writes the eleven values the options confirm, in their fixed order,

@@ -56,6 +56,129 @@
     </message>
 </context>
 <context>
+    <name>CoreReason</name>
+    <message>
+        <source>not a regular file</source>
+        <translation>n&apos;est pas un fichier ordinaire</translation>
+    </message>
+    <message>
+        <source>is a folder</source>
+        <translation>est un dossier</translation>
+    </message>
+    <message>
+        <source>cannot be read</source>
+        <translation>ne peut pas être lu</translation>
+    </message>
+    <message>
+        <source>the file holds more bytes than its size said (it grew, or is no ordinary file)</source>
+        <translation>le fichier contient plus d&apos;octets que sa taille n&apos;en annonçait (il a grandi, ou n&apos;est pas un fichier ordinaire)</translation>
+    </message>
+    <message>
+        <source>the file changed while it was read</source>
+        <translation>le fichier a changé pendant sa lecture</translation>
+    </message>
+    <message>
+        <source>the file shrank while it was read</source>
+        <translation>le fichier a rétréci pendant sa lecture</translation>
+    </message>
+    <message>
+        <source>the run hashed %1 of %2 chunks</source>
+        <translation>le calcul a haché %1 blocs sur %2</translation>
+    </message>
+    <message>
+        <source>the run reported %1 of %2 chunks</source>
+        <translation>le calcul a signalé %1 blocs sur %2</translation>
+    </message>
+    <message>
+        <source>the run did not compute the hashes selected</source>
+        <translation>le calcul n&apos;a pas produit les hashs choisis</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>arrêté</translation>
+    </message>
+    <message>
+        <source>out of memory</source>
+        <translation>mémoire insuffisante</translation>
+    </message>
+    <message>
+        <source>unexpected failure</source>
+        <translation>échec inattendu</translation>
+    </message>
+    <message>
+        <source>not a download descriptor: the file is empty</source>
+        <translation>pas un descripteur de téléchargement : le fichier est vide</translation>
+    </message>
+    <message>
+        <source>not a download descriptor: it starts with byte 0x%1, not 0xE0, 0xE1 or 0xE2</source>
+        <translation>pas un descripteur de téléchargement : il commence par l&apos;octet 0x%1, et non 0xE0, 0xE1 ou 0xE2</translation>
+    </message>
+    <message>
+        <source>not a download descriptor: the file ends before its part-hash count</source>
+        <translation>pas un descripteur de téléchargement : le fichier s&apos;arrête avant le nombre de ses hashs de parties</translation>
+    </message>
+    <message>
+        <source>the descriptor is cut short inside its part hashes; only its file hash is kept</source>
+        <translation>le descripteur est tronqué dans ses hashs de parties ; seul le hash du fichier est gardé</translation>
+    </message>
+    <message>
+        <source>the descriptor is cut short inside its tags; only the tags read whole are kept</source>
+        <translation>le descripteur est tronqué dans ses balises ; seules les balises lues en entier sont gardées</translation>
+    </message>
+    <message>
+        <source>the descriptor holds a tag of the unknown type 0x%1; the tags after it cannot be read and are not kept</source>
+        <translation>le descripteur contient une balise du type inconnu 0x%1 ; les balises qui la suivent ne peuvent pas être lues et ne sont pas gardées</translation>
+    </message>
+    <message>
+        <source>the descriptor records a size of %1 bytes, more than a file can hold; %2 is shown</source>
+        <translation>le descripteur indique une taille de %1 octets, plus qu&apos;un fichier ne peut en contenir ; %2 est affiché</translation>
+    </message>
+    <message>
+        <source>the descriptor records %1 part hashes where a file of %2 bytes has %3; they are not shown</source>
+        <translation>le descripteur contient %1 hashs de parties là où un fichier de %2 octets en a %3 ; ils ne sont pas affichés</translation>
+    </message>
+    <message>
+        <source>the descriptor&apos;s part hashes do not give its file hash; they are not shown</source>
+        <translation>les hashs de parties du descripteur ne donnent pas le hash de son fichier ; ils ne sont pas affichés</translation>
+    </message>
+    <message>
+        <source>the descriptor could not be read</source>
+        <translation>le descripteur n&apos;a pas pu être lu</translation>
+    </message>
+    <message>
+        <source>not a plain file name</source>
+        <translation>pas un simple nom de fichier</translation>
+    </message>
+    <message>
+        <source>symbolic link to a file outside the folder</source>
+        <translation>lien symbolique vers un fichier hors du dossier</translation>
+    </message>
+    <message>
+        <source>size differs: %1 bytes on disk</source>
+        <translation>taille différente : %1 octets sur le disque</translation>
+    </message>
+    <message>
+        <source>ed2k hash differs</source>
+        <translation>hash ed2k différent</translation>
+    </message>
+    <message>
+        <source>AICH hash differs</source>
+        <translation>hash AICH différent</translation>
+    </message>
+    <message>
+        <source>FileSpree hash differs</source>
+        <translation>hash FileSpree différent</translation>
+    </message>
+    <message>
+        <source>part hashes differ: %1 of %2, first part %3</source>
+        <translation>hashs de parties différents : %1 sur %2, première partie %3</translation>
+    </message>
+    <message>
+        <source>the part hashes do not fit the size</source>
+        <translation>les hashs de parties ne correspondent pas à la taille</translation>
+    </message>
+</context>
+<context>
     <name>CoreWord</name>
     <message>
         <source>Unknown</source>
@@ -623,10 +746,10 @@
 <context>
     <name>TProgressLine</name>
     <message numerus="yes">
-        <source>%L1 of %Ln file(s)</source>
+        <source>%1 of %n file(s)</source>
         <translation>
-            <numerusform>%L1 sur %Ln fichier</numerusform>
-            <numerusform>%L1 sur %Ln fichiers</numerusform>
+            <numerusform>%1 sur %n fichier</numerusform>
+            <numerusform>%1 sur %n fichiers</numerusform>
         </translation>
     </message>
     <message>

@@ -59,6 +59,7 @@ bool TCheckLinksForm::Start(const std::string &listPath, const std::vector<TLink
     options.Folder = FolderOf(listPath);
     options.NameTexts = texts;
     options.Stop = m_stop;
+    options.OnNewBlock = m_chunkObserver;
     // Results reach the dialog as queued steps; the dialog lives until the
     // worker's last step has run.
     const QPointer<TCheckLinksForm> self(this);
@@ -76,7 +77,7 @@ bool TCheckLinksForm::Start(const std::string &listPath, const std::vector<TLink
             } catch (...) {
                 error = "unexpected failure";
             }
-            QMetaObject::invokeMethod(self, [self, error] { if (self) self->Finish(EntryText(error)); },
+            QMetaObject::invokeMethod(self, [self, error] { if (self) self->Finish(CoreReason(error)); },
                                       Qt::QueuedConnection);
         });
     } catch (const std::system_error &e) {
@@ -107,7 +108,7 @@ void TCheckLinksForm::AddResult(const TLinkCheck &check)
 {
     ++m_counts[static_cast<int>(check.Verdict)];
     auto *row = new QTreeWidgetItem(m_ui->ResultList, {CoreWord(VerdictText(check.Verdict)),
-                                                EntryText(check.Link.Name), EntryText(check.Detail)});
+                                                EntryText(check.Link.Name), CoreReason(check.Detail)});
     row->setToolTip(1, EntryText(check.Path));
     if (check.Verdict != TLinkVerdict::Ok)
         row->setForeground(0, QColor(Qt::red));

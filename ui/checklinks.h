@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,6 +37,10 @@ public:
     // Asks a running check to stop; Busy() turns false once it has (Finished).
     void Stop();
 
+    // Called in the hashing threads after each chunk of a file of the checks
+    // started afterwards; none by default.
+    void SetChunkObserver(std::function<void(TDonkeyFile &)> observer) { m_chunkObserver = std::move(observer); }
+
     QTreeWidget *ResultList() const;
     QString StatusText() const;
 
@@ -58,5 +63,6 @@ private:
     bool m_busy = false;
     std::size_t m_counts[4] = {};
     std::shared_ptr<std::atomic<bool>> m_stop;
+    std::function<void(TDonkeyFile &)> m_chunkObserver;
     std::thread m_worker;
 };

@@ -140,8 +140,8 @@ void TDetailForm::Fill(const TDonkeyFile &entry, const QString &verificationUrl)
     const std::string &reason = failed ? snapshot.Failure : snapshot.Warning;
     m_ui->FailureLabel->setText(failed ? tr("Error") : tr("Warning"));
     // The whole reason in the field, and as its tooltip when the field cuts it.
-    SetField(m_ui->FailureEdit, EntryText(reason));
-    m_ui->FailureEdit->setToolTip(EntryText(reason));
+    SetField(m_ui->FailureEdit, CoreReason(reason));
+    m_ui->FailureEdit->setToolTip(CoreReason(reason));
     m_ui->FailureLabel->setVisible(!reason.empty());
     m_ui->FailureEdit->setVisible(!reason.empty());
     setWindowTitle(EntryText(snapshot.DisplayName));

@@ -13,10 +13,18 @@ public:
     explicit TElidedLabel(QWidget *parent = nullptr);
 
     QSize minimumSizeHint() const override;
+    // A text made of parts joined by separator is cut after the last part
+    // that fits whole ("a, b, …"), rather than inside one.
+    void SetPartSeparator(const QString &separator);
+    // The text as it is drawn in a place width pixels wide.
+    QString Shown(int width) const;
     // Whether the text is cut where it is drawn now.
     bool Elided() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
+
+private:
+    QString m_separator;
 };

@@ -67,7 +67,7 @@ QVariant TEntryListModel::data(const QModelIndex &index, int role) const
         // The whole of what a narrow column cuts, and why a failed entry failed.
         const TEntrySnapshot row = entry->Snapshot();
         if (!row.Failure.empty())
-            return EntryText(row.Failure);
+            return CoreReason(row.Failure);
         switch (column) {
         case NameColumn: return EntryText(row.DisplayName);
         case DonkeyColumn: return CoreWord(row.DonkeyHashText());

@@ -222,16 +222,21 @@ void TMainForm::RestoreWindowState()
     // The form's size stands until a run has closed the window once.
     if (state.Geometry.isEmpty() || !restoreGeometry(state.Geometry))
         CentreOnDesktop(*this);
+    else
+        FitOnDesktop(*this); // a size stored by a larger screen, or by hand
 }
 
 void TMainForm::CreateStatusBar()
 {
     // The panels are the form's; here they take their places, left to right.
-    // Panel 1 shows no text of its own: it holds the progress bar.
+    // Panel 0 is as wide as its text. Panel 1 shows no text of its own: it
+    // holds the progress bar.
     m_ui->StatusBar1->addWidget(m_ui->StatusPanel0);
     m_ui->StatusBar1->addWidget(m_ui->StatusPanel1);
-    // Panel 2 takes the rest: the files, bytes, speed and time left.
+    // Panel 2 takes the rest: the files, bytes, time left and speed, as many
+    // of them as fit whole.
     m_ui->StatusBar1->addWidget(m_ui->StatusPanel2, 1);
+    m_ui->StatusPanel2->SetPartSeparator(TProgressLine::Separator());
 
     m_progress = std::make_unique<TProgressBarTarget>(m_ui->ProgressBar1);
     // The row of an entry under refresh shows each chunk's progress.
@@ -626,7 +631,7 @@ void TMainForm::EntriesReady(TWork &work)
         if (done->Entry)
             m_entryList->AddFinishedEntry(std::move(done->Entry));
         else if (faults.size() < FaultsShown)
-            faults << tr("%1: %2").arg(EntryText(path), EntryText(done->Fault));
+            faults << tr("%1: %2").arg(EntryText(path), CoreReason(done->Fault));
         else
             ++moreFaults;
         if (work.PlainFiles)
@@ -709,7 +714,7 @@ void TMainForm::TakeBatch(TFeedBatch batch)
             QueuePaths(m_files, std::move(files));
         for (const TWalkItem &failed : batch.Failed) {
             if (request.Failed.size() < FaultsShown)
-                request.Failed << tr("%1: %2").arg(ShownPath(EntryText(failed.Path)), EntryText(failed.Reason));
+                request.Failed << tr("%1: %2").arg(ShownPath(EntryText(failed.Path)), CoreReason(failed.Reason));
             else
                 ++request.MoreFailed;
         }

@@ -96,6 +96,9 @@ void TOptionForm::Load(const TSettings &settings)
     m_ui->chkDropFolders->setChecked(settings.DropFolders);
     m_ui->FileSpreePathEdit->setText(QString::fromStdString(settings.FileSpreePath));
     m_ui->PageControl1->setCurrentIndex(0);
+    // The dialog opens on its tabs, wherever it was closed: the first Tab goes
+    // to Prefix.
+    m_ui->PageControl1->setFocus();
     SetLimitedText(m_ui->PrefixEdit, PrefixLimit, settings.NamePrefix);
     SetLimitedText(m_ui->SuffixEdit, PrefixLimit, settings.NameSuffix);
     SetLimitedText(m_ui->ReplaceSpaceEdit, ReplaceSpaceLimit, settings.ReplaceSpaceStr);

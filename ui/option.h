@@ -29,7 +29,7 @@ public:
     void SetPriorityCode(std::uint8_t code);
 
     // The controls from settings (the verb's box is left as it is), the
-    // "General" page first.
+    // "General" page first, with the focus on its tab.
     void Load(const TSettings &settings);
     // The controls into settings, texts exactly as they stand.
     void Store(TSettings &settings) const;

@@ -30,8 +30,18 @@ QString LinkText(const std::string &link);
 // language; any other text, a hash for instance, as it is.
 QString CoreWord(const std::string &text);
 
+// A reason the core gave (why an entry failed, what a reading found amiss,
+// what a link check found) in the user's language; a system error text, which
+// comes in that language already, as it is.
+QString CoreReason(const std::string &text);
+
 // Hands an address (http, mailto...) to the desktop; a failure is not reported.
 void OpenAddress(const QString &address);
 
 // Moves a window so that it stands in the middle of the desktop it is shown on.
 void CentreOnDesktop(QWidget &window);
+// Makes a window that is larger than the desktop it stands on (a size stored
+// by another screen, or edited by hand) as large as the desktop allows, and
+// moves it wholly onto it, title bar included. A window that fits is left as
+// it is.
+void FitOnDesktop(QWidget &window);

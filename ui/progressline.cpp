@@ -40,16 +40,13 @@ std::optional<double> TProgressLine::Speed() const
 
 QString TProgressLine::Text(const TProgressCounts &counts) const
 {
-    // What matters most first: in a narrow window the end is cut, and the
-    // files are counted in the status text beside it as well.
+    // How far the run has come first, then how long it has to go: where the
+    // status bar is short of room it shows the first parts whole and leaves
+    // out the rest. The files are counted with plain digits, as in the status
+    // text beside.
     QStringList parts;
-    const std::optional<double> speed = Speed();
-    if (speed && counts.AllBytes && *speed > 0) {
-        const double left = static_cast<double>(std::max<std::int64_t>(*counts.AllBytes - counts.DoneBytes, 0));
-        parts << tr("%1 left").arg(Duration(static_cast<std::int64_t>(std::ceil(left / *speed))));
-    }
-    if (speed)
-        parts << tr("%1/s").arg(Bytes(*speed));
+    parts << tr("%1 of %n file(s)", nullptr, static_cast<int>(counts.AllFiles))
+                 .arg(static_cast<qulonglong>(counts.DoneFiles));
     if (counts.AllBytes) {
         const double done = static_cast<double>(counts.DoneBytes);
         const double all = static_cast<double>(*counts.AllBytes);
@@ -61,9 +58,19 @@ QString TProgressLine::Text(const TProgressCounts &counts) const
     } else {
         parts << Bytes(static_cast<double>(counts.DoneBytes));
     }
-    parts << tr("%L1 of %Ln file(s)", nullptr, static_cast<int>(counts.AllFiles))
-                 .arg(static_cast<qulonglong>(counts.DoneFiles));
-    return parts.join(tr(", "));
+    const std::optional<double> speed = Speed();
+    if (speed && counts.AllBytes && *speed > 0) {
+        const double left = static_cast<double>(std::max<std::int64_t>(*counts.AllBytes - counts.DoneBytes, 0));
+        parts << tr("%1 left").arg(Duration(static_cast<std::int64_t>(std::ceil(left / *speed))));
+    }
+    if (speed)
+        parts << tr("%1/s").arg(Bytes(*speed));
+    return parts.join(Separator());
+}
+
+QString TProgressLine::Separator()
+{
+    return tr(", ");
 }
 
 namespace {

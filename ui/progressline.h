@@ -21,8 +21,8 @@ struct TProgressCounts
     std::optional<std::int64_t> AllBytes;
 };
 
-// What the status bar says of the plain files while they are hashed: "0:12
-// left, 245 MB/s, 12.0 of 480 MB, 3 of 41 file(s)". The speed is the average
+// What the status bar says of the plain files while they are hashed: "3 of
+// 41 file(s), 12.0 of 480 MB, 0:12 left, 245 MB/s". The speed is the average
 // of the last few seconds, so that it neither jumps at each chunk nor lags long
 // behind a change; the time left is shown only when every size is known.
 class TProgressLine final
@@ -36,10 +36,14 @@ public:
     void Sample(std::int64_t milliseconds, std::int64_t bytes);
     // Bytes a second over the last seconds; none until half a second is seen.
     std::optional<double> Speed() const;
+    // The parts joined by Separator(), the most telling first.
     QString Text(const TProgressCounts &counts) const;
+    static QString Separator();
 
     // A byte count as the line shows it: "512 B", "9.3 KB", "480 MB", "1.2 GB"
-    // (1 KB = 1,024 bytes, as the list's sizes).
+    // (1 KB = 1,024 bytes, as the list's sizes). Not QLocale::formattedDataSize:
+    // its fixed decimals ("480.0 MB", "1,000.0 MB", "1,023 bytes") are longer
+    // in a narrow panel, and it names 1,024 bytes "kB".
     static QString Bytes(double bytes);
     // A duration as "0:12", "12:05" or "1:02:03".
     static QString Duration(std::int64_t seconds);

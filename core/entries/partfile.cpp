@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 #include "digests/MessageDigests.h"
+#include "entries/reasons.h"
 
 TPartFile::TPartFile(const std::string &path, THashSelection extras)
     : TDonkeyFile(path, hsDonkey | (extras & (hsAich | hsPartHashes)))
@@ -32,8 +33,8 @@ std::optional<std::string> AgreedPartHashes(const TPartMetContents &contents, st
     // A file of one chunk needs none; a client may still give that one.
     const auto needed = static_cast<std::size_t>(chunks > 1 ? chunks : 1);
     if (hashes.size() != needed) {
-        warning = "the descriptor records " + std::to_string(hashes.size()) + " part hashes where a file of "
-                  + std::to_string(size) + " bytes has " + std::to_string(needed) + "; they are not shown";
+        warning = ReasonText(TReasonKey::DescriptorPartHashCount,
+                             {std::to_string(hashes.size()), std::to_string(size), std::to_string(needed)});
         return std::nullopt;
     }
     std::array<std::uint8_t, 16> root = hashes.front();
@@ -45,7 +46,7 @@ std::optional<std::string> AgreedPartHashes(const TPartMetContents &contents, st
         std::copy_n(digest.Digest().data(), root.size(), root.begin());
     }
     if (root != contents.Hash) {
-        warning = "the descriptor's part hashes do not give its file hash; they are not shown";
+        warning = ReasonText(TReasonKey::DescriptorPartHashesDisagree);
         return std::nullopt;
     }
     std::string text;
@@ -67,15 +68,20 @@ void TPartFile::ComputeHashes()
     const TPartMetContents contents = ReadPartMet(
         [&file](void *buffer, std::size_t count) { return file.Read(buffer, count); });
 
+    // What was read before a read error may be anything but the descriptor:
+    // the error itself is the reason.
+    if (contents.ReadFailed) {
+        MarkFailed(file.Error().empty() ? ReasonText(TReasonKey::DescriptorUnreadable) : file.Error());
+        return;
+    }
     if (!IsDescriptorLeadingByte(contents.LeadingByte) || !contents.PartHashCountRead) {
         std::string reason;
         if (contents.Truncated && contents.LeadingByte == 0)
-            reason = "not a download descriptor: the file is empty";
+            reason = ReasonText(TReasonKey::NotDescriptorEmpty);
         else if (!IsDescriptorLeadingByte(contents.LeadingByte))
-            reason = "not a download descriptor: it starts with byte 0x"
-                     + HexText(&contents.LeadingByte, 1, true) + ", not 0xE0, 0xE1 or 0xE2";
+            reason = ReasonText(TReasonKey::NotDescriptorLeadingByte, {HexText(&contents.LeadingByte, 1, true)});
         else
-            reason = "not a download descriptor: the file ends before its part-hash count";
+            reason = ReasonText(TReasonKey::NotDescriptorNoPartHashCount);
         MarkFailed(std::move(reason));
         return;
     }
@@ -84,16 +90,22 @@ void TPartFile::ComputeHashes()
     result.DonkeyHash = HexText(contents.Hash.data(), contents.Hash.size(), true);
     result.FileSpreeHash = UnknownText; // never computed for a descriptor
     result.Name = contents.Name;
+    std::vector<std::string> warnings;
+    if (!contents.TagCountRead)
+        warnings.push_back(ReasonText(TReasonKey::DescriptorCutInPartHashes));
+    else if (contents.Truncated)
+        warnings.push_back(ReasonText(TReasonKey::DescriptorCutInTags));
+    if (contents.UnknownType)
+        warnings.push_back(ReasonText(TReasonKey::DescriptorUnknownType, {HexText(&*contents.UnknownType, 1, true)}));
     if (contents.Size) {
         // No real file comes near 2^63 bytes; a larger recorded size is taken
         // as the largest the entry can hold rather than as a negative one.
         constexpr auto largest = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
         result.Size = static_cast<std::int64_t>(std::min(*contents.Size, largest));
+        if (*contents.Size > largest)
+            warnings.push_back(ReasonText(TReasonKey::DescriptorSizeTooLarge,
+                                          {std::to_string(*contents.Size), std::to_string(largest)}));
     }
-    if (!contents.TagCountRead)
-        result.Warning = "the descriptor is cut short inside its part hashes; only its file hash is kept";
-    else if (contents.Truncated)
-        result.Warning = "the descriptor is cut short inside its tags; only the tags read whole are kept";
 
     // The AICH root and the part hashes come with the file hash they belong
     // to: a new reading replaces them, or takes them away.
@@ -110,7 +122,9 @@ void TPartFile::ComputeHashes()
             result.PartHashes = std::move(*parts);
     }
     if (!partsWarning.empty())
-        result.Warning += (result.Warning.empty() ? "" : "; ") + partsWarning;
+        warnings.push_back(std::move(partsWarning));
+    for (const std::string &warning : warnings)
+        result.Warning += (result.Warning.empty() ? std::string() : std::string(WarningSeparator)) + warning;
 
     // Everything that was read appears at once, under one hold of the lock.
     Publish(std::move(result), [&] { StoreFields(contents, recorded); });

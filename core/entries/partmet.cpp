@@ -136,6 +136,7 @@ private:
         const std::int64_t got = m_source ? m_source(m_buffer.data(), m_buffer.size()) : 0;
         if (got <= 0) {
             m_ended = true;
+            m_failed = got < 0;
             return false;
         }
         m_pos = 0;
@@ -148,6 +149,11 @@ private:
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_ended = false;
+    bool m_failed = false;
+
+public:
+    // The data ended with a read error.
+    bool Failed() const { return m_failed; }
 };
 
 // A text value as the entry keeps it: a leading UTF-8 byte-order mark dropped,
@@ -229,6 +235,9 @@ void StoreInteger(TPartMetContents &contents, std::uint8_t id, std::uint64_t val
 
 enum class TTagResult { Read, Ended, UnknownType };
 
+// Reads a descriptor front to back into contents; returns where it stopped.
+void ReadInto(TByteReader &in, TPartMetContents &contents);
+
 // Reads one tag whole and stores its value when it is one the entry keeps. A
 // tag cut by the end of the data stores nothing.
 TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
@@ -241,8 +250,10 @@ TTagResult ReadTag(TByteReader &in, TPartMetContents &contents)
 
     const bool textType = type == ttText || (type >= ttText1 && type <= ttText16);
     const bool knownType = textType || (type >= ttHash && type <= ttUInt64);
-    if (!knownType)
+    if (!knownType) {
+        contents.UnknownType = static_cast<std::uint8_t>(value);
         return TTagResult::UnknownType;
+    }
 
     // The name: one ID byte, or a length and that many bytes.
     std::optional<std::uint8_t> id;
@@ -329,28 +340,36 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
 {
     TPartMetContents contents;
     TByteReader in(source);
+    ReadInto(in, contents);
+    contents.ReadFailed = in.Failed();
+    return contents;
+}
 
+namespace {
+
+void ReadInto(TByteReader &in, TPartMetContents &contents)
+{
     std::uint64_t leading = 0;
     if (!in.UInt(1, leading)) {
         contents.Truncated = true;
-        return contents;
+        return;
     }
     contents.LeadingByte = static_cast<std::uint8_t>(leading);
     // Whatever else the file is, it is no descriptor: read no further into it.
     if (!IsDescriptorLeadingByte(contents.LeadingByte))
-        return contents;
+        return;
 
     if (!in.Skip(4) || !in.Bytes(contents.Hash.data(), contents.Hash.size())) {
         contents.Hash = {};
         contents.Truncated = true;
-        return contents;
+        return;
     }
     contents.HashComplete = true;
 
     std::uint64_t partHashCount = 0;
     if (!in.UInt(2, partHashCount)) {
         contents.Truncated = true;
-        return contents;
+        return;
     }
     contents.PartHashCountRead = true;
     contents.PartHashCount = static_cast<std::uint16_t>(partHashCount);
@@ -360,14 +379,14 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
         std::array<std::uint8_t, 16> hash;
         if (!in.Bytes(hash.data(), hash.size())) {
             contents.Truncated = true;
-            return contents;
+            return;
         }
         contents.PartHashes.push_back(hash);
     }
     std::uint64_t tagCount = 0;
     if (!in.UInt(4, tagCount)) {
         contents.Truncated = true;
-        return contents;
+        return;
     }
     contents.TagCountRead = true;
 
@@ -379,10 +398,9 @@ TPartMetContents ReadPartMet(const TPartMetSource &source)
             contents.Truncated = true;
             break;
         }
-        if (result == TTagResult::UnknownType) {
-            contents.UnknownType = true;
+        if (result == TTagResult::UnknownType)
             break;
-        }
     }
-    return contents;
 }
+
+} // namespace

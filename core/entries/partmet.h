@@ -33,8 +33,13 @@ struct TPartMetContents
     bool TagCountRead = false;
     // The data ended before the declared records and tags were read.
     bool Truncated = false;
-    // The tag list was ended by a value type the reader does not know.
-    bool UnknownType = false;
+    // The tag list was ended by a value type the reader does not know (its
+    // type byte): the length of its value, and so where the next tag starts,
+    // cannot be told.
+    std::optional<std::uint8_t> UnknownType;
+    // A read of the data failed (an I/O error): nothing after it was read,
+    // and the source's own error says why.
+    bool ReadFailed = false;
 
     std::optional<std::string> Name;
     std::optional<std::uint64_t> Size;
@@ -55,7 +60,7 @@ bool IsDescriptorLeadingByte(std::uint8_t byte);
 
 // Fills up to count bytes at buffer from the next bytes of a descriptor; returns
 // how many it gave, 0 at the end and a negative number on a read error (which
-// counts as the end).
+// ends the reading, with ReadFailed set).
 using TPartMetSource = std::function<std::int64_t(void *buffer, std::size_t count)>;
 
 // Reads a descriptor front to back. It stops at the end of the data, holds at

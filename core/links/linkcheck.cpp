@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include <system_error>
 
 #include "entries/donkeyfile.h"
+#include "entries/reasons.h"
 #include "links/links.h"
 #include "input/fileio.h"
 #include "runs/hashqueue.h"
@@ -111,7 +113,7 @@ std::string ComparePartHashes(const std::vector<std::string> &linked, const TEnt
     if (own.empty())
         own.push_back(file.DonkeyHash); // one chunk: its digest is the file's hash
     if (linked.size() != own.size())
-        return "the part hashes do not fit the size";
+        return ReasonText(TReasonKey::PartHashesDoNotFit);
     std::size_t differing = 0;
     std::size_t first = 0;
     for (std::size_t i = 0; i < own.size(); ++i) {
@@ -120,8 +122,8 @@ std::string ComparePartHashes(const std::vector<std::string> &linked, const TEnt
     }
     if (differing == 0)
         return {};
-    return "part hashes differ: " + std::to_string(differing) + " of " + std::to_string(own.size()) + ", first part "
-           + std::to_string(first);
+    return ReasonText(TReasonKey::PartHashesDiffer,
+                      {std::to_string(differing), std::to_string(own.size()), std::to_string(first)});
 }
 
 THashSelection SelectionFor(const TFoundLink &link)
@@ -136,17 +138,83 @@ THashSelection SelectionFor(const TFoundLink &link)
     return selection;
 }
 
+// The files of a folder by the name a space replacement makes of theirs,
+// listed once per replacement and only when a link needs it.
+class TSpacedIndex final
+{
+public:
+    explicit TSpacedIndex(std::string folder)
+        : m_folder(std::move(folder))
+    {
+    }
+
+    // The first file, in byte order, whose name with every space replaced by
+    // pattern.Space is pattern.Name; empty when there is none.
+    std::string Find(const TSpacedName &pattern)
+    {
+        auto known = m_bySpace.find(pattern.Space);
+        if (known == m_bySpace.end())
+            known = m_bySpace.emplace(pattern.Space, List(pattern.Space)).first;
+        const auto found = known->second.find(pattern.Name);
+        return found == known->second.end() ? std::string() : found->second;
+    }
+
+private:
+    std::map<std::string, std::string> List(const std::string &space) const
+    {
+        namespace fs = std::filesystem;
+        std::map<std::string, std::string> byName;
+        std::error_code error;
+        fs::directory_iterator it(m_folder.empty() ? fs::path(".") : PathFromUtf8(m_folder), error);
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            const std::string name = Utf8FromPath(it->path().filename());
+            if (name.find(' ') == std::string::npos)
+                continue; // such a name is found as it stands
+            auto [at, added] = byName.try_emplace(ReplaceSpaces(name, space), name);
+            if (!added && ByteLess(name, at->second))
+                at->second = name;
+        }
+        return byName;
+    }
+
+    static bool ByteLess(const std::string &a, const std::string &b)
+    {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        });
+    }
+
+    const std::string m_folder;
+    std::map<std::string, std::map<std::string, std::string>> m_bySpace;
+};
+
+// The size of the regular file at path, measured without opening it; none
+// when it is no regular file or cannot be measured (opening it then tells why).
+std::optional<std::int64_t> RegularFileSize(const std::string &path)
+{
+    // An error for anything but a regular file (after its links).
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(path), error);
+    if (error || size > static_cast<std::uintmax_t>(INT64_MAX))
+        return std::nullopt;
+    return static_cast<std::int64_t>(size);
+}
+
 // One file to hash for one or more links of a batch.
 struct TFileJob
 {
     std::string Path;
     THashSelection Selection = 0;
     std::vector<const TFoundLink *> Links;
+    // Set by the worker that found every link's size other than the file's,
+    // which needs no hash: the file's size. Read once the queue has handed
+    // the job back.
+    std::optional<std::int64_t> SizeWithoutHash;
 };
 
 // Checks the links of one batch, hashing up to options.Jobs files at once,
 // and reports them in order. False once a stop was asked for.
-bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options,
+bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options, TSpacedIndex &spacedNames,
                 const std::function<void(const TLinkCheck &)> &onResult)
 {
     std::vector<TLinkCheck> checks(links.size());
@@ -156,23 +224,29 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
     for (std::size_t i = 0; i < links.size(); ++i) {
         TLinkCheck &check = checks[i];
         check.Link = std::move(links[i]);
-        const std::vector<std::string> names = LinkFileCandidates(check.Link.Name, options.NameTexts);
-        if (names.empty()) {
-            check.Verdict = TLinkVerdict::Error;
-            check.Detail = "not a plain file name";
+        bool refused = false;
+        std::vector<TSpacedName> spaced;
+        const std::vector<std::string> names = LinkFileCandidates(check.Link.Name, options.NameTexts, &refused, &spaced);
+        std::string found;
+        for (const std::string &name : names) {
+            if (Present(JoinPath(options.Folder, name))) {
+                found = name;
+                break;
+            }
+        }
+        for (std::size_t k = 0; found.empty() && k < spaced.size(); ++k)
+            found = spacedNames.Find(spaced[k]);
+        if (found.empty()) {
+            // A name that would lead out of the folder is never looked up.
+            check.Verdict = names.empty() || refused ? TLinkVerdict::Error : TLinkVerdict::Missing;
+            if (check.Verdict == TLinkVerdict::Error)
+                check.Detail = ReasonText(TReasonKey::NotPlainFileName);
             continue;
         }
-        const auto found = std::find_if(names.begin(), names.end(), [&](const std::string &name) {
-            return Present(JoinPath(options.Folder, name));
-        });
-        if (found == names.end()) {
-            check.Verdict = TLinkVerdict::Missing;
-            continue;
-        }
-        const std::string path = JoinPath(options.Folder, *found);
+        const std::string path = JoinPath(options.Folder, found);
         if (LeadsOutside(options.Folder, path)) {
             check.Verdict = TLinkVerdict::Error;
-            check.Detail = "symbolic link to a file outside the folder";
+            check.Detail = ReasonText(TReasonKey::SymlinkOutside);
             check.Path = path;
             continue;
         }
@@ -201,17 +275,28 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
     THashQueue queue(std::move(queueOptions));
     std::vector<THashQueue::TMake> makes;
     makes.reserve(jobs.size());
-    for (const TFileJob &job : jobs) {
+    for (TFileJob &job : jobs) {
         makes.push_back([&job, &stopRequested] {
             THashQueueItem item;
             if (stopRequested())
                 return item;
-            item.Entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
-            // An ed2k link whose size differs needs no hash; an fs link carries no size.
-            item.Hash = std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
-                return link->Kind == TFoundLink::TKind::FileSpree
-                       || static_cast<std::int64_t>(link->Size) == item.Entry->Size();
+            // An ed2k link whose size differs needs no hash (an fs link
+            // carries no size): such a file is measured, never opened, so
+            // that no descriptor waits with it for its turn to be reported.
+            // Every entry made is hashed: one that could not open for want
+            // of descriptors opens again when its run begins.
+            const bool fileSpree = std::any_of(job.Links.begin(), job.Links.end(), [](const TFoundLink *link) {
+                return link->Kind == TFoundLink::TKind::FileSpree;
             });
+            const std::optional<std::int64_t> size = fileSpree ? std::nullopt : RegularFileSize(job.Path);
+            const bool needsHash = !size || std::any_of(job.Links.begin(), job.Links.end(), [&](const TFoundLink *link) {
+                return static_cast<std::int64_t>(link->Size) == *size;
+            });
+            if (!needsHash) {
+                job.SizeWithoutHash = size;
+                return item;
+            }
+            item.Entry = std::make_unique<TDonkeyFile>(job.Path, job.Selection);
             return item;
         });
     }
@@ -245,6 +330,10 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
             const THashedEntry &hashed = kept.at(index);
             if (hashed.Entry) {
                 checks[i] = JudgeLink(checks[i].Link, *hashed.Entry);
+            } else if (const std::optional<std::int64_t> size = jobs[index].SizeWithoutHash; size && hashed.Fault.empty()) {
+                checks[i].Verdict = TLinkVerdict::Failed;
+                checks[i].Detail = ReasonText(TReasonKey::SizeDiffers, {std::to_string(*size)});
+                checks[i].Path = jobs[index].Path;
             } else {
                 checks[i].Verdict = TLinkVerdict::Error;
                 checks[i].Detail = hashed.Fault;
@@ -262,11 +351,18 @@ bool CheckBatch(std::vector<TFoundLink> &links, const TLinkCheckOptions &options
 
 } // namespace
 
-std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts)
+std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts,
+                                            bool *refused, std::vector<TSpacedName> *spaced)
 {
     std::vector<std::string> names;
     const auto add = [&](const std::string &name) {
-        if (IsPlainFileName(name) && std::find(names.begin(), names.end(), name) == names.end())
+        if (!IsPlainFileName(name)) {
+            // Nothing is looked up outside the folder; an empty name is none.
+            if (refused && !name.empty())
+                *refused = true;
+            return;
+        }
+        if (std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     };
     add(linkName);
@@ -295,8 +391,14 @@ std::vector<std::string> LinkFileCandidates(const std::string &linkName, const s
         if (stripped.empty())
             stripped.push_back(rest);
         for (const std::string &name : stripped) {
-            if (!space.empty() && space != " ")
+            const bool replaced = !space.empty() && space != " ";
+            if (replaced) {
                 add(RestoreSpaces(name, space));
+                // Where the name held the replacement itself (a dot, say) as
+                // well as spaces, neither form above is the file's name.
+                if (spaced && IsPlainFileName(name) && name.find(space) != std::string::npos)
+                    spaced->push_back({name, space});
+            }
             add(name);
         }
     }
@@ -320,27 +422,27 @@ TLinkCheck JudgeLink(const TFoundLink &link, const TDonkeyFile &entry)
     const TEntrySnapshot file = entry.Snapshot();
     if (file.OpenFailed || !file.Failure.empty()) {
         check.Verdict = TLinkVerdict::Error;
-        check.Detail = file.Failure.empty() ? "cannot be read" : file.Failure;
+        check.Detail = file.Failure.empty() ? ReasonText(TReasonKey::CannotBeRead) : file.Failure;
         return check;
     }
     std::vector<std::string> differences;
     if (link.Kind == TFoundLink::TKind::FileSpree) {
         if (file.FileSpreeHash != link.Hash)
-            differences.push_back("FileSpree hash differs");
+            differences.push_back(ReasonText(TReasonKey::FileSpreeHashDiffers));
     } else if (static_cast<std::int64_t>(link.Size) != file.Size) {
-        differences.push_back("size differs: " + std::to_string(file.Size) + " bytes on disk");
+        differences.push_back(ReasonText(TReasonKey::SizeDiffers, {std::to_string(file.Size)}));
     } else {
         if (file.DonkeyHash != link.Hash)
-            differences.push_back("ed2k hash differs");
+            differences.push_back(ReasonText(TReasonKey::DonkeyHashDiffers));
         if (!link.Aich.empty() && file.AichHash != link.Aich)
-            differences.push_back("AICH hash differs");
+            differences.push_back(ReasonText(TReasonKey::AichHashDiffers));
         if (!link.PartHashes.empty()) {
             if (std::string parts = ComparePartHashes(link.PartHashes, file); !parts.empty())
                 differences.push_back(std::move(parts));
         }
     }
     for (const std::string &difference : differences) {
-        check.Detail += check.Detail.empty() ? difference : ", " + difference;
+        check.Detail += check.Detail.empty() ? difference : std::string(ReasonListSeparator) + difference;
         check.Verdict = TLinkVerdict::Failed;
     }
     return check;
@@ -359,17 +461,20 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
         return ErrnoText(errno ? errno : ENOENT);
 
     std::vector<TFoundLink> batch;
+    TSpacedIndex spacedNames(options.Folder);
     std::optional<TLinkScanner> scanner;
     // The list's head, kept until it shows whether the list is a page.
     std::string head;
     std::string piece(ReadPiece, '\0');
+    TListCharset charset;
     bool going = true;
     while (going) {
         const std::size_t got = std::fread(piece.data(), 1, piece.size(), list.get());
         if (got == 0 && std::ferror(list.get()))
             return ErrnoText(errno ? errno : EIO);
         going = got != 0;
-        std::string_view text(piece.data(), got);
+        const std::string decoded = going ? charset.Feed(std::string_view(piece.data(), got)) : charset.Finish();
+        std::string_view text = decoded;
         if (!scanner) {
             head.append(text);
             const std::optional<bool> html = SniffHtml(head, !going || head.size() >= MaxHead);
@@ -384,7 +489,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
             scanner->Finish();
         head.clear();
         if (!going) {
-            if (!batch.empty() && !CheckBatch(batch, options, onResult))
+            if (!batch.empty() && !CheckBatch(batch, options, spacedNames, onResult))
                 return {};
         } else if (batch.size() > BatchLinks) {
             // The links at the end that name the same file as the last one
@@ -398,7 +503,7 @@ std::string CheckLinkList(const std::string &listPath, const TLinkCheckOptions &
             std::vector<TFoundLink> waiting(std::make_move_iterator(batch.begin() + static_cast<std::ptrdiff_t>(cut)),
                                             std::make_move_iterator(batch.end()));
             batch.resize(cut);
-            if (!CheckBatch(batch, options, onResult))
+            if (!CheckBatch(batch, options, spacedNames, onResult))
                 return {};
             batch = std::move(waiting);
         }

@@ -21,13 +21,27 @@ struct TLinkNameTexts
     bool operator==(const TLinkNameTexts &) const = default;
 };
 
+// A name in which each of Space may stand for a space or for itself: the
+// file it names is the one whose name, with every space replaced by Space,
+// is Name.
+struct TSpacedName
+{
+    std::string Name;
+    std::string Space;
+};
+
 // The names under which the file of a link is looked for, in order: the link's
 // name itself, then for each set of texts the name with them undone (the
 // prefix at the start, the suffix before the extension or at the end, the
 // space replacement turned back into spaces, and the same with the
 // replacement kept). Only plain file names are given: nothing that leads out
-// of the folder the names are looked up in.
-std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts);
+// of the folder the names are looked up in; refused is set when a name was
+// left out for that reason. spaced gets, for a replacement the name holds,
+// the name with the texts undone but the replacement, to be matched against
+// the folder's files when no name above is found (a replacement "." turned
+// back would also make a space of the extension's dot).
+std::vector<std::string> LinkFileCandidates(const std::string &linkName, const std::vector<TLinkNameTexts> &texts,
+                                            bool *refused = nullptr, std::vector<TSpacedName> *spaced = nullptr);
 
 enum class TLinkVerdict { Ok, Failed, Missing, Error };
 

@@ -110,7 +110,7 @@ bool LooksLikeOptionalField(std::string_view rest)
 enum class TParse { Link, Broken, NeedMore };
 
 // Parses a link whose scheme starts text; `consumed` is how far it reached.
-TParse ParseLink(std::string_view text, bool final, bool html, TFoundLink &link, std::size_t &consumed)
+TParse ParseLink(std::string_view text, bool final, TFoundLink &link, std::size_t &consumed)
 {
     const bool donkey = StartsWithNoCase(text, kDonkeyStart);
     const std::size_t start = donkey ? kDonkeyStart.size() : kFileSpreeStart.size();
@@ -118,9 +118,8 @@ TParse ParseLink(std::string_view text, bool final, bool html, TFoundLink &link,
     // Without enough text to decide, wait for more unless this is the end.
     const auto incomplete = [&] { return final ? TParse::Broken : TParse::NeedMore; };
 
-    const auto decodeName = [html](std::string_view raw) {
-        return PercentDecode(html ? std::string_view(HtmlDecode(raw)) : raw);
-    };
+    // A page reaches the scanner with its references decoded already.
+    const auto decodeName = [](std::string_view raw) { return PercentDecode(raw); };
 
     const auto name = fields.Next();
     if (!name)
@@ -206,12 +205,17 @@ TLinkScanner::TLinkScanner(TLinkEvent onLink, bool html)
 
 void TLinkScanner::Feed(std::string_view text)
 {
-    m_pending.append(text);
+    if (m_html)
+        m_page.Feed(text, false, m_pending);
+    else
+        m_pending.append(text);
     Scan(false);
 }
 
 void TLinkScanner::Finish()
 {
+    if (m_html)
+        m_page.Feed({}, true, m_pending);
     Scan(true);
     m_pending.clear();
 }
@@ -250,7 +254,7 @@ void TLinkScanner::Scan(bool final)
 
         TFoundLink link;
         std::size_t consumed = 0;
-        const TParse parse = ParseLink(candidate, final || candidate.size() > MaxLinkLength, m_html, link, consumed);
+        const TParse parse = ParseLink(candidate, final || candidate.size() > MaxLinkLength, link, consumed);
         if (parse == TParse::NeedMore)
             break;
         if (parse == TParse::Broken) {
@@ -293,6 +297,9 @@ std::string PercentDecode(std::string_view text)
 }
 
 namespace {
+
+// A reference cut by the end of a piece: the rest must come first.
+constexpr std::size_t NeedMore = static_cast<std::size_t>(-1);
 
 // The characters of windows-1252 that browsers read numeric references from
 // 128 to 159 as; 0 where the byte has none (the number stands for itself).
@@ -354,6 +361,69 @@ std::size_t DecodeNumericReference(std::string_view text, std::string &out)
     return at;
 }
 
+struct THtmlEntity
+{
+    std::string_view Name;
+    std::string_view Text;
+};
+
+#include "links/htmlentities.inc"
+
+bool IsAsciiAlnum(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+const THtmlEntity *FindEntity(std::string_view name)
+{
+    const auto at = std::lower_bound(std::begin(HtmlEntities), std::end(HtmlEntities), name,
+                                     [](const THtmlEntity &e, std::string_view n) { return e.Name < n; });
+    return at != std::end(HtmlEntities) && at->Name == name ? at : nullptr;
+}
+
+// A named character reference at the start of text ("&" seen), as a browser
+// reads one in an attribute value (a link is mostly an href): the longest
+// name of the table; one without its ';' (the legacy names) only where no
+// letter, digit or '=' follows. Appends what it stands for to out and
+// returns the reference's length, 0 when there is none, or NeedMore when
+// text ends before that is known and more may follow (final not set).
+std::size_t DecodeNamedReference(std::string_view text, bool final, std::string &out)
+{
+    constexpr std::size_t LongestName = 32; // "CounterClockwiseContourIntegral;"
+    std::size_t end = 1;
+    while (end < text.size() && end <= LongestName && IsAsciiAlnum(text[end]))
+        ++end;
+    if (end == text.size() && !final && end <= LongestName)
+        return NeedMore;
+    const std::size_t longest = std::min(end + (end < text.size() && text[end] == ';' ? 1 : 0), LongestName + 1);
+    for (std::size_t length = longest; length > 1; --length) {
+        const THtmlEntity *entity = FindEntity(text.substr(1, length - 1));
+        if (!entity)
+            continue;
+        if (!entity->Name.ends_with(';') && length < text.size() && (IsAsciiAlnum(text[length]) || text[length] == '='))
+            return 0;
+        out.append(entity->Text);
+        return length;
+    }
+    return 0;
+}
+
+// A character reference, numeric or named, at the start of text ("&" seen).
+std::size_t DecodeReference(std::string_view text, bool final, std::string &out)
+{
+    if (!text.starts_with("&#"))
+        return DecodeNamedReference(text, final, out);
+    if (!final) {
+        // The digits and the ';' after them must have arrived.
+        std::size_t at = 2;
+        while (at < text.size() && at < 64 && (IsHexDigit(text[at]) || text[at] == 'x' || text[at] == 'X'))
+            ++at;
+        if (at == text.size())
+            return NeedMore;
+    }
+    return DecodeNumericReference(text, out);
+}
+
 bool HasPageMarker(std::string_view text)
 {
     for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
@@ -369,36 +439,149 @@ bool HasPageMarker(std::string_view text)
 
 std::string HtmlDecode(std::string_view text)
 {
-    static constexpr std::pair<std::string_view, char> kNamed[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''},
-    };
     std::string result;
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '&') {
+        const std::size_t consumed = text[i] == '&' ? DecodeReference(text.substr(i), true, result) : 0;
+        if (consumed == 0 || consumed == NeedMore)
             result.push_back(text[i]);
-            continue;
-        }
-        const std::string_view rest = text.substr(i);
-        bool decoded = false;
-        for (const auto &[entity, byte] : kNamed) {
-            if (rest.starts_with(entity)) {
-                result.push_back(byte);
-                i += entity.size() - 1;
-                decoded = true;
-                break;
-            }
-        }
-        if (!decoded && rest.starts_with("&#")) {
-            if (const std::size_t length = DecodeNumericReference(rest, result); length != 0) {
-                i += length - 1;
-                decoded = true;
-            }
-        }
-        if (!decoded)
-            result.push_back('&');
+        else
+            i += consumed - 1;
     }
     return result;
+}
+
+void THtmlText::Feed(std::string_view text, bool final, std::string &out)
+{
+    m_held.append(text);
+    const std::string_view page = m_held;
+    std::size_t at = 0;
+    const auto hold = [&](std::size_t from) { m_held.erase(0, from); };
+    while (at < page.size()) {
+        if (m_inComment) {
+            // A comment ends at "-->" (or "--!>", as browsers take it).
+            const std::size_t end = std::min(page.find("-->", at), page.find("--!>", at));
+            if (end == std::string_view::npos) {
+                if (!final) {
+                    hold(std::max(at, page.size() - std::min<std::size_t>(page.size(), 3)));
+                    return;
+                }
+                at = page.size();
+                break;
+            }
+            at = end + (page[end + 2] == '!' ? 4 : 3);
+            m_inComment = false;
+            continue;
+        }
+        const std::size_t next = page.find_first_of("<&", at);
+        if (next == std::string_view::npos) {
+            out.append(page.substr(at));
+            at = page.size();
+            break;
+        }
+        out.append(page.substr(at, next - at));
+        at = next;
+        const std::string_view rest = page.substr(at);
+        if (rest.front() == '<') {
+            constexpr std::string_view open = "<!--";
+            // "<!-->" and "<!--->" are whole comments; wait for what decides.
+            if (!final && (open.starts_with(rest) || (rest.starts_with(open) && rest.size() < open.size() + 2))) {
+                hold(at);
+                return;
+            }
+            if (!rest.starts_with(open)) {
+                out.push_back('<');
+                ++at;
+                continue;
+            }
+            at += open.size();
+            if (page.substr(at).starts_with(">"))
+                at += 1;
+            else if (page.substr(at).starts_with("->"))
+                at += 2;
+            else
+                m_inComment = true;
+            continue;
+        }
+        const std::size_t consumed = DecodeReference(rest, final, out);
+        if (consumed == NeedMore) {
+            hold(at);
+            return;
+        }
+        if (consumed == 0) {
+            out.push_back('&');
+            ++at;
+        } else {
+            at += consumed;
+        }
+    }
+    m_held.clear();
+}
+
+std::string TListCharset::Feed(std::string_view bytes)
+{
+    std::string out;
+    if (m_form == TForm::Unknown) {
+        m_held.append(bytes);
+        const std::string_view head = m_held;
+        constexpr std::string_view utf8 = "\xEF\xBB\xBF", littleEndian = "\xFF\xFE", bigEndian = "\xFE\xFF";
+        if (head.size() < utf8.size() && (utf8.starts_with(head) || littleEndian.starts_with(head) || bigEndian.starts_with(head)))
+            return out; // a mark may still be coming
+        std::size_t mark = 0;
+        if (head.starts_with(utf8)) {
+            m_form = TForm::Utf8;
+            mark = utf8.size();
+        } else if (head.starts_with(littleEndian)) {
+            m_form = TForm::Utf16Le;
+            mark = littleEndian.size();
+        } else if (head.starts_with(bigEndian)) {
+            m_form = TForm::Utf16Be;
+            mark = bigEndian.size();
+        } else {
+            m_form = TForm::Utf8;
+        }
+        std::string rest = m_held.substr(mark);
+        m_held.clear();
+        return Feed(rest);
+    }
+    if (m_form == TForm::Utf8)
+        return std::string(bytes);
+    // UTF-16: code units of two bytes, a byte cut off held for the next piece.
+    m_held.append(bytes);
+    std::size_t at = 0;
+    for (; at + 1 < m_held.size(); at += 2) {
+        const auto first = static_cast<unsigned char>(m_held[at]);
+        const auto second = static_cast<unsigned char>(m_held[at + 1]);
+        const char32_t unit = m_form == TForm::Utf16Le ? (second << 8 | first) : (first << 8 | second);
+        if (m_high != 0) {
+            const char32_t high = std::exchange(m_high, 0);
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                continue;
+            }
+            AppendUtf8(out, 0xFFFD); // a high surrogate alone
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            m_high = unit;
+        else
+            AppendUtf8(out, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+    }
+    m_held.erase(0, at);
+    return out;
+}
+
+std::string TListCharset::Finish()
+{
+    std::string out;
+    if (m_form == TForm::Unknown) {
+        m_form = TForm::Utf8;
+        out = std::exchange(m_held, {});
+    } else if (m_form != TForm::Utf8 && (m_high != 0 || !m_held.empty())) {
+        AppendUtf8(out, 0xFFFD); // text cut inside a character
+    }
+    m_held.clear();
+    m_high = 0;
+    return out;
 }
 
 std::optional<bool> SniffHtml(std::string_view head, bool complete)

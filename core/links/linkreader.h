@@ -29,6 +29,42 @@ struct TFoundLink
     bool operator==(const TFoundLink &) const = default;
 };
 
+// The text of a page as a browser shows its links: comments left out,
+// character references (numeric, and every named one of HTML) decoded. Takes
+// the page in pieces of any size; holds back at most a comment's end marker
+// or a reference cut by the end of a piece.
+class THtmlText final
+{
+public:
+    // Appends what the page gives up to here to out; with final set, the
+    // page ends here.
+    void Feed(std::string_view text, bool final, std::string &out);
+
+private:
+    std::string m_held;
+    bool m_inComment = false;
+};
+
+// The bytes of a list as UTF-8, whatever form they come in: a UTF-8
+// byte-order mark is dropped, UTF-16 after a byte-order mark (either byte
+// order) is turned into UTF-8 (U+FFFD for a surrogate alone and a character
+// cut at the end), and anything else passes as it is.
+class TListCharset final
+{
+public:
+    // The text of the next bytes; a mark or a character cut in two waits for
+    // the rest.
+    std::string Feed(std::string_view bytes);
+    // The end of the bytes: what was held back.
+    std::string Finish();
+
+private:
+    enum class TForm { Unknown, Utf8, Utf16Le, Utf16Be };
+    TForm m_form = TForm::Unknown;
+    std::string m_held;
+    char32_t m_high = 0;
+};
+
 // Finds ed2k://|file|...| and fs://Get|...| links in text that arrives in
 // pieces of any size. Memory stays bounded whatever the input: text between
 // links is dropped as it is read, and a would-be link longer than
@@ -42,7 +78,9 @@ public:
     using TLinkEvent = std::function<void(const TFoundLink &)>;
     static constexpr std::size_t MaxLinkLength = 1 << 20;
 
-    // With html set, names are HTML-decoded (&amp; and the like) as well.
+    // With html set, the text is read as a page (THtmlText): a link in a
+    // comment is none, and references are decoded before links are looked
+    // for (an href may write "|" as "&#124;").
     TLinkScanner(TLinkEvent onLink, bool html);
 
     void Feed(std::string_view text);
@@ -54,6 +92,7 @@ private:
 
     TLinkEvent m_onLink;
     bool m_html;
+    THtmlText m_page;
     std::string m_pending;
     std::optional<TFoundLink> m_last;
     // A line ended since m_last.
@@ -65,9 +104,11 @@ std::vector<TFoundLink> FindLinks(std::string_view text, bool html);
 
 // %XX sequences as bytes; a % not followed by two hexadecimal digits stays.
 std::string PercentDecode(std::string_view text);
-// &amp; &lt; &gt; &quot; &apos;, and numeric references (&#233; &#xE9;) as
-// the UTF-8 of the character a browser reads: U+FFFD for 0, surrogates and
-// numbers past U+10FFFF, the characters of windows-1252 for 128 to 159.
+// Character references as the UTF-8 of what a browser reads: every named
+// reference of HTML (&amp; &eacute; &hearts;...; the legacy ones without ';'
+// only where no letter, digit or '=' follows), and numeric ones (&#233;
+// &#xE9;) with U+FFFD for 0, surrogates and numbers past U+10FFFF, the
+// characters of windows-1252 for 128 to 159.
 std::string HtmlDecode(std::string_view text);
 
 // Whether a text is an HTML page, judged from its head: an <html>,

@@ -3,6 +3,7 @@
 #include "links/sharelist.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -196,6 +198,50 @@ std::string WriteAndClose(TFilePtr file, const TShareListOptions &options, const
     return error ? SystemReason(error) : std::string();
 }
 
+// The temporary file a share list is being written to, for
+// RemoveUnfinishedShareList: a fixed buffer and a flag, so that a signal
+// handler may read them.
+#ifdef _WIN32
+using TNativeChar = wchar_t;
+#else
+using TNativeChar = char;
+#endif
+TNativeChar UnfinishedPath[4096];
+std::atomic<bool> UnfinishedSet = false;
+
+// Names path as the file to remove should the process be ended before it is
+// renamed; no path unsets it.
+void SetUnfinished(const std::filesystem::path *path)
+{
+    UnfinishedSet = false;
+    if (!path)
+        return;
+    const auto &native = path->native();
+    if (native.size() >= sizeof UnfinishedPath / sizeof *UnfinishedPath)
+        return; // too long to keep: left behind, as before
+    std::copy(native.begin(), native.end(), UnfinishedPath);
+    UnfinishedPath[native.size()] = 0;
+    UnfinishedSet = true;
+}
+
+// Gives the new file the owner and group of the one it replaces, as
+// rewriting it would have kept them (root writing another user's list). Where
+// that is not allowed, the file stays the writer's; nothing is lost.
+void KeepOwner([[maybe_unused]] std::FILE *file, [[maybe_unused]] const std::filesystem::path &replaced)
+{
+#ifndef _WIN32
+    struct stat old;
+    struct stat now;
+    const int fd = ::fileno(file);
+    if (::stat(replaced.c_str(), &old) != 0 || ::fstat(fd, &now) != 0)
+        return;
+    if (old.st_uid != now.st_uid || old.st_gid != now.st_gid) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid); // the group alone, where the owner may not change
+    }
+#endif
+}
+
 // Creates a new file beside target, never one that exists; null with errno set
 // when the folder refuses it.
 TFilePtr CreateTemporaryBeside(const std::filesystem::path &target, std::filesystem::path &created)
@@ -311,14 +357,29 @@ TShareListResult WriteShareList(const std::string &path, const TShareListOptions
     TFilePtr file = CreateTemporaryBeside(target, temporary);
     if (!file)
         return {TShareListStatus::CannotCreate, SystemReason(errno)};
+    SetUnfinished(&temporary);
+    if (fs::exists(status))
+        KeepOwner(file.get(), target);
     std::string reason = WriteAndClose(std::move(file), options, rows, true);
     if (reason.empty() && fs::exists(status))
         fs::permissions(temporary, status.permissions(), ec); // a failure here loses nothing
     if (reason.empty())
         reason = ReplaceWith(temporary, target);
-    if (!reason.empty()) {
+    if (!reason.empty())
         fs::remove(temporary, ec);
+    SetUnfinished(nullptr);
+    if (!reason.empty())
         return {TShareListStatus::WriteFailed, std::move(reason)};
-    }
     return {};
+}
+
+void RemoveUnfinishedShareList() noexcept
+{
+    if (!UnfinishedSet.exchange(false))
+        return;
+#ifdef _WIN32
+    ::DeleteFileW(UnfinishedPath);
+#else
+    ::unlink(UnfinishedPath);
+#endif
 }

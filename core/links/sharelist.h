@@ -81,6 +81,14 @@ struct TShareListResult
 
 // Writes the share list to path. A regular file (or a new one) is written to a
 // temporary file beside it, which replaces it only once everything is written,
-// keeping the old file's permissions; a device or pipe is written directly.
+// keeping the old file's permissions, and its owner and group where the
+// writer may give them (root may); the old file is replaced, not rewritten,
+// so that a second hard link to it keeps the old list. A device or pipe is
+// written directly.
 TShareListResult WriteShareList(const std::string &path, const TShareListOptions &options,
                                 const std::vector<TShareListRow> &rows);
+
+// Removes the temporary file of a WriteShareList under way, if there is one:
+// for a handler of a signal that ends the process (SIGINT, SIGTERM), which
+// may call it (it only reads a fixed buffer and removes one file).
+void RemoveUnfinishedShareList() noexcept;

@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -197,6 +200,42 @@ TEST(Cli, NonUtf8NamesKeepTheirBytes)
     EXPECT_THAT(r.out, HasSubstr("\"ed2k_link\":\"ed2k://|file|bad\\u00ff\\u00c3(%7C\xC3\xA9.txt|3|"));
 }
 
+// The escapes keep JSON readable but cannot tell the byte 0xFF from the
+// character U+00FF: a text that is not UTF-8 also comes as its exact bytes,
+// in hexadecimal, under its key with "_bytes" appended, after the other keys;
+// a name that is UTF-8 gains no key.
+TEST(Cli, JsonTellsNamesThatAreNotUtf8Apart)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names are Unicode text: no name holds bytes that are not UTF-8";
+#endif
+    TempDir dir;
+    const std::string bytes = dir.file("\xFF\xFE");
+    const std::string text = dir.file("\xC3\xBF\xC3\xBE"); // "ÿþ"
+    for (const std::string &path : {bytes, text})
+        testsupport::WriteFile(path, std::string("abc"));
+    const auto r = Cli({"--format=json", "--suffix=", bytes, text});
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto hex = [](const std::string &raw) {
+        std::string out;
+        for (const unsigned char c : raw) {
+            char two[3];
+            std::snprintf(two, sizeof two, "%02x", c);
+            out += two;
+        }
+        return out;
+    };
+    EXPECT_THAT(lines[0], HasSubstr("\"path\":\"" + JsonPath(dir.path().string()) + "/\\u00ff\\u00fe\""));
+    EXPECT_THAT(lines[0], testing::EndsWith(",\"warning\":null,\"path_bytes\":\"" + hex(bytes) + "\",\"name_bytes\":\"fffe\","
+                                            "\"ed2k_link_bytes\":\"" + hex("ed2k://|file|\xFF\xFE|3|" + std::string(AbcMd4) + "|")
+                                            + "\",\"fs_link_bytes\":\"" + hex("fs://Get|\xFF\xFE|" + std::string(AbcMd5) + "|")
+                                            + "\",\"html_link_bytes\":\"" + hex("<a href=\"ed2k://|file|\xFF\xFE|3|"
+                                            + std::string(AbcMd4) + "|\">\xFF\xFE</a>") + "\"}"));
+    EXPECT_THAT(lines[1], HasSubstr("\"name\":\"\xC3\xBF\xC3\xBE\""));
+    EXPECT_THAT(lines[1], testing::Not(HasSubstr("_bytes")));
+}
+
 // Several files at once still print in the order given, with the same results.
 TEST(Cli, JobsKeepTheOrder)
 {
@@ -293,6 +332,31 @@ TEST(Cli, BrokenDescriptors)
     r = Cli({cut});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, testing::StartsWith("ed2k://|file|holiday.avi|"));
+
+    // A tag of a value type no client writes, and a size no file can have,
+    // are said and fail the run like a cut descriptor.
+    const std::string unknownType = dir.file("type.part.met");
+    testsupport::WriteFile(unknownType, partmet::TBuilder().Add(partmet::Integer(partmet::Status, 1)).DeclaredTagCount(2)
+                                            .Trailer("\x0C" + partmet::Text(partmet::FileName, "lost").Bytes()).Bytes());
+    const std::string huge = dir.file("huge.part.met");
+    testsupport::WriteFile(huge, partmet::TBuilder().Add(partmet::Text(partmet::FileName, "huge.iso"))
+                                     .Add(partmet::Integer(partmet::FileSize, UINT64_MAX, 64, true)).Bytes());
+    for (const auto &[path, reason] : {std::pair{unknownType, "the descriptor holds a tag of the unknown type 0x0C"},
+                                       std::pair{huge, "the descriptor records a size of 18446744073709551615 bytes"}}) {
+        r = Cli({"--format=json", path});
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_THAT(r.out, HasSubstr("\"warning\":\"" + std::string(reason)));
+        EXPECT_THAT(r.err, HasSubstr("brackwell-cli: " + path + ": " + reason));
+    }
+    EXPECT_THAT(Cli({huge}).out, testing::StartsWith("ed2k://|file|huge.iso|9223372036854775807|"));
+
+#ifdef __linux__
+    // A read error is the failure, not an end of the data: the process's own
+    // memory gives EIO at its first page.
+    r = Cli({"--partmet", "/proc/self/mem"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "brackwell-cli: /proc/self/mem: " + std::string(std::strerror(EIO)) + "\n");
+#endif
 }
 
 // A descriptor's part hashes and AICH root, as rhash gives them for the file,
@@ -507,6 +571,8 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     const auto bothOff = withStore("ActiveDonkey=0\nActiveFileSpree=0\nActiveAich=1\n", {});
     const auto fsBack = withStore("ActiveDonkey=0\nActiveFileSpree=0\n", {"--format=hashes", "--fs"});
     const auto oneByOption = withStore("ActiveDonkey=0\n", {"--no-fs"});
+    // Texts edited by hand with commas and no quotes read as typed, as the window reads them.
+    const auto commas = withStore("NamePrefix=a, b_\nNameSuffix=-x,y\n", {"--format=fs"});
 
     if (saved)
         ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
@@ -516,6 +582,7 @@ TEST(Cli, DefaultsComeFromTheSettingsStore)
     EXPECT_EQ(stored.out, std::string("N/A\t") + AbcMd5 + "\t3\ta b.txt\n");
     EXPECT_EQ(fs.out, std::string("fs://Get|[p]a_b.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(overridden.out, std::string("fs://Get|a+b-s.txt|") + AbcMd5 + "|\n");
+    EXPECT_EQ(commas.out, std::string("fs://Get|a, b_a b-x,y.txt|") + AbcMd5 + "|\n");
     EXPECT_EQ(switchedOn.out, std::string(AbcMd4) + "\t" + AbcMd5 + "\t3\ta b.txt\n");
 
     const std::string abcAich = "VGMT4NSHA2AWVOR6EVYXQUGCNSONBWE5"; // rhash --aich of "abc"

@@ -2,6 +2,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "clirun.h"
 #include "testsupport.h"
 
@@ -96,6 +106,54 @@ TEST(CliExport, FailuresExitOneAndKeepTheOldFile)
     EXPECT_EQ(full.out, "");
     EXPECT_EQ(testsupport::ReadFile(files.list), "old");
 }
+
+#ifdef SIGNAL_IN_FSYNC_LIBRARY
+// Ended by Ctrl+C or kill while the list is written, the program leaves no
+// temporary file beside it, and the old list stands.
+TEST(CliExport, SignalWhileWritingLeavesNothingBehind)
+{
+    for (const char *signal : {"INT", "TERM"}) {
+        TTwoFiles files;
+        testsupport::WriteFile(files.list, std::string("old"));
+        const auto r = testsupport::Run(
+            {"sh", "-c",
+             "BRACKWELL_SIGNAL_IN_FSYNC=\"$0\" LD_PRELOAD=\"$1\" "
+             "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" exec \"$2\" --export \"$3\" \"$4\"",
+             signal, SIGNAL_IN_FSYNC_LIBRARY, BRACKWELL_CLI_PATH, files.list, files.first});
+        EXPECT_EQ(r.status, 128 + (std::string(signal) == "INT" ? SIGINT : SIGTERM)) << signal << r.err;
+        std::vector<std::string> left;
+        for (const auto &entry : std::filesystem::directory_iterator(files.dir.path()))
+            left.push_back(entry.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"B.txt", "b file.txt", "list"})) << signal;
+        EXPECT_EQ(testsupport::ReadFile(files.list), "old");
+    }
+}
+#endif
+
+#ifndef _WIN32
+// Root writing another user's list keeps its owner and group; the list is
+// replaced, not rewritten, so a second hard link keeps the old one.
+TEST(CliExport, ReplacedListKeepsItsOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may give a file to another user";
+    TTwoFiles files;
+    testsupport::WriteFile(files.list, std::string("old"));
+    ASSERT_EQ(::chown(files.list.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(files.list.c_str(), 0640), 0);
+    const std::string second = files.dir.file("second link");
+    std::filesystem::create_hard_link(files.list, second);
+    ASSERT_EQ(Cli({"--export", files.list, files.first}).status, 0);
+    struct stat written;
+    ASSERT_EQ(::stat(files.list.c_str(), &written), 0);
+    EXPECT_EQ(written.st_uid, 65534u);
+    EXPECT_EQ(written.st_gid, 65534u);
+    EXPECT_EQ(written.st_mode & 07777, 0640u);
+    EXPECT_THAT(testsupport::ReadFile(files.list), HasSubstr("Share List"));
+    EXPECT_EQ(testsupport::ReadFile(second), "old");
+}
+#endif
 
 TEST(CliExport, UsageErrors)
 {

@@ -133,3 +133,75 @@ TEST(LinkReader, PlainFileNames)
     for (const char *good : {"a", "...", "..a", "a b.txt", "\xff\xfe"})
         EXPECT_TRUE(IsPlainFileName(good)) << good;
 }
+
+// A page as a browser shows it: no link in a comment, every named reference
+// of HTML decoded (the legacy ones without ';' only where an attribute value
+// would take them), "|" written as "&#124;" in an href, and the same links
+// whatever pieces the page comes in.
+TEST(LinkReader, PagesAsABrowserShowsThem)
+{
+    const auto link = [](const std::string &name) { return "ed2k://|file|" + name + "|3|" + kHash + "|"; };
+    const std::string piped = "ed2k://&#124;file&#124;piped.txt&#124;3&#124;" + kHash + "&#x7C;";
+    const std::string page = "<html><body>\n<!-- <a href=\"" + link("hidden1") + "\">old</a> -->\n"
+                             "<!--><a href=\"" + link("caf&eacute;") + "\">1</a>\n"
+                             "<!---><a href=\"" + link("&hearts;&amp;&AElig.&notit;&not x&lt") + "\">2</a>\n"
+                             "<a href=\"" + piped + "\">3</a>\n"
+                             "<!-- -- --!><a href=\"" + link("a%20b") + "\">4</a>\n"
+                             "<!-- never closed " + link("hidden2") + "\n</body></html>";
+    const std::vector<std::string> expected = {"caf\xC3\xA9", "\xE2\x99\xA5&\xC3\x86.&notit;\xC2\xAC x<",
+                                               "piped.txt", "a b"};
+    std::vector<std::string> names;
+    for (const TFoundLink &found : FindLinks(page, true))
+        names.push_back(found.Name);
+    EXPECT_EQ(names, expected);
+
+    std::vector<std::string> bytewise;
+    TLinkScanner scanner([&](const TFoundLink &found) { bytewise.push_back(found.Name); }, true);
+    for (const char c : page)
+        scanner.Feed(std::string_view(&c, 1));
+    scanner.Finish();
+    EXPECT_EQ(bytewise, expected);
+
+    // A plain text list is no page: its "&eacute;" and comments stay.
+    EXPECT_EQ(FindLinks("<!-- " + link("caf&eacute;") + " -->", false).at(0).Name, "caf&eacute;");
+    EXPECT_EQ(HtmlDecode("&CounterClockwiseContourIntegral;&amp&ampx&#124;&unknown;"),
+              "\xE2\x88\xB3&&ampx|&unknown;");
+}
+
+// A list in UTF-16 after a byte-order mark (either byte order), or in UTF-8
+// after one, reads as UTF-8, in pieces of any size.
+TEST(LinkReader, ListCharsets)
+{
+    const std::u16string text = u"caf\u00E9 \U0001F3B5 ed2k";
+    const std::string utf8 = "caf\xC3\xA9 \xF0\x9F\x8E\xB5 ed2k";
+    const auto utf16 = [](const std::u16string &units, bool little) {
+        std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+        for (const char16_t unit : units) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            bytes += little ? std::string{low, high} : std::string{high, low};
+        }
+        return bytes;
+    };
+    const auto read = [](const std::string &bytes, std::size_t piece) {
+        TListCharset charset;
+        std::string out;
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            out += charset.Feed(std::string_view(bytes).substr(at, piece));
+        return out + charset.Finish();
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {utf16(text, true), utf8},
+        {utf16(text, false), utf8},
+        {"\xEF\xBB\xBF" + utf8, utf8},
+        {utf8, utf8},
+        {"\xFF", "\xFF"},
+        {"", ""},
+        // A surrogate alone, and a character cut at the end.
+        {utf16(u"a", true) + std::string("\x3C\xD8" "b\0", 4) + std::string(1, '\0'), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+        {utf16(u"a", false) + std::string("\xDC\x00", 2), "a\xEF\xBF\xBD"},
+    };
+    for (const auto &[bytes, expected] : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, bytes.size() + 1})
+            EXPECT_EQ(read(bytes, piece), expected) << testing::PrintToString(bytes) << " in pieces of " << piece;
+    }
+}

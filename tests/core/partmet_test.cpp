@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -145,10 +147,19 @@ TEST(PartMet, Descriptors)
         {"blob longer than the data", TBuilder().Add(Text(FileName, "kept")).Add({0x07, Id(0x20), false, LittleEndian(0xFFFFFFFF, 4) + "\x03"})
              .Add(Integer(Status, 1)).Bytes(),
          {.name = "kept"}, true},
-        {"type 0x00 ends the tags", EndedByType(0x00), {.status = 1}},
-        {"type 0x0C ends the tags", EndedByType(0x0C), {.status = 1}},
-        {"type 0x10 ends the tags", EndedByType(0x10), {.status = 1}},
-        {"type 0xA1 ends the tags", EndedByType(0xA1), {.status = 1}},
+        // A value of a type the reader does not know has a length it cannot
+        // tell: what follows is unread, and the entry says so.
+        {"type 0x00 ends the tags", EndedByType(0x00), {.status = 1}, true},
+        {"type 0x0C ends the tags", EndedByType(0x0C), {.status = 1}, true},
+        {"type 0x10 ends the tags", EndedByType(0x10), {.status = 1}, true},
+        {"type 0xA1 ends the tags", EndedByType(0xA1), {.status = 1}, true},
+        // No file holds 2^63 bytes or more: the largest size an entry can
+        // hold is shown, with a warning.
+        {"64-bit size of all ones", TBuilder().Add(Integer(FileSize, UINT64_MAX, 64, true)).Bytes(),
+         {.size = INT64_MAX}, true},
+        {"64-bit size of 2^63", TBuilder().Add(Integer(FileSize, 1ull << 63, 64, true)).Bytes(), {.size = INT64_MAX},
+         true},
+        {"64-bit size of 2^63 - 1", TBuilder().Add(Integer(FileSize, INT64_MAX, 64, true)).Bytes(), {.size = INT64_MAX}},
     };
 
     TempDir dir;
@@ -255,7 +266,7 @@ TEST(PartMet, TruncationAtEveryOffset)
 }
 
 // How the data arrives (byte by byte, in odd pieces, whole) never changes what
-// is read, and a read error counts as the end of the data.
+// is read; a read error ends the reading and is told apart from the end.
 TEST(PartMet, ReadingIsIndependentOfPieces)
 {
     const std::vector<std::string> samples = {
@@ -270,12 +281,49 @@ TEST(PartMet, ReadingIsIndependentOfPieces)
         EXPECT_FALSE(whole.Truncated);
         for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4097}, std::size_t{65535}})
             EXPECT_EQ(ReadPartMet(PieceSource(data, piece)), whole) << "pieces of " << piece;
-        for (const std::size_t errorAt : {std::size_t{10}, std::size_t{40}, data.size() - 1}) {
-            const std::string prefix = data.substr(0, errorAt);
-            EXPECT_EQ(ReadPartMet(PieceSource(data, 7, errorAt)), ReadPartMet(PieceSource(prefix, 7)))
-                << "error at " << errorAt;
+        for (const std::size_t errorAt : {std::size_t{0}, std::size_t{10}, std::size_t{40}, data.size() - 1}) {
+            // What came before the error, and the error itself.
+            TPartMetContents before = ReadPartMet(PieceSource(data.substr(0, errorAt), 7));
+            EXPECT_FALSE(before.ReadFailed);
+            before.ReadFailed = true;
+            EXPECT_EQ(ReadPartMet(PieceSource(data, 7, errorAt)), before) << "error at " << errorAt;
         }
     }
+}
+
+// What a reading found amiss is named in the warning; a read error fails the
+// entry with the system's own reason, never a reading of what came before.
+TEST(PartMet, WarningsAndReadErrorsSayWhat)
+{
+    TempDir dir;
+    const std::string path = dir.file("odd.part.met");
+    const struct
+    {
+        std::string bytes;
+        const char *warning;
+    } cases[] = {
+        {EndedByType(0x0C), "the descriptor holds a tag of the unknown type 0x0C; the tags after it cannot be read"},
+        {EndedByType(0xA1), "unknown type 0xA1"},
+        {TBuilder().Add(Integer(FileSize, UINT64_MAX, 64, true)).Bytes(),
+         "the descriptor records a size of 18446744073709551615 bytes, more than a file can hold; "
+         "9223372036854775807 is shown"},
+        {TBuilder().Add(Integer(FileSize, UINT64_MAX, 64, true)).Add(Integer(Status, 1)).DeclaredTagCount(3).Bytes(),
+         "cut short inside its tags; only the tags read whole are kept; the descriptor records a size of"},
+    };
+    for (const auto &c : cases) {
+        const auto entry = ReadEntry(path, c.bytes);
+        EXPECT_THAT(entry->Warning(), testing::HasSubstr(c.warning));
+        EXPECT_EQ(entry->Failure(), "");
+    }
+
+#ifdef __linux__
+    // The process's own memory reads as a file of size 0 whose first bytes
+    // (the unmapped page at address 0) give EIO.
+    TPartFile unreadable("/proc/self/mem");
+    ASSERT_TRUE(unreadable.HashFile());
+    EXPECT_EQ(unreadable.Failure(), std::strerror(EIO));
+    EXPECT_EQ(unreadable.DonkeyHashText(), ErrorText);
+#endif
 }
 
 TEST(PartMet, SourceIsNotAskedAgainAfterTheEnd)

@@ -1,11 +1,13 @@
 // libFuzzer target for the link reader of share lists and of --check. Each
 // input is scanned in one piece and in small pieces, and the two must find the
-// same links; every link found must be well formed, every name --check would
+// same links, and a list's bytes must read as the same text in any pieces;
+// every link found must be well formed, every name --check would
 // look a file up under must stay inside the folder, and a page must be told
 // from its head as from the whole text. A disagreement aborts.
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // the whole text confirms.
     const std::size_t cut = text.size() * piece / 24;
     if (const auto early = SniffHtml(text.substr(0, cut), false); early && *early != LooksLikeHtml(text))
+        std::abort();
+    // A list's bytes read as the same UTF-8 whatever the pieces.
+    const auto decoded = [&](std::size_t step) {
+        TListCharset charset;
+        std::string out;
+        for (std::size_t at = 0; at < text.size(); at += step)
+            out += charset.Feed(text.substr(at, step));
+        return out + charset.Finish();
+    };
+    if (decoded(piece) != decoded(text.size() + 1))
         std::abort();
     HtmlDecode(text);
     PercentDecode(text);

@@ -102,10 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // No descriptor: "Error !" and nothing of the data shown.
     const bool descriptor = whole.PartHashCountRead;
     Check(entry.Failure().empty() == descriptor);
-    // A cut descriptor always warns; a whole one only about its part hashes.
-    if (descriptor && whole.Truncated)
+    // A cut descriptor, a value type the reader does not know and a size no
+    // file can have always warn; anything else only about its part hashes.
+    const bool amiss = whole.Truncated || whole.UnknownType || (whole.Size && *whole.Size > INT64_MAX);
+    Check(!whole.ReadFailed);
+    if (descriptor && amiss)
         Check(!entry.Warning().empty());
-    if (!descriptor || !whole.Truncated)
+    if (!descriptor || !amiss)
         Check(entry.Warning().empty() || entry.Warning().find("part hashes") != std::string::npos);
     // Shown part hashes are the list read, and give the file hash.
     const TEntrySnapshot snapshot = entry.Snapshot();

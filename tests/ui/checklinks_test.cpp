@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+
 #include "checklinks.h"
 
 namespace {
@@ -52,12 +54,25 @@ private slots:
     void stopEscapeAndCloseEndTheCheck()
     {
         QFETCH(QString, how);
+        // The hashing threads wait at their first chunk until the test opens
+        // the gate: the check is under way, and cannot have ended, whatever
+        // the machine's speed.
+        std::atomic<int> chunks = 0;
+        std::atomic<bool> gate = false;
+        const auto openGate = [&gate] {
+            gate = true;
+            gate.notify_all();
+        };
         TCheckLinksForm form;
+        const auto openOnReturn = qScopeGuard(openGate); // before the form waits for its worker
+        form.SetChunkObserver([&](TDonkeyFile &) {
+            ++chunks;
+            gate.wait(false);
+        });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(form.Start(m_dir.filePath(QStringLiteral("list.txt")).toStdString(), {}));
-        // The files are well under way.
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(chunks > 0, StopBound);
         QVERIFY(form.Busy());
 
         if (how == "Stop")
@@ -68,6 +83,9 @@ private slots:
             form.close();
         // The interface thread went on at once.
         QVERIFY(form.Busy());
+        // The files under way end at their next chunk, not at their end
+        // minutes later.
+        openGate();
         QTRY_VERIFY_WITH_TIMEOUT(!form.Busy(), StopBound);
         QVERIFY(form.StatusText().endsWith(QStringLiteral("(stopped)")));
         QCOMPARE(form.isVisible(), how == "Stop");

@@ -322,6 +322,39 @@ private slots:
         QCOMPARE(prefix->text().size(), 30);
     }
 
+    // Tab walks each page from its tab, top to bottom, then OK and Cancel, and
+    // comes back to the tabs. The dialog opens on the tabs each time, so that
+    // the first Tab goes to Prefix, never to a box that Space would switch.
+    void optionTabOrder()
+    {
+        TOptionForm form;
+        auto *tabs = Child<QTabWidget>(&form, "PageControl1");
+        const QStringList pages[] = {
+            {"PrefixEdit", "SuffixEdit", "ReplaceSpaceEdit", "chkIntegrerShell", "chkDropFolders", "cbPriority",
+             "DefautButton", "Button1", "Button2"},
+            {"chkDonkey", "chkAich", "PathTempEdit", "BitBtn1", "CommentEdit", "Button1", "Button2"},
+            {"chkFileSpree", "FileSpreePathEdit", "BitBtn2", "Button1", "Button2"},
+        };
+        for (int page = 0; page < 3; ++page) {
+            form.Load(DefaultSettings());
+            form.show();
+            QApplication::setActiveWindow(&form);
+            QTRY_COMPARE(QApplication::focusWidget(), tabs->tabBar());
+            tabs->setCurrentIndex(page);
+            QStringList walked;
+            for (qsizetype step = 0; step < pages[page].size(); ++step) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                walked << QApplication::focusWidget()->objectName();
+            }
+            QCOMPARE(walked, pages[page]);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), tabs->tabBar());
+            // Closed elsewhere than on the tabs, as after OK.
+            Child<QWidget>(&form, "Button1")->setFocus();
+            form.hide();
+        }
+    }
+
 #ifdef _WIN32
     // The verb is the user's own (HKEY_CLASSES_ROOT alone needs an
     // administrator), with the program's path and the file both quoted; the

@@ -1,8 +1,9 @@
 // The progress line's words: sizes, durations, the smoothed speed and the
-// time left.
+// time left, and how the status bar cuts it.
 #include <QLocale>
 #include <QTest>
 
+#include "elidedlabel.h"
 #include "progressline.h"
 
 class ProgressLineTest final : public QObject
@@ -59,25 +60,56 @@ private slots:
         TProgressCounts counts{.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 12 * mib, .AllBytes = 480 * mib};
         // No speed yet: no time left either.
         line.Sample(0, 0);
-        QCOMPARE(line.Text(counts), "12.0 of 480 MB, 3 of 41 file(s)");
+        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 of 480 MB");
         line.Sample(2000, 12 * mib);
-        QCOMPARE(line.Text(counts), "1:18 left, 6.0 MB/s, 12.0 of 480 MB, 3 of 41 file(s)");
+        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 of 480 MB, 1:18 left, 6.0 MB/s");
         // Two units: both named.
         counts.AllBytes = 2 * 1024 * mib;
-        QCOMPARE(line.Text(counts).section(", ", 2, 2), "12.0 MB of 2.0 GB");
+        QCOMPARE(line.Text(counts).section(", ", 1, 1), "12.0 MB of 2.0 GB");
         // A size not yet known: the bytes done only, and no time left.
         counts.AllBytes.reset();
-        QCOMPARE(line.Text(counts), "6.0 MB/s, 12.0 MB, 3 of 41 file(s)");
+        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 MB, 6.0 MB/s");
         // Nothing hashed for a while: no time left rather than a division by zero.
         line.Reset();
         line.Sample(0, 12 * mib);
         line.Sample(1000, 12 * mib);
         counts.AllBytes = 480 * mib;
-        QCOMPARE(line.Text(counts), "0 B/s, 12.0 of 480 MB, 3 of 41 file(s)");
+        QCOMPARE(line.Text(counts), "3 of 41 file(s), 12.0 of 480 MB, 0 B/s");
         // More done than the sizes said (a file grew): nothing negative.
         counts.DoneBytes = 500 * mib;
         line.Sample(2000, 500 * mib);
-        QVERIFY(line.Text(counts).startsWith("0:00 left, "));
+        QCOMPARE(line.Text(counts).section(", ", 2, 2), "0:00 left");
+    }
+
+    // The file counts in plain digits, as the status text beside them counts
+    // (its "%n file(s) left" has no group separator), whatever the locale.
+    void countsInPlainDigits()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const TProgressLine line;
+        const QString text = line.Text({.DoneFiles = 1200, .AllFiles = 5000, .DoneBytes = 0, .AllBytes = 0});
+        QLocale::setDefault(QLocale::c());
+        QVERIFY2(text.contains("1200 of 5000 file(s)"), qPrintable(text));
+    }
+
+    // Short of room, the status bar's line leaves out its last parts whole,
+    // never cutting a figure; with no room even for the first, it is cut.
+    void lineCutBetweenParts()
+    {
+        TElidedLabel label;
+        label.SetPartSeparator(TProgressLine::Separator());
+        const QString whole = "3 of 41 file(s), 12.0 of 480 MB, 1:18 left, 6.0 MB/s";
+        label.setText(whole);
+        const QFontMetrics metrics = label.fontMetrics();
+        const int full = metrics.horizontalAdvance(whole);
+        QCOMPARE(label.Shown(full), whole);
+        const QString firstTwo = "3 of 41 file(s), 12.0 of 480 MB, " + QString(QChar(0x2026));
+        QCOMPARE(label.Shown(metrics.horizontalAdvance(firstTwo)), firstTwo);
+        QCOMPARE(label.Shown(full - 1), "3 of 41 file(s), 12.0 of 480 MB, 1:18 left, " + QString(QChar(0x2026)));
+        const QString first = "3 of 41 file(s), " + QString(QChar(0x2026));
+        QCOMPARE(label.Shown(metrics.horizontalAdvance(firstTwo) - 1), first);
+        QCOMPARE(label.Shown(metrics.horizontalAdvance(first) - 1),
+                 metrics.elidedText(whole, Qt::ElideRight, metrics.horizontalAdvance(first) - 1));
     }
 };
 

@@ -158,8 +158,8 @@ private slots:
             // The low 8 bits of 256 + 2, and a code beyond the seven levels.
             {"ThreadPriority=258\nViewStyle=1\nActiveFileSpree=0\n", 2, 1, hsDonkey},
             {"ThreadPriority=9\nViewStyle=2.5\n", 3, 0, hsAll},
-            // A list where text belongs is of another type.
-            {"ThreadPriority=1,2\nNamePrefix=a,b\n", 3, 0, hsAll},
+            // Commas make no number.
+            {"ThreadPriority=1,2\nViewStyle=1, 2\n", 3, 0, hsAll},
             {"ActiveAich=1\nActiveFileSpree=0\n", 3, 0, hsDonkey | hsAich},
             {"ActiveAich=abc\n", 3, 0, hsAll},
         };
@@ -197,6 +197,46 @@ private slots:
         folder.Write("[Config]\nDropFolders=yes\n");
         const TSettingsKey bad = LoadSettings(settings, viewStyle);
         QVERIFY(!settings.DropFolders);
+    }
+
+    // Qt's INI format reads a line with a comma outside quotes as a list; a
+    // text edited so by hand still reads as typed, before and after the
+    // program writes to the store.
+    void textsWithCommasReadWhole()
+    {
+        const struct
+        {
+            QByteArray stored;
+            std::string prefix;
+            std::vector<int> widths;
+        } cases[] = {
+            {"NamePrefix=a,b_\nColumnWidths=320,95\n", "a,b_", {320, 95}},
+            {"NamePrefix=a, b_\nColumnWidths=320, 95 ,80\n", "a, b_", {320, 95, 80}},
+            {"NamePrefix=  a ,\t b  ; note\n", "a ,\t b", {}},
+            {"NamePrefix=\"x, y\",z\n", "x, y,z", {}},
+            {"NamePrefix=a\\,b,c\n", "ab,c", {}},
+            {"NamePrefix=a,\n", "a,", {}},
+            // The last line of the Config group counts, not another group's.
+            {"NamePrefix=old, one\n[Other]\nNamePrefix=x , y\n[Config]\nNamePrefix=p ,q\n", "p ,q", {}},
+            // As the program writes it: quoted.
+            {"NamePrefix=\"p, q\"\nColumnWidths=\"300,95\"\n", "p, q", {300, 95}},
+        };
+        for (const auto &c : cases) {
+            TStoreFolder folder;
+            folder.Write("[Config]\n" + c.stored);
+            TSettings settings;
+            int viewStyle = 0;
+            TSettingsKey key = LoadSettings(settings, viewStyle);
+            QVERIFY2(settings.NamePrefix == c.prefix, c.stored + " gave " + settings.NamePrefix.c_str());
+            QVERIFY2(LoadWindowState(*key).ColumnWidths == c.widths, c.stored);
+            // Qt rewrites the whole file at the program's first write: the
+            // value still reads the same afterwards.
+            SaveViewStyle(std::move(key), 1);
+            TSettings again;
+            const TSettingsKey next = LoadSettings(again, viewStyle);
+            QVERIFY2(again.NamePrefix == c.prefix, c.stored + " then gave " + again.NamePrefix.c_str());
+            QVERIFY2(LoadWindowState(*next).ColumnWidths == c.widths, c.stored);
+        }
     }
 
     void saveWritesElevenTextsThatReadBack()

@@ -16,7 +16,12 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <QSignalSpy>
+#include <QTreeWidget>
+
 #include "about.h"
+#include "checklinks.h"
+#include "entries/reasons.h"
 #include "entrylist.h"
 #include "exportlink.h"
 #include "listview.h"
@@ -138,7 +143,10 @@ private slots:
         line.Sample(1000, 2 * 1024 * 1024);
         QCOMPARE(line.Text({.DoneFiles = 3, .AllFiles = 41, .DoneBytes = 2 * 1024 * 1024,
                             .AllBytes = 6 * 1024 * 1024}),
-                 "reste 0:02, 2,0 Mo/s, 2,0 sur 6,0 Mo, 3 sur 41 fichiers");
+                 "3 sur 41 fichiers, 2,0 sur 6,0 Mo, reste 0:02, 2,0 Mo/s");
+        // Counts in plain digits, as in the status text beside.
+        QCOMPARE(line.Text({.DoneFiles = 1200, .AllFiles = 5000, .DoneBytes = 0, .AllBytes = {}}).section(", ", 0, 0), "1200 sur 5000 fichiers");
+        QCOMPARE(TMainForm::tr("%n file(s) left", nullptr, 3800), "3800 fichiers restants");
 
         QCOMPARE(form.AboutForm()->windowTitle(), "À propos de Brackwell");
         QCOMPARE(form.OptionForm()->windowTitle(), "Options");
@@ -150,6 +158,47 @@ private slots:
         // A state word shown for a hash, and the same word in a link, which stays as peers read it.
         QCOMPARE(CoreWord("Error !"), "Erreur !");
         QCOMPARE(CoreWord("A448017AAF21D8525FC10AE87AA6729D"), "A448017AAF21D8525FC10AE87AA6729D");
+    }
+
+    // The core's reasons in the user's language, joined as the core joins
+    // them; a system's text (in that language already) as it comes. The
+    // English texts stay for brackwell-cli.
+    void coreReasonsInFrench()
+    {
+        QCOMPARE(CoreReason("not a regular file"), "n'est pas un fichier ordinaire");
+        QCOMPARE(CoreReason("ed2k hash differs, AICH hash differs, part hashes differ: 1 of 9, first part 4"),
+                 "hash ed2k différent, hash AICH différent, hashs de parties différents : 1 sur 9, première partie 4");
+        QCOMPARE(CoreReason("the descriptor is cut short inside its tags; only the tags read whole are kept; "
+                            "the descriptor holds a tag of the unknown type 0x0C; the tags after it cannot be read "
+                            "and are not kept"),
+                 "le descripteur est tronqué dans ses balises ; seules les balises lues en entier sont gardées; "
+                 "le descripteur contient une balise du type inconnu 0x0C ; les balises qui la suivent ne peuvent "
+                 "pas être lues et ne sont pas gardées");
+        QCOMPARE(CoreReason("Entrée/sortie"), "Entrée/sortie");
+        for (const TReasonKey key : ReasonKeys()) {
+            const std::string english = ReasonText(key, {"1", "2", "3"});
+            QVERIFY2(CoreReason(english) != QString::fromStdString(english), english.c_str());
+        }
+
+        // The check's Details column.
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("a.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("abd") == 3);
+        file.close();
+        QFile list(dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("ed2k://|file|a.txt|3|A448017AAF21D8525FC10AE87AA6729D|\ned2k://|file|a.txt|4|"
+                   "A448017AAF21D8525FC10AE87AA6729D|\ned2k://|file|..|3|A448017AAF21D8525FC10AE87AA6729D|\n");
+        list.close();
+        TCheckLinksForm form;
+        QSignalSpy finished(&form, &TCheckLinksForm::Finished);
+        QVERIFY(form.Start(EntryBytes(list.fileName()), {}));
+        QVERIFY(finished.wait(60000));
+        QStringList details;
+        for (int row = 0; row < form.ResultList()->topLevelItemCount(); ++row)
+            details << form.ResultList()->topLevelItem(row)->text(2);
+        QCOMPARE(details, (QStringList{"hash ed2k différent", "taille différente : 3 octets sur le disque",
+                                       "pas un simple nom de fichier"}));
     }
 
     // English is the source: an English locale installs nothing, nor does a
