@@ -44,8 +44,15 @@ config='HKCU\Software\Brackwell\Config'
 verb='HKCU\Software\Classes\*\shell\Brackwell'
 
 # The main window of the program started last: "Brackwell 0.1".
+# A search may fail while wine makes and unmaps its windows: it is tried again.
 main_window() {
-  timeout 120 xdotool search --sync --onlyvisible --name '^Brackwell [0-9]+\.[0-9]+$' | head -n 1
+  local deadline=$((SECONDS + 120)) found
+  while [ $SECONDS -lt $deadline ]; do
+    found=$(xdotool search --onlyvisible --name '^Brackwell [0-9]+\.[0-9]+$' 2>/dev/null | head -n 1 || true)
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 1
+  done
+  return 1
 }
 
 # Keys to the window that has the focus, after giving it to window.
