@@ -4,6 +4,14 @@
 #include "main.h"
 #include "startup.h"
 
+#ifdef BRACKWELL_STATIC_QT
+// A static Qt loads no plugins from disk: the Windows platform and the style
+// of current Windows are linked into the program.
+#include <QtPlugin>
+Q_IMPORT_PLUGIN(QWindowsIntegrationPlugin)
+Q_IMPORT_PLUGIN(QWindowsVistaStylePlugin)
+#endif
+
 int main(int argc, char **argv)
 {
     ShareOneHeap();

@@ -19,13 +19,14 @@ struct TStoredDefaults
     std::string Location;
 };
 
-// With Qt, the settings store itself. Without Qt, on Windows, the texts that
-// store keeps in HKEY_CURRENT_USER\Software\Brackwell\Config (REG_SZ values);
-// elsewhere the built-in defaults.
+// On Windows the texts that the settings store keeps in
+// HKEY_CURRENT_USER\Software\Brackwell\Config (REG_SZ values), read with the
+// registry calls the store itself uses, so brackwell-cli.exe needs no Qt.
+// Elsewhere the settings store itself with Qt, the built-in defaults without.
 TStoredDefaults LoadStoredDefaults();
 
 #ifdef _WIN32
-// The registry reading behind LoadStoredDefaults without Qt, from another key
-// of HKEY_CURRENT_USER.
+// The registry reading behind LoadStoredDefaults, from another key of
+// HKEY_CURRENT_USER.
 TStoredDefaults ReadRegistryDefaults(const wchar_t *subKey);
 #endif

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion
   g++-mingw-w64-x86-64-posix wine64 googletest
+  nsis xdotool xclip
 )
 
 missing=()

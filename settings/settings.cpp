@@ -12,6 +12,10 @@
 #include <optional>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include "input/registry.h"
+#endif
+
 namespace {
 
 const QString ConfigGroup = QStringLiteral("Config");
@@ -88,16 +92,29 @@ std::optional<QStringList> ListSeparators(const QString &fileName, const QString
 }
 #endif
 
+#ifdef _WIN32
+// The registry goes through its own calls, not QSettings: Qt would write a
+// text that starts with "@" as "@@..." (which brackwell-cli.exe and any other
+// reader would take as it stands), one that holds a NUL as REG_BINARY, and
+// would read "@Variant(...)" typed by hand as something else than text.
+const wchar_t *const ConfigKey = L"Software\\Brackwell\\Config";
+#endif
+
 // A stored text; none when the value is missing or is not text (a number
 // entered by hand in the registry, for instance).
-std::optional<QString> ReadText(const QSettings &key, const QString &name)
+std::optional<QString> ReadText([[maybe_unused]] const QSettings &key, const QString &name)
 {
+#ifdef _WIN32
+    const auto text = RegistryText(TRegistryRoot::CurrentUser, ConfigKey, name.toStdWString());
+    if (!text)
+        return std::nullopt;
+    return QString::fromStdString(*text);
+#else
     const QVariant value = key.value(ConfigGroup + '/' + name);
     if (!value.isValid())
         return std::nullopt;
     if (value.typeId() == QMetaType::QString)
         return value.toString();
-#ifndef _WIN32
     // A comma outside quotes makes a list of the line in Qt's INI format, and
     // takes the blanks around it away: a value edited by hand
     // ("NamePrefix=a, b_") is still the user's text, read whole. The program
@@ -117,8 +134,6 @@ std::optional<QString> ReadText(const QSettings &key, const QString &name)
     for (qsizetype i = 1; i < pieces.size(); ++i)
         whole += separators->at(i - 1) + pieces[i];
     return whole;
-#else
-    return std::nullopt;
 #endif
 }
 
@@ -150,7 +165,7 @@ bool ReadBoolean(const QSettings &key, const char *name, bool fallback)
 // store tells. It shares the key's file as Qt caches it, so it sees a write
 // that went through as done, and tries one that did not again, with its own
 // status; and it reads the value as the store now holds it.
-bool Stored(const QSettings &key, const QString &path, const QString &text)
+[[maybe_unused]] bool Stored(const QSettings &key, const QString &path, const QString &text)
 {
     switch (key.status()) {
     case QSettings::NoError: return true;
@@ -162,17 +177,27 @@ bool Stored(const QSettings &key, const QString &path, const QString &text)
     return fresh.status() == QSettings::NoError && value.typeId() == QMetaType::QString && value.toString() == text;
 }
 
-void WriteText(QSettings &key, const char *name, const QString &text)
+void WriteText([[maybe_unused]] QSettings &key, const char *name, const QString &text)
 {
+#ifdef _WIN32
+    bool createFailed = false;
+    if (!SetRegistryText(TRegistryRoot::CurrentUser, ConfigKey, QString::fromLatin1(name).toStdWString(),
+                         text.toStdString(), &createFailed)) {
+        if (createFailed)
+            throw std::runtime_error("Failed to create key " + ConfigGroup.toStdString());
+        throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
+    }
+#else
     const QString path = ConfigGroup + '/' + QLatin1String(name);
     key.setValue(path, text);
     key.sync();
     if (!Stored(key, path, text))
         throw std::runtime_error("Failed to set data for '" + std::string(name) + "'");
+#endif
 }
 
-// The group needs no creating in a registry key of Qt's; a file store needs
-// its folder. Qt writes a value that it read as a list back as its pieces
+// The group needs no creating in the registry (writing a value makes its
+// key); a file store needs its folder. Qt writes a value that it read as a list back as its pieces
 // joined by ", ", whatever joined them in the file: before the first write, a
 // text edited by hand with commas becomes the text it reads as, so that it
 // reads the same after the write.

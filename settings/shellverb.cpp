@@ -4,14 +4,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSettings>
+
+#ifdef _WIN32
+#include <string>
+
+#include "input/registry.h"
+#endif
 
 namespace {
 
 #ifdef _WIN32
 
-const QString ShellKey = QStringLiteral("HKEY_CLASSES_ROOT\\*\\shell");
-const QString VerbName = QStringLiteral("Brackwell");
+// The user's own classes key: HKEY_CLASSES_ROOT itself is the machine's (and
+// needs an administrator's rights) where the user has no key of his own.
+// Explorer shows the verbs of both in the same menu, and HKEY_CLASSES_ROOT
+// reads both.
+const std::wstring VerbKey = L"*\\shell\\Brackwell";
+const std::wstring UserVerbKey = L"Software\\Classes\\" + VerbKey;
 
 #else
 
@@ -56,7 +65,7 @@ QString ExecArgument(const QString &argument)
 
 QString ShellVerbLocation()
 {
-    return ShellKey + QLatin1Char('\\') + VerbName;
+    return QStringLiteral("HKEY_CURRENT_USER\\") + QString::fromStdWString(UserVerbKey);
 }
 
 QString ShellVerbCommand(const QString &executable)
@@ -66,22 +75,22 @@ QString ShellVerbCommand(const QString &executable)
 
 bool ShellVerbRegistered()
 {
-    QSettings verb(ShellVerbLocation(), QSettings::NativeFormat);
-    return verb.childGroups().contains(QStringLiteral("command"), Qt::CaseInsensitive);
+    // HKEY_CLASSES_ROOT shows the user's key too on Windows, not under wine.
+    return RegistryKeyExists(TRegistryRoot::CurrentUser, UserVerbKey + L"\\command")
+           || RegistryKeyExists(TRegistryRoot::Classes, VerbKey + L"\\command");
 }
 
 bool RegisterShellVerb(const QString &executable)
 {
-    QSettings command(ShellVerbLocation() + QStringLiteral("\\command"), QSettings::NativeFormat);
-    command.setValue(QStringLiteral("Default"), ShellVerbCommand(executable));
-    command.sync();
-    return command.status() == QSettings::NoError;
+    return SetRegistryText(TRegistryRoot::CurrentUser, UserVerbKey + L"\\command", L"",
+                           ShellVerbCommand(executable).toStdString());
 }
 
 void UnregisterShellVerb()
 {
-    QSettings shell(ShellKey, QSettings::NativeFormat);
-    shell.remove(VerbName);
+    DeleteRegistryKey(TRegistryRoot::CurrentUser, UserVerbKey);
+    // One the machine holds goes too, where the user may remove it.
+    DeleteRegistryKey(TRegistryRoot::MachineClasses, VerbKey);
 }
 
 #else

@@ -4,7 +4,8 @@
 
 // The file manager's verb "Brackwell", offered for every file, that starts the
 // program with that file's path. On Windows it is the Explorer verb under
-// HKEY_CLASSES_ROOT\*\shell\Brackwell; elsewhere a desktop entry in
+// HKEY_CURRENT_USER\Software\Classes\*\shell\Brackwell (it is seen, and
+// removed, under HKEY_CLASSES_ROOT too); elsewhere a desktop entry in
 // $XDG_DATA_HOME/applications (by default ~/.local/share/applications).
 
 // Where the verb lives: the desktop entry's path, or the registry key.

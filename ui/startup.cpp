@@ -41,8 +41,9 @@ void NameApplication()
 QStringList TranslationFolders()
 {
     const QDir program(QCoreApplication::applicationDirPath());
+    // Then those the program carries inside (the Windows build).
     return {program.absoluteFilePath(QStringLiteral("../share/brackwell/translations")),
-            program.absoluteFilePath(QStringLiteral("translations"))};
+            program.absoluteFilePath(QStringLiteral("translations")), QStringLiteral(":/translations")};
 }
 
 QString InstallTranslations(const QLocale &locale, const QStringList &folders)

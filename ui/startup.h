@@ -16,7 +16,9 @@ void NameApplication();
 void ShareOneHeap();
 
 // The folders that may hold our translations: beside the program as installed
-// or built (../share/brackwell/translations), then translations/ beside it.
+// or built (../share/brackwell/translations), then translations/ beside it,
+// then the program's own resources (:/translations, where the Windows build
+// keeps them).
 QStringList TranslationFolders();
 
 // Installs, for the first of the locale's languages that we translate to,

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #ifdef _WIN32
@@ -127,16 +128,50 @@ std::string Utf8FromWide(std::wstring_view text)
     return narrow;
 }
 
-std::string SystemErrorText(unsigned long code)
+std::string SystemErrorText(unsigned long code, unsigned long language)
 {
-    char *text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    std::string message = text ? text : "system error";
+    // The wide text, turned into UTF-8 here: the 8-bit call would give it in
+    // the ANSI code page ("Acc\xE8s refus\xE9"), which is no UTF-8.
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, language, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    std::string message = text && length > 0 ? Utf8FromWide(std::wstring_view(text, length)) : "system error";
     LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'
+                                || message.back() == ' '))
         message.pop_back();
     return message;
+}
+
+std::wstring SystemPath(const std::string &path)
+{
+    std::wstring wide = WideFromUtf8(path);
+    const auto starts = [](const std::wstring &text, const wchar_t *start) { return text.starts_with(start); };
+    // Already extended, or a device: as it stands.
+    if (starts(wide, L"\\\\?\\") || starts(wide, L"\\\\.\\") || wide.empty())
+        return wide;
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return wide;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return wide;
+    full.resize(length);
+    // A folder's own path must leave room for an 8.3 name below MAX_PATH; a
+    // file's may run to MAX_PATH less its terminator. Below both, the plain
+    // form works on every system, and is kept.
+    if (full.size() < MAX_PATH - 12)
+        return wide;
+    // The extended form is not normalised by the system: the full path is.
+    if (starts(full, L"\\\\?\\") || starts(full, L"\\\\.\\"))
+        return full;
+    if (starts(full, L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\')
+        return L"\\\\?\\" + full;
+    return wide;
 }
 
 bool TReadOnlyFile::Open(const std::string &path)
@@ -146,9 +181,11 @@ bool TReadOnlyFile::Open(const std::string &path)
     // Overlapped: ReadAt's reads carry their own offsets and run side by side
     // from several threads. A synchronous handle would move its one file
     // position with each of them and let only one read run at a time.
-    HANDLE handle = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED, nullptr);
+    // Backup semantics let a folder open too, so that it is told as one below
+    // (without them its open fails with "Access is denied").
+    HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OVERLAPPED | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         m_shortOfHandles = GetLastError() == ERROR_TOO_MANY_OPEN_FILES;
         SetErrorFromSystem();
@@ -188,6 +225,23 @@ bool TReadOnlyFile::IsOpen() const
     return m_handle != nullptr;
 }
 
+namespace {
+
+// A file time (100 ns steps since 1601) in nanoseconds since 1970, as Linux
+// gives its times. Counted from 1601 in nanoseconds, today's times would
+// overflow 64 bits; times past 2262, which no nanosecond count reaches, stay
+// at the largest one.
+std::int64_t NanosecondsOfFileTime(std::uint64_t fileTime)
+{
+    constexpr std::int64_t From1601To1970 = 116444736000000000; // in 100 ns steps
+    constexpr std::int64_t Largest = std::numeric_limits<std::int64_t>::max();
+    if (fileTime > static_cast<std::uint64_t>(Largest / 100 + From1601To1970))
+        return Largest;
+    return (static_cast<std::int64_t>(fileTime) - From1601To1970) * 100;
+}
+
+} // namespace
+
 bool TReadOnlyFile::Stat(Identity &identity)
 {
     BY_HANDLE_FILE_INFORMATION info;
@@ -196,14 +250,14 @@ bool TReadOnlyFile::Stat(Identity &identity)
         return false;
     }
     identity.size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    identity.modified = ((static_cast<std::int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
-                         | info.ftLastWriteTime.dwLowDateTime) * 100;
+    identity.modified = NanosecondsOfFileTime((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
+                                              | info.ftLastWriteTime.dwLowDateTime);
     FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandleEx(static_cast<HANDLE>(m_handle), FileBasicInfo, &basic, sizeof basic)) {
         SetErrorFromSystem();
         return false;
     }
-    identity.changed = basic.ChangeTime.QuadPart * 100;
+    identity.changed = NanosecondsOfFileTime(static_cast<std::uint64_t>(basic.ChangeTime.QuadPart));
     return true;
 }
 

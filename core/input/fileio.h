@@ -21,8 +21,13 @@ std::string ErrnoText(int code);
 #ifdef _WIN32
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
-// The system's text for an error code of GetLastError.
-std::string SystemErrorText(unsigned long code);
+// The system's text for an error code of GetLastError, in UTF-8, in the
+// language given (a LANGID; 0 for the user's own).
+std::string SystemErrorText(unsigned long code, unsigned long language = 0);
+// The wide form of a path for the system's file calls. A path whose full form
+// is too long for them (MAX_PATH, less the room a folder keeps for its file
+// names) becomes that full form, extended: \\?\C:\... or \\?\UNC\server\...
+std::wstring SystemPath(const std::string &path);
 #endif
 
 // Why a file is not read: another program is writing it (TReadOnlyFile::Settle).

@@ -4,11 +4,20 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <limits>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 #ifdef __linux__
 #include <time.h>
 
@@ -42,6 +51,35 @@ std::vector<std::uint8_t> ReadOrFail(TReadOnlyFile &file, std::size_t count)
     EXPECT_GE(got, 0) << file.Error();
     bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
     return bytes;
+}
+
+// Sets a file's modification time, seconds and nanoseconds since 1970.
+bool SetModified(const std::string &path, std::int64_t seconds, std::int64_t nanoseconds)
+{
+#ifdef _WIN32
+    const HANDLE handle = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const std::uint64_t steps =
+        static_cast<std::uint64_t>(seconds * 10000000 + nanoseconds / 100) + 116444736000000000ull;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(steps);
+    time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
+    const bool done = SetFileTime(handle, nullptr, nullptr, &time);
+    CloseHandle(handle);
+    return done;
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+#endif
+}
+
+std::int64_t NowInNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -180,3 +218,124 @@ TEST(ReadOnlyFile, ErrnoTextNamesTheError)
     EXPECT_EQ(ErrnoText(ENOENT), "No such file or directory");
     EXPECT_FALSE(ErrnoText(-12345).empty());
 }
+
+// The times are nanoseconds since 1970 on every system. On Windows a file time
+// (100 ns since 1601) times 100 overflowed 64 bits for any date of our time.
+TEST(ReadOnlyFile, StatGivesTimesSince1970)
+{
+    TempDir dir;
+    const std::string path = dir.file("dated.txt");
+    testsupport::WriteFile(path, std::string("abc"));
+    struct Case
+    {
+        std::int64_t seconds;
+        std::int64_t nanoseconds;
+        std::int64_t read;
+    };
+    std::vector<Case> cases = {
+        {1704112496, 123456700, 1704112496123456700}, // 2024-01-01 12:34:56.1234567
+        {631152000, 0, 631152000000000000},           // 1990-01-01
+    };
+#ifdef _WIN32
+    // The year 3000 lies past what 64 bits of nanoseconds reach: the largest.
+    cases.push_back({32503680000, 0, std::numeric_limits<std::int64_t>::max()});
+#endif
+    for (const Case &c : cases) {
+        ASSERT_TRUE(SetModified(path, c.seconds, c.nanoseconds));
+        TReadOnlyFile file;
+        ASSERT_TRUE(file.Open(path)) << file.Error();
+        TReadOnlyFile::Identity identity;
+        ASSERT_TRUE(file.Stat(identity)) << file.Error();
+        EXPECT_EQ(identity.modified, c.read) << c.seconds;
+        // The change time is the system's own: today's, give or take a day.
+        EXPECT_LT(std::abs(identity.changed - NowInNanoseconds()), std::int64_t{86400} * 1000000000) << identity.changed;
+        EXPECT_EQ(identity.size, 3);
+    }
+}
+
+// A folder given as a file says it is one (on Windows its open failed with
+// "Access is denied" before the check could tell).
+TEST(ReadOnlyFile, FolderSaysItIsOne)
+{
+    TempDir dir;
+    TReadOnlyFile file;
+    EXPECT_FALSE(file.Open(dir.file("")));
+    EXPECT_FALSE(file.Open(Utf8FromPath(dir.path())));
+#ifdef _WIN32
+    EXPECT_EQ(file.Error(), "is a folder");
+#else
+    EXPECT_EQ(file.Error(), ErrnoText(EISDIR));
+#endif
+    EXPECT_FALSE(file.IsOpen());
+}
+
+// A file whose path is longer than the 260 characters of the plain Windows
+// form opens and reads.
+TEST(ReadOnlyFile, PathsLongerThanMaxPath)
+{
+    TempDir dir;
+    std::string folder = Utf8FromPath(dir.path());
+    for (int depth = 0; depth < 6; ++depth) {
+        folder += "/" + std::string(50, static_cast<char>('a' + depth));
+#ifdef _WIN32
+        ASSERT_TRUE(CreateDirectoryW(SystemPath(folder).c_str(), nullptr)) << folder;
+#else
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0) << folder;
+#endif
+    }
+    const std::string path = folder + "/\xC3\xA9t\xC3\xA9.bin";
+    ASSERT_GT(path.size(), 300u);
+#ifdef _WIN32
+    const HANDLE out = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(out, "abc", 3, &written, nullptr);
+    CloseHandle(out);
+#else
+    testsupport::WriteFile(path, std::string("abc"));
+#endif
+    TReadOnlyFile file;
+    ASSERT_TRUE(file.Open(path)) << file.Error();
+    EXPECT_EQ(ReadOrFail(file, 10), std::vector<std::uint8_t>({'a', 'b', 'c'}));
+}
+
+#ifdef _WIN32
+
+// Only paths too long for the plain form change, into the extended form of
+// their full path (which the system does not normalise, so it is normalised
+// first); the others stay as they are, relative ones included.
+TEST(ReadOnlyFile, SystemPathExtendsLongPathsOnly)
+{
+    const std::string segment(100, 'x');
+    const std::wstring wideSegment(100, L'x');
+    struct Case
+    {
+        std::string path;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"C:\\a\\b.txt", L"C:\\a\\b.txt"},
+        {"b.txt", L"b.txt"},
+        {"\\\\?\\C:\\" + segment + "\\" + segment + "\\" + segment, L"\\\\?\\C:\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment},
+        {"C:/" + segment + "/./" + segment + "/../" + segment + "/" + segment + "/f",
+         L"\\\\?\\C:\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment + L"\\f"},
+        {"\\\\server\\share\\" + segment + "\\" + segment + "\\" + segment,
+         L"\\\\?\\UNC\\server\\share\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment},
+        {"C:\\\xC3\xA9" + segment + "\\" + segment + "\\" + segment,
+         L"\\\\?\\C:\\\u00E9" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(SystemPath(c.path), c.expected) << c.path;
+}
+
+// The system's texts come in UTF-8 whatever the ANSI code page: the 8-bit
+// call gave "Acc\xE8s refus\xE9" in code page 1252.
+TEST(ReadOnlyFile, SystemErrorTextIsUtf8)
+{
+    const std::string french = SystemErrorText(ERROR_ACCESS_DENIED, MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH));
+    if (french == "system error")
+        GTEST_SKIP() << "the system has no French texts";
+    EXPECT_EQ(french, "Acc\xC3\xA8s refus\xC3\xA9");
+}
+
+#endif

@@ -31,7 +31,9 @@
 #include <stdexcept>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "input/registry.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -52,6 +54,31 @@
 namespace {
 
 constexpr int Timeout = 60000;
+
+// The user's settings store, fresh and empty, for the windows made from now
+// on: a file in folder, or on Windows the registry key (the suites there run
+// one at a time).
+void FreshStore(const QTemporaryDir &folder)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+#ifdef _WIN32
+    DeleteRegistryKey(TRegistryRoot::CurrentUser, L"Software\\Brackwell");
+#endif
+}
+
+// A value of that store as it is stored.
+QString Stored(const QTemporaryDir &folder, const char *name)
+{
+#ifdef _WIN32
+    Q_UNUSED(folder);
+    return QString::fromStdString(RegistryText(TRegistryRoot::CurrentUser, L"Software\\Brackwell\\Config",
+                                               QString::fromLatin1(name).toStdWString())
+                                      .value_or(std::string()));
+#else
+    const QSettings stored(folder.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
+    return stored.value(QStringLiteral("Config/") + QLatin1String(name)).toString();
+#endif
+}
 // MD4 of "abc" (RFC 1320), the eDonkey2000 hash of a one-chunk file holding it.
 const QString AbcMd4 = QStringLiteral("A448017AAF21D8525FC10AE87AA6729D");
 
@@ -71,7 +98,7 @@ class TWindow final
 public:
     TWindow()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+        FreshStore(m_config);
         Form = std::make_unique<TMainForm>();
         m_tester = std::make_unique<QAbstractItemModelTester>(
             &Form->EntryList(), QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -947,7 +974,7 @@ private slots:
     void viewStyleIsStoredAndRestored()
     {
         QTemporaryDir config;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        FreshStore(config);
         {
             TMainForm form;
             form.resize(700, 300);
@@ -965,8 +992,7 @@ private slots:
             QCOMPARE(header->sectionSize(3), rest / 2);
             QCOMPARE(form.EntryList().headerData(2, Qt::Horizontal).toString(), "eDonkey Hash");
         }
-        QSettings stored(config.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
-        QCOMPARE(stored.value("Config/ViewStyle").toString(), "3");
+        QCOMPARE(Stored(config, "ViewStyle"), "3");
         {
             TMainForm form;
             QCOMPARE(form.ListView()->ViewStyle(), 3);
@@ -974,8 +1000,7 @@ private slots:
             QVERIFY(!Action(form, "ActionIcone")->isChecked());
             Action(form, "ActionListe")->trigger();
         }
-        QSettings again(config.path() + "/Brackwell/Brackwell.conf", QSettings::IniFormat);
-        QCOMPARE(again.value("Config/ViewStyle").toString(), "2");
+        QCOMPARE(Stored(config, "ViewStyle"), "2");
     }
 
     // The window comes back where and as large as it was closed, its Details
@@ -984,7 +1009,7 @@ private slots:
     void windowPlaceAndColumnsKeptBetweenRuns()
     {
         QTemporaryDir config;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+        FreshStore(config);
         const QRect placed(40, 50, 700, 420);
         {
             TMainForm form;

@@ -10,6 +10,16 @@
 
 #include "settings.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <map>
+
+#include "input/fileio.h"
+#include "input/registry.h"
+#endif
+
 namespace {
 
 // Points the user's store at a fresh folder for one test.
@@ -46,6 +56,68 @@ class SettingsTest final : public QObject
     Q_OBJECT
 
 private slots:
+#ifdef _WIN32
+    // Every value the store writes is text (REG_SZ), the very text that
+    // brackwell-cli.exe reads, also one that Qt's own registry store would
+    // have changed ("@..." became "@@...") or typed otherwise; and it reads
+    // back the same.
+    void registryHoldsEveryValueAsText()
+    {
+        const std::wstring root = L"Software\\Brackwell";
+        DeleteRegistryKey(TRegistryRoot::CurrentUser, root);
+        TSettings settings;
+        int viewStyle = 0;
+        TSettingsKey key = LoadSettings(settings, viewStyle);
+        settings.NamePrefix = "@Variant(x) ";
+        settings.NameSuffix = "@";
+        settings.ReplaceSpaceStr = "_";
+        settings.EdonkeyTempPath = "C:\\T\xC3\xA9mp";
+        settings.ThreadPriority = 5;
+        settings.ActiveHashes = hsDonkey | hsAich;
+        SaveSettings(*key, settings, true, false);
+        SaveWindowState(*key, {QByteArray("\x01\xd9 geometry"), {320, 95}});
+        SaveViewStyle(std::move(key), 3);
+
+        std::map<std::wstring, std::pair<DWORD, std::string>> stored;
+        HKEY config = nullptr;
+        QCOMPARE(RegOpenKeyExW(HKEY_CURRENT_USER, (root + L"\\Config").c_str(), 0, KEY_READ, &config), ERROR_SUCCESS);
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD length = 256;
+            DWORD type = 0;
+            if (RegEnumValueW(config, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            stored[name] = {type, RegistryText(TRegistryRoot::CurrentUser, root + L"\\Config", name).value_or("")};
+        }
+        RegCloseKey(config);
+        const std::map<std::wstring, std::string> expected = {
+            {L"ActiveDonkey", "1"}, {L"ActiveFileSpree", "0"}, {L"EdonkeyTempPath", "C:\\T\xC3\xA9mp"},
+            {L"FileSpreePath", settings.FileSpreePath}, {L"URLComment", settings.URLComment},
+            {L"ThreadPriority", "5"}, {L"ViewStyle", "3"}, {L"NamePrefix", "@Variant(x) "}, {L"NameSuffix", "@"},
+            {L"ReplaceSpaceStr", "_"}, {L"ActiveAich", "1"}, {L"DropFolders", "0"},
+            {L"WindowGeometry", QByteArray("\x01\xd9 geometry").toBase64().toStdString()},
+            {L"ColumnWidths", "320,95"},
+        };
+        QCOMPARE(stored.size(), expected.size());
+        for (const auto &[name, text] : expected) {
+            const QString context = QString::fromStdWString(name);
+            QVERIFY2(stored.count(name), qPrintable(context));
+            QVERIFY2(stored[name].first == REG_SZ, qPrintable(context));
+            QCOMPARE(stored[name].second, text);
+        }
+
+        TSettings back;
+        key = LoadSettings(back, viewStyle);
+        QCOMPARE(viewStyle, 3);
+        QCOMPARE(back.NamePrefix, settings.NamePrefix);
+        QCOMPARE(back.NameSuffix, "@");
+        QCOMPARE(back.EdonkeyTempPath, settings.EdonkeyTempPath);
+        QCOMPARE(back.ActiveHashes, hsDonkey | hsAich);
+        QCOMPARE(LoadWindowState(*key).ColumnWidths, (std::vector<int>{320, 95}));
+        key.reset();
+        DeleteRegistryKey(TRegistryRoot::CurrentUser, root);
+    }
+#else
     void firstStartTakesDefaultsAndLeavesOnlyViewStyle()
     {
         TStoreFolder folder;
@@ -300,6 +372,7 @@ private slots:
         QVERIFY(LoadWindowState(*bad).Geometry.isEmpty());
         QVERIFY(LoadWindowState(*bad).ColumnWidths.empty());
     }
+#endif
 };
 
 QTEST_GUILESS_MAIN(SettingsTest)
