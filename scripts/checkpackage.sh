@@ -72,7 +72,7 @@ completions() { # words of the command line; prints what completing the last off
 completions brackwell-cli -- | sed 's/=$//' | sort -u > "$work/completed-options"
 missing=$(comm -23 <(grep -- '^--' "$work/help-options") "$work/completed-options" | tr '\n' ' ')
 [ -z "$missing" ] || fail "bash completion does not offer: $missing"
-[ "$(completions brackwell-cli --format= | sort | tr '\n' ' ')" = "ed2k fs hashes html json " ] ||
+[ "$(completions brackwell-cli --format= | sort | tr '\n' ' ')" = "ed2k fs hashes html json magnet " ] ||
   fail "bash completion of --format= offers: $(completions brackwell-cli --format= | tr '\n' ' ')"
 
 # Desktop entry and AppStream metadata. The metadata names web addresses that

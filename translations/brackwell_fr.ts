@@ -506,6 +506,10 @@
         <translation>Copier le lien ED2k (HTML)</translation>
     </message>
     <message>
+        <source>Copy magnet link</source>
+        <translation>Copier le lien magnet</translation>
+    </message>
+    <message>
         <source>Delete</source>
         <translation>Supprimer</translation>
     </message>

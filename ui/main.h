@@ -133,6 +133,8 @@ public:
     void ActionIconeExecute(QAction *command);
     void CopyED2klinkClick();
     void CopyED2kLinkHTMLClick();
+    // The magnet link of every selected entry that has one, one a line.
+    void CopyMagnetLinksClick();
     // The ed2k links of every selected entry, one a line, in list order.
     void CopyED2kLinksClick();
     // The files dropped on the list: queued as they are, or, with the option
@@ -180,6 +182,9 @@ private:
     void ShowFaults(const QString &heading, const std::vector<TPathFault> &faults, int more);
 
     void CopyToClipboard(const QString &text);
+    // The link linkOf gives of each selected entry, in list order, one a
+    // line; an empty one is left out.
+    void CopySelectedLinks(const std::function<std::string(const TDonkeyFile &)> &linkOf);
     void ShowError(const QString &message);
     void ApplyViewStyle(int style);
 

@@ -60,6 +60,7 @@ void TMainForm::ConnectActions()
     connect(ui.ActionOuvrir, &QAction::triggered, this, &TMainForm::ActionOuvrirExecute);
     connect(ui.CopyED2klink, &QAction::triggered, this, &TMainForm::CopyED2klinkClick);
     connect(ui.CopyED2kLinkHTML, &QAction::triggered, this, &TMainForm::CopyED2kLinkHTMLClick);
+    connect(ui.CopyMagnetLink, &QAction::triggered, this, &TMainForm::CopyMagnetLinksClick);
     connect(ui.ActionCopyLinks, &QAction::triggered, this, &TMainForm::CopyED2kLinksClick);
     connect(ui.ActionSupprimer, &QAction::triggered, this, &TMainForm::ActionSupprimerExecute);
     connect(ui.ActionComment, &QAction::triggered, this, &TMainForm::ActionCommentExecute);
@@ -81,6 +82,7 @@ void TMainForm::CreatePopupMenu()
     m_popupMenu->setDefaultAction(ui.ActionOuvrir);
     m_popupMenu->addAction(ui.CopyED2klink);
     m_popupMenu->addAction(ui.CopyED2kLinkHTML);
+    m_popupMenu->addAction(ui.CopyMagnetLink);
     m_popupMenu->addAction(ui.ActionCopyLinks);
     m_popupMenu->addSeparator();
     m_popupMenu->addAction(ui.ActionAjouter);
@@ -107,7 +109,7 @@ void TMainForm::CreatePopupMenu()
 QList<QAction *> TMainForm::RowCommands() const
 {
     return {m_ui->ActionSupprimer, m_ui->ActionComment,    m_ui->ActionOuvrir,   m_ui->ActionRefresh,
-            m_ui->CopyED2klink,    m_ui->CopyED2kLinkHTML, m_ui->ActionCopyLinks};
+            m_ui->CopyED2klink,    m_ui->CopyED2kLinkHTML, m_ui->CopyMagnetLink, m_ui->ActionCopyLinks};
 }
 
 // --- Paths in -----------------------------------------------------------------
@@ -242,10 +244,26 @@ void TMainForm::CopyED2kLinkHTMLClick()
 
 void TMainForm::CopyED2kLinksClick()
 {
+    CopySelectedLinks([](const TDonkeyFile &entry) { return entry.DonkeyLink(); });
+}
+
+void TMainForm::CopyMagnetLinksClick()
+{
+    // An entry with no ed2k hash (failed, or not hashed yet) has no magnet
+    // link to give.
+    CopySelectedLinks([](const TDonkeyFile &entry) {
+        return entry.DonkeyHash().size() == 32 ? entry.MagnetLink() : std::string();
+    });
+}
+
+void TMainForm::CopySelectedLinks(const std::function<std::string(const TDonkeyFile &)> &linkOf)
+{
     QStringList links;
     for (const int row : m_listView->SelectedRows()) {
-        if (const TDonkeyFile *entry = m_entryList->EntryAt(row))
-            links << LinkText(entry->DonkeyLink());
+        if (const TDonkeyFile *entry = m_entryList->EntryAt(row)) {
+            if (const std::string link = linkOf(*entry); !link.empty())
+                links << LinkText(link);
+        }
     }
     // Straight to the clipboard: the detail dialog's link field holds one line.
     if (!links.isEmpty())
@@ -267,7 +285,7 @@ void TMainForm::PopupMenu2Popup()
     }
     m_ui->ActionRefresh->setEnabled(!FileWorkerBusy());
     m_ui->ActionRefresh->setVisible(selected);
-    for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML, m_ui->ActionCopyLinks}) {
+    for (QAction *command : {m_ui->CopyED2klink, m_ui->CopyED2kLinkHTML, m_ui->CopyMagnetLink, m_ui->ActionCopyLinks}) {
         command->setEnabled(true);
         command->setVisible(selected);
     }

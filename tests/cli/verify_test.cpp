@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "clirun.h"
+#include "input/fileio.h"
 #include "partdata.h"
 #include "partmetbuilder.h"
 #include "testsupport.h"
@@ -41,6 +42,10 @@ TEST(CliVerify, LinePerDescriptorAndStatus)
     const std::string corrupt = Download(dir, "002", 3 * C, {}, {5, C + 5, 2 * C + 5});
     const std::string lost = Download(dir, "003", 100);
     std::filesystem::remove(dir.file("003.part"));
+    // The system's own words for a file that is not there.
+    TReadOnlyFile absent;
+    ASSERT_FALSE(absent.Open(dir.file("003.part")));
+    const std::string missing = absent.Error();
 
     const auto ok = Cli({"--verify-data", good});
     EXPECT_EQ(ok.status, 0);
@@ -50,7 +55,7 @@ TEST(CliVerify, LinePerDescriptorAndStatus)
     const auto all = Cli({"--verify-data", corrupt, lost, good});
     EXPECT_EQ(all.status, 1);
     EXPECT_EQ(all.out, "FAILED (0 good, 3 corrupt, 0 missing; 29184000 of 29184000 bytes; corrupt: chunks 1, 2, 3)\t" + corrupt
-                           + "\nERROR (the data file 003.part cannot be read: No such file or directory)\t" + lost
+                           + "\nERROR (the data file 003.part cannot be read: " + missing + ")\t" + lost
                            + "\nOK (2 good, 0 corrupt, 1 missing; 19456005 of 19456010 bytes)\t" + good + "\n");
     EXPECT_EQ(all.err, "1 OK, 1 failed, 1 not checked\n");
 
@@ -61,7 +66,8 @@ TEST(CliVerify, LinePerDescriptorAndStatus)
                               "{\"path\":\"" + lost + "\",\"data_file\":\"" + dir.file("003.part")
                             + "\",\"size\":100,\"chunks\":[],\"good\":0,\"corrupt\":0,\"missing\":0,"
                               "\"bytes_complete\":0,\"hashes_agree\":true,\"error\":\"the data file 003.part cannot "
-                              "be read: No such file or directory\"}\n");
+                              "be read: "
+                            + missing + "\"}\n");
     EXPECT_EQ(json.status, 1);
 
     // Part hashes of another file: every chunk good, and still no success.

@@ -200,6 +200,10 @@ TEST(DataCheck, DescriptorsThatCannotBeChecked)
     WriteData(data, 2 * C);
     const std::vector<std::string> parts = PartHashesOf(data, 2 * C);
     const auto size = Integer(FileSize, 2 * C);
+    // The system's own words for a file that is not there.
+    TReadOnlyFile absent;
+    ASSERT_FALSE(absent.Open(dir.file("absent")));
+    const std::string missing = absent.Error();
     struct TCase
     {
         const char *what;
@@ -210,7 +214,7 @@ TEST(DataCheck, DescriptorsThatCannotBeChecked)
     };
     const std::vector<TCase> cases = {
         {"no data file", TBuilder().PartHashes(Views(parts)).Add(size).Bytes(),
-         "the data file 002.part cannot be read: No such file or directory", false},
+         "the data file 002.part cannot be read: " + missing, false},
         {"no part hashes yet", TBuilder().Add(size).Bytes(),
          "the descriptor records no part hashes yet (the client has not learnt them); its chunks cannot be checked"},
         {"part hashes of another size", TBuilder().PartHashes({parts[0]}).Add(size).Bytes(),
@@ -223,7 +227,7 @@ TEST(DataCheck, DescriptorsThatCannotBeChecked)
         {"not a descriptor", "hello", "not a download descriptor: it starts with byte 0x68, not 0xE0, 0xE1 or 0xE2"},
         {"a name without .met", TBuilder().PartHashes(Views(parts)).Add(size).Bytes(),
          "the descriptor's name does not end in .met, so its data file is not known", true, "002.part.meta"},
-        {"no descriptor", "", "No such file or directory", true, "none.part.met"},
+        {"no descriptor", "", missing, true, "none.part.met"},
     };
     for (const TCase &c : cases) {
         SCOPED_TRACE(c.what);
