@@ -265,7 +265,7 @@ private slots:
         QStringList popup;
         for (QAction *action : form.PopupMenu2()->actions())
             popup << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "Copy ED2k links", "-", "Add",
+        QCOMPARE(popup, (QStringList{"Open", "Copy ED2k link", "Copy ED2k Link (HTML)", "Copy magnet link", "Copy ED2k links", "-", "Add",
                                      "Add Partmet", "Add Folder...", "Delete", "-", "View", "-", "Comment", "-",
                                      "Refresh"}));
         QCOMPARE(form.PopupMenu2()->defaultAction(), Action(form, "ActionOuvrir"));

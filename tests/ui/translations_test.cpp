@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(Texts(form.findChild<QMenu *>("File1")->actions()),
                  (QStringList{"Ajouter", "Ajouter des part.met", "Ajouter un dossier...", "-", "Arrêter", "-", "&Quitter"}));
         QCOMPARE(Texts(form.PopupMenu2()->actions()),
-                 (QStringList{"Ouvrir", "Copier le lien ED2k", "Copier le lien ED2k (HTML)", "Copier les liens ED2k", "-",
+                 (QStringList{"Ouvrir", "Copier le lien ED2k", "Copier le lien ED2k (HTML)", "Copier le lien magnet", "Copier les liens ED2k", "-",
                               "Ajouter", "Ajouter des part.met", "Ajouter un dossier...", "Supprimer", "-", "Affichage", "-", "Commentaire", "-",
                               "Actualiser"}));
         const QTableView *details = form.ListView()->DetailView();
