@@ -50,15 +50,6 @@ std::string DigestOf(const std::string &data)
 std::string Md4Text(const std::string &data) { return testsupport::ToUpper(DigestOf<TMD4>(data)); }
 std::string Md5Text(const std::string &data) { return DigestOf<TMD5>(data); }
 
-// A path as a JSON string holds it: Windows paths have backslashes.
-std::string JsonPath(const std::string &path)
-{
-    std::string text;
-    for (const char c : path)
-        text += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return text;
-}
-
 struct TAbcFile
 {
     TAbcFile(const std::string &name = "my file.txt") : path(dir.file(name))

@@ -12,3 +12,12 @@ inline testsupport::CommandResult Cli(std::vector<std::string> args)
     args.insert(args.begin(), BRACKWELL_CLI_PATH);
     return testsupport::Run(args);
 }
+
+// A path as a JSON string holds it: Windows paths have backslashes.
+inline std::string JsonPath(const std::string &path)
+{
+    std::string text;
+    for (const char c : path)
+        text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+}

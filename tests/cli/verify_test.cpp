@@ -60,10 +60,10 @@ TEST(CliVerify, LinePerDescriptorAndStatus)
     EXPECT_EQ(all.err, "1 OK, 1 failed, 1 not checked\n");
 
     const auto json = Cli({"--verify-data", "--format=json", good, lost});
-    EXPECT_EQ(json.out, "{\"path\":\"" + good + "\",\"data_file\":\"" + dir.file("001.part")
+    EXPECT_EQ(json.out, "{\"path\":\"" + JsonPath(good) + "\",\"data_file\":\"" + JsonPath(dir.file("001.part"))
                             + "\",\"size\":19456010,\"chunks\":[\"good\",\"missing\",\"good\"],\"good\":2,\"corrupt\":0,"
                               "\"missing\":1,\"bytes_complete\":19456005,\"hashes_agree\":true,\"error\":null}\n"
-                              "{\"path\":\"" + lost + "\",\"data_file\":\"" + dir.file("003.part")
+                              "{\"path\":\"" + JsonPath(lost) + "\",\"data_file\":\"" + JsonPath(dir.file("003.part"))
                             + "\",\"size\":100,\"chunks\":[],\"good\":0,\"corrupt\":0,\"missing\":0,"
                               "\"bytes_complete\":0,\"hashes_agree\":true,\"error\":\"the data file 003.part cannot "
                               "be read: "
