@@ -65,6 +65,9 @@ std::unique_ptr<THashQueue> TWorkController::MakeQueue(TWork &work)
     THashQueueOptions options;
     // The list is sorted by name: each entry joins it as it is ready.
     options.InOrder = false;
+    // Enough done entries may wait between two handovers for the workers
+    // never to stop for want of room while the list takes them.
+    options.Ahead = ReadyAhead;
     if (work.PlainFiles) {
         options.Workers = std::max(1u, std::thread::hardware_concurrency());
         options.Tokens = m_cores;
