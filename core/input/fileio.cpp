@@ -297,18 +297,6 @@ std::string TReadOnlyFile::Settle(const Identity &)
     return {};
 }
 
-std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
-{
-    std::string error;
-    const std::int64_t got = ReadAt(m_position, buffer, count, error);
-    if (got < 0) {
-        m_error = std::move(error);
-        return -1;
-    }
-    m_position += got;
-    return got;
-}
-
 // An event for one overlapped read to signal, taken from the file's spares
 // and given back when the read ends: the reads at once never share one, and
 // one after another make none anew.
@@ -481,18 +469,6 @@ bool TReadOnlyFile::Stat(Identity &identity)
     return true;
 }
 
-std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
-{
-    std::string error;
-    const std::int64_t got = ReadAt(m_position, buffer, count, error);
-    if (got < 0) {
-        m_error = std::move(error);
-        return -1;
-    }
-    m_position += got;
-    return got;
-}
-
 std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_t count, std::string &error) const
 {
     auto *out = static_cast<char *>(buffer);
@@ -594,3 +570,15 @@ void TReadOnlyFile::SetErrorFromSystem()
 }
 
 #endif
+
+std::int64_t TReadOnlyFile::Read(void *buffer, std::size_t count)
+{
+    std::string error;
+    const std::int64_t got = ReadAt(m_position, buffer, count, error);
+    if (got < 0) {
+        m_error = std::move(error);
+        return -1;
+    }
+    m_position += got;
+    return got;
+}
