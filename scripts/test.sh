@@ -18,11 +18,31 @@ bash scripts/setup.sh
 
 jobs=$(nproc)
 failed=()
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
 
+# Runs a stage in this shell (stages share variables), its output kept in a
+# log too, so that the lines that tell why a stage failed can be printed
+# again at the very end, where a CI summary shows them.
 step() {
-  local name=$1; shift
+  local name=$1 log status=0; shift
+  log=$logs/${name//[^A-Za-z0-9]/_}.log
   echo "=== $name"
-  if "$@"; then echo "=== $name: ok"; else echo "=== $name: FAILED"; failed+=("$name"); fi
+  "$@" > >(tee "$log") 2>&1 || status=$?
+  wait $! # tee, to the end of the stage's output
+  if [ $status -eq 0 ]; then echo "=== $name: ok"; else echo "=== $name: FAILED"; failed+=("$name"); fi
+}
+
+# Why each failed stage failed: the lines that say so, and where it ended.
+failures() {
+  local name log
+  for name in "${failed[@]}"; do
+    log=$logs/${name//[^A-Za-z0-9]/_}.log
+    echo "--- $name, its last lines:"
+    tail -n 8 "$log"
+    echo "--- $name, the lines that failed:"
+    grep -E 'FAILED|Failed|FAIL!|error:|Error|not ok|Timeout|Assertion|ERROR' "$log" | grep -v '^=== ' | tail -n 12
+  done
 }
 
 build() { # dir, extra cmake arguments...
@@ -105,6 +125,7 @@ debian_package() {
 step "Debian package" debian_package
 
 if [ ${#failed[@]} -gt 0 ]; then
+  failures
   echo "FAILED: ${failed[*]}"
   exit 1
 fi

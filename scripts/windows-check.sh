@@ -108,30 +108,49 @@ else
 fi
 
 # 2. The verb through Options (Tools > Options...): the menu bar from the
-# keyboard (Alt, then Tools, its last entry), then a click on the box.
+# keyboard (Alt, then Tools, its last entry), the verb's box from the keyboard
+# too (the dialog opens on its tabs; four Tabs: Prefix, Suffix, the
+# replacement of spaces, the box), then OK. Keys, not a click where the box
+# stood: where it stands depends on the fonts the machine has. The registry
+# then tells whether the box was toggled; a try whose keys wine lost (a
+# window not yet ready for them) is made again, twice at most.
+verb_registered() { "$wine" reg query "$verb\\command" /ve >/dev/null 2>&1; }
 options_verb() {
-  local check=$1 window pid dialog
-  "$wine" "$program" >/dev/null 2>&1 &
-  pid=$!
-  window=$(main_window) || { fail "verb: no window"; return; }
-  keys "$window" alt Right Right Right Down Up Return
-  dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Options$' | head -n 1) || { fail "verb: no Options"; return; }
-  # The verb's box, clicked where it stands on the first page (27, 170 from
-  # the dialog's corner with wine's default fonts), then OK.
-  sleep 2
-  eval "$(xdotool getwindowgeometry --shell "$dialog")"
-  [ "$check" = toggle ] && xdotool mousemove --sync $((X + 27)) $((Y + 170)) click 1
-  sleep 1
-  xdotool key --delay 150 Return
-  keys "$window" alt+F4
-  timeout 60 tail --pid=$pid -f /dev/null || kill $pid 2>/dev/null || true
-  "$wineserver" -w
+  local want=$1 attempt window pid dialog
+  for attempt in 1 2 3; do
+    "$wine" "$program" >/dev/null 2>&1 &
+    pid=$!
+    if window=$(main_window); then
+      keys "$window" alt Right Right Right Down Up Return
+      if dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Options$' | head -n 1); then
+        sleep 1 # the dialog takes keys once it has laid itself out
+        keys "$dialog" Tab Tab Tab Tab space Return
+      else
+        echo "try $attempt: no Options dialog; windows shown: $(shown_windows)"
+      fi
+      keys "$window" alt+F4
+    else
+      echo "try $attempt: no window"
+    fi
+    timeout 60 tail --pid=$pid -f /dev/null || kill $pid 2>/dev/null || true
+    "$wineserver" -w
+    if verb_registered; then [ "$want" = on ] && return 0; else [ "$want" = off ] && return 0; fi
+    echo "try $attempt: the box was not toggled"
+  done
+  return 1
 }
-options_verb toggle
+# The names of the windows shown, for a check that failed.
+shown_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    printf "'%s' " "$(xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+options_verb on || true
 command=$({ "$wine" reg query "$verb\\command" /ve 2>/dev/null || true; } | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 exe_path='Z:'${program//\//\\}
 if [ "$command" = "\"$exe_path\" \"%1\"" ]; then pass "verb written: $command"; else fail "verb: '$command'"; fi
-options_verb toggle
+options_verb off || true
 if "$wine" reg query "$verb" >/dev/null 2>&1; then fail "verb still there after unchecking"; else pass "verb removed"; fi
 
 # 3. The installer, silent, in this prefix; the installed program; the uninstaller.
