@@ -112,7 +112,11 @@ private slots:
     {
         // What the program does before its first window, under the locale ctest gives.
         NameApplication();
-        QCOMPARE(InstallTranslations(QLocale(), {QStringLiteral(BRACKWELL_QM_DIR)}), QStringLiteral("fr"));
+        QStringList folders{QStringLiteral(BRACKWELL_QM_DIR)};
+#ifdef BRACKWELL_QT_QM_DIR
+        folders << QStringLiteral(BRACKWELL_QT_QM_DIR);
+#endif
+        QCOMPARE(InstallTranslations(QLocale(), folders), QStringLiteral("fr"));
     }
 
     void windowInFrench()
@@ -152,7 +156,11 @@ private slots:
         QCOMPARE(form.OptionForm()->windowTitle(), "Options");
         QCOMPARE(form.ExportForm()->windowTitle(), "Options d'exportation");
         QCOMPARE(form.OptionForm()->findChild<QWidget *>("chkIntegrerShell")->property("text").toString(),
+#ifdef _WIN32
+                 "Intégration à l'Explorateur Windows");
+#else
                  "Intégration au gestionnaire de fichiers");
+#endif
         // Qt's own words: its standard buttons and file dialogs.
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
         // A state word shown for a hash, and the same word in a link, which stays as peers read it.
@@ -227,6 +235,10 @@ private slots:
 
         // The sources hold no text the catalogue lacks, and the catalogue none
         // they dropped: lupdate on a copy finds nothing new and drops nothing.
+#ifndef BRACKWELL_LUPDATE
+        QSKIP("lupdate is the build machine's own program, which a Windows build cannot run: the Linux build checks "
+              "the sources against the catalogue");
+#else
         QTemporaryDir scratch;
         const QString copy = scratch.filePath(QStringLiteral("brackwell_fr.ts"));
         QVERIFY(QFile::copy(QStringLiteral(BRACKWELL_TS_FILE), copy));
@@ -244,6 +256,7 @@ private slots:
         }
         QCOMPARE(untranslated, QStringList());
         QCOMPARE(updated.size(), messages.size());
+#endif
     }
 };
 

@@ -11,22 +11,36 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef _WIN32
+#include "input/registry.h"
+#endif
+
 #include "elidedlabel.h"
 #include "main.h"
 #include "progressline.h"
 
 namespace {
 
-// A settings store of its own for one test, holding text.
+// A settings store of its own for one test, holding the window's place
+// (base64) when one is given. Windows keeps the store in the user's registry
+// key, which the test empties first.
 struct TStore
 {
-    explicit TStore(const QByteArray &text = {})
+    explicit TStore(const QByteArray &geometry = {})
     {
+#ifdef _WIN32
+        const std::wstring root = L"Software\\Brackwell";
+        DeleteRegistryKey(TRegistryRoot::CurrentUser, root);
+        if (!geometry.isEmpty()
+            && !SetRegistryText(TRegistryRoot::CurrentUser, root + L"\\Config", L"WindowGeometry", geometry.toStdString()))
+            qFatal("no registry store");
+#else
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Dir.path());
         QDir().mkpath(Dir.path() + "/Brackwell");
         QFile file(Dir.path() + "/Brackwell/Brackwell.conf");
-        if (file.open(QIODevice::WriteOnly))
-            file.write(text);
+        if (file.open(QIODevice::WriteOnly) && !geometry.isEmpty())
+            file.write("[Config]\nWindowGeometry=" + geometry + "\n");
+#endif
     }
     QTemporaryDir Dir;
 };
@@ -52,7 +66,7 @@ private slots:
     {
         QWidget probe;
         probe.setGeometry(-500, 40, 30000, 30000);
-        const TStore store("[Config]\nWindowGeometry=" + probe.saveGeometry().toBase64() + "\n");
+        const TStore store(probe.saveGeometry().toBase64());
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         QRect closed;
         {
