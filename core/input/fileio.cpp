@@ -174,7 +174,7 @@ std::wstring SystemPath(const std::string &path)
     return wide;
 }
 
-bool TReadOnlyFile::Open(const std::string &path)
+bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs)
 {
     Close();
     m_shortOfHandles = false;
@@ -205,6 +205,12 @@ bool TReadOnlyFile::Open(const std::string &path)
     m_handle = handle;
     m_position = 0;
     m_error.clear();
+    if (measured && !Stat(*measured)) {
+        const std::string reason = m_error;
+        Close();
+        m_error = reason;
+        return false;
+    }
     return true;
 }
 
@@ -403,23 +409,37 @@ void TReadOnlyFile::SetErrorFromSystem()
 
 #else
 
-bool TReadOnlyFile::Open(const std::string &path)
+namespace {
+
+TReadOnlyFile::Identity IdentityOf(const struct stat &st)
+{
+    return {.size = static_cast<std::int64_t>(st.st_size),
+            .modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            .changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+} // namespace
+
+bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs listed)
 {
     Close();
     m_shortOfHandles = false;
-    // Look before opening: opening a FIFO would block, opening a device may act.
-    struct stat before;
-    if (::stat(path.c_str(), &before) != 0) {
-        SetErrorFromSystem();
-        return false;
-    }
-    if (S_ISDIR(before.st_mode)) {
-        m_error = ErrnoText(EISDIR);
-        return false;
-    }
-    if (!S_ISREG(before.st_mode)) {
-        m_error = "not a regular file";
-        return false;
+    // Look before opening: opening a FIFO would block, opening a device may
+    // act. A folder's listing that said "regular file" has looked already.
+    if (listed != TListedAs::RegularFile) {
+        struct stat before;
+        if (::stat(path.c_str(), &before) != 0) {
+            SetErrorFromSystem();
+            return false;
+        }
+        if (S_ISDIR(before.st_mode)) {
+            m_error = ErrnoText(EISDIR);
+            return false;
+        }
+        if (!S_ISREG(before.st_mode)) {
+            m_error = "not a regular file";
+            return false;
+        }
     }
     // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -429,17 +449,20 @@ bool TReadOnlyFile::Open(const std::string &path)
         return false;
     }
     struct stat after;
-    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode)) {
-        m_error = "not a regular file";
+    const bool looked = ::fstat(fd, &after) == 0;
+    if (!looked || !S_ISREG(after.st_mode)) {
+        m_error = looked && S_ISDIR(after.st_mode) ? ErrnoText(EISDIR) : "not a regular file";
         ::close(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // Reads block as they do on any regular file: of the flags F_SETFL can
+    // change, this descriptor was opened with O_NONBLOCK alone.
+    ::fcntl(fd, F_SETFL, 0);
     m_fd = fd;
     m_position = 0;
     m_error.clear();
+    if (measured)
+        *measured = IdentityOf(after);
     return true;
 }
 
@@ -463,9 +486,7 @@ bool TReadOnlyFile::Stat(Identity &identity)
         SetErrorFromSystem();
         return false;
     }
-    identity.size = static_cast<std::int64_t>(st.st_size);
-    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    identity.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    identity = IdentityOf(st);
     return true;
 }
 
