@@ -387,6 +387,11 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t TReadOnlyFile::ReadAndPeek(void *buffer, std::size_t count)
+{
+    return Read(buffer, count + 1);
+}
+
 void TReadOnlyFile::AdviseSequential()
 {
     // FILE_FLAG_SEQUENTIAL_SCAN at opening already says so.
@@ -441,7 +446,9 @@ bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs 
             return false;
         }
     }
-    // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
+    // O_NONBLOCK: should the path have become a FIFO meanwhile, open still
+    // returns. The descriptor keeps it: it changes nothing for the reads of a
+    // regular file, the only kind kept open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         m_shortOfHandles = errno == EMFILE || errno == ENFILE;
@@ -455,9 +462,6 @@ bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs 
         ::close(fd);
         return false;
     }
-    // Reads block as they do on any regular file: of the flags F_SETFL can
-    // change, this descriptor was opened with O_NONBLOCK alone.
-    ::fcntl(fd, F_SETFL, 0);
     m_fd = fd;
     m_position = 0;
     m_error.clear();
@@ -505,6 +509,31 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t TReadOnlyFile::ReadAndPeek(void *buffer, std::size_t count)
+{
+    // A read of a regular file that returns less than it asked for has met
+    // the file's end: once count bytes are in, such a read tells the end
+    // with no read of its own.
+    auto *out = static_cast<char *>(buffer);
+    const std::size_t asked = count + 1;
+    std::size_t done = 0;
+    while (done < asked) {
+        const std::size_t want = asked - done;
+        const ssize_t n = ::pread(m_fd, out + done, want, static_cast<off_t>(m_position));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = ErrnoText(errno);
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+        m_position += n;
+        if (n == 0 || (static_cast<std::size_t>(n) < want && done >= count))
+            break;
     }
     return static_cast<std::int64_t>(done);
 }

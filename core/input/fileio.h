@@ -100,6 +100,12 @@ public:
     // in Error()). One thread at a time.
     std::int64_t Read(void *buffer, std::size_t count);
 
+    // Read's last read of a file: reads count bytes as Read does, and asks for
+    // one byte more in the same call (buffer holds count + 1). Returns count
+    // + 1 when the file goes on past them, count when it ends right there,
+    // less when it ends earlier, -1 on a read error.
+    std::int64_t ReadAndPeek(void *buffer, std::size_t count);
+
     // Tells the system that the file is about to be read once, front to back.
     void AdviseSequential();
 

@@ -110,7 +110,8 @@ struct TLaneFile
         entry.EndRun({.ChunkDigests = chunkDigests,
                       .Md5 = read && md5 ? md5->Digest().data() : nullptr,
                       .Aich = aich.get(),
-                      .Failure = std::move(failure)});
+                      .Failure = std::move(failure),
+                      .EndSeen = read && endSeen});
     }
 
     TRunEntry &entry;
@@ -128,6 +129,8 @@ struct TLaneFile
     std::int32_t chunksDone = 0;
     const std::uint8_t *block = nullptr;
     std::size_t got = 0;
+    // The last read met the file's end where its size said.
+    bool endSeen = false;
 };
 
 // An entry that could not join the lanes beside the files in them.
@@ -278,11 +281,16 @@ private:
                 std::min({chunkLeft, f->size - f->done, static_cast<std::int64_t>(m_blockSize)}));
             f->block = free;
             f->got = want;
-            const std::int64_t got = want ? f->file.Read(free, want) : 0;
-            if (got != static_cast<std::int64_t>(want)) {
+            // A file's last read asks for a byte more where the buffer has
+            // room (the next file's block, read after it, begins there), so
+            // that its end needs no read of its own.
+            const bool last = f->done + static_cast<std::int64_t>(want) == f->size && want < m_blockSize;
+            const std::int64_t got = last ? f->file.ReadAndPeek(free, want) : want ? f->file.Read(free, want) : 0;
+            if (got < static_cast<std::int64_t>(want)) {
                 End(f, got < 0 ? f->file.Error() : ShrankText);
                 continue;
             }
+            f->endSeen = last && got == static_cast<std::int64_t>(want);
             free += want;
         }
         std::erase(m_active, nullptr);
