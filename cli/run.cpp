@@ -30,16 +30,18 @@ struct TJob
     // as a failure.
     std::string skipped;
     bool skipFailed = false;
+    TListedAs listed = TListedAs::Unknown;
 };
 
-std::unique_ptr<TDonkeyFile> MakeEntry(const TOptions &options, const std::string &path)
+std::unique_ptr<TDonkeyFile> MakeEntry(const TOptions &options, const std::string &path,
+                                       TListedAs listed = TListedAs::Unknown)
 {
     const bool partMet = options.partMode == TPartMode::Always
                          || (options.partMode == TPartMode::ByName && IsPartMetPath(path));
     if (partMet)
         return std::make_unique<TPartFile>(path, options.selection);
     return std::make_unique<TDonkeyFile>(path, options.replaceSpaces, options.suffix, options.prefix,
-                                         options.selection);
+                                         options.selection, listed);
 }
 
 // The paths given, with -r a folder standing for the files of its walk, in
@@ -55,6 +57,7 @@ std::vector<TJob> JobsOf(const TOptions &options)
         WalkPath(path, [&](const TWalkItem &item) {
             TJob &job = jobs.emplace_back();
             job.path = item.Path;
+            job.listed = item.Listed;
             if (item.Kind != TWalkItem::TKind::File) {
                 job.skipped = item.Reason;
                 job.skipFailed = item.Kind == TWalkItem::TKind::Failed;
@@ -91,7 +94,7 @@ int RunHashing(const TOptions &options, const TRunContext &context)
         makes.reserve(jobs.size());
         for (const TJob &job : jobs) {
             if (job.skipped.empty())
-                makes.push_back([&options, &job] { return THashQueueItem{MakeEntry(options, job.path)}; });
+                makes.push_back([&options, &job] { return THashQueueItem{MakeEntry(options, job.path, job.listed)}; });
         }
         queue.Add(std::move(makes));
     }

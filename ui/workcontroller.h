@@ -159,11 +159,13 @@ signals:
     void Failed(const QString &message);
 
 private:
-    // A path given to a queue, with its size when the walk measured it.
+    // A path given to a queue, with its size when the walk measured it, and
+    // what the folder's listing said of it.
     struct TPath
     {
         std::string Path;
         std::int64_t Size = -1;
+        TListedAs Listed = TListedAs::Unknown;
     };
     // A path given to a queue and not yet taken back: what a fault names, and
     // its size. Item i of the queue is Given[i - first index].

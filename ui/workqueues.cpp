@@ -109,7 +109,7 @@ void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths, bool me
     makes.reserve(paths.size());
     const bool descriptors = !work.PlainFiles;
     for (const TPath &path : paths) {
-        makes.push_back([path = path.Path, descriptors, settings = m_newEntries] {
+        makes.push_back([path = path.Path, listed = path.Listed, descriptors, settings = m_newEntries] {
             const std::shared_ptr<const TNewEntrySettings::TValues> values = settings->Get();
             const TNewEntrySettings::TValues &now = *values;
             // A descriptor shows the AICH root it records where the settings
@@ -117,7 +117,7 @@ void TWorkController::GiveToQueue(TWork &work, std::vector<TPath> paths, bool me
             if (descriptors)
                 return THashQueueItem{std::make_unique<TPartFile>(path, now.ActiveHashes)};
             return THashQueueItem{std::make_unique<TDonkeyFile>(path, now.ReplaceSpaceStr, now.NameSuffix,
-                                                                now.NamePrefix, now.ActiveHashes)};
+                                                                now.NamePrefix, now.ActiveHashes, listed)};
         });
     }
     const std::size_t first = work.Queue->Add(std::move(makes));

@@ -101,7 +101,7 @@ void TWorkController::TakeBatch(TFeedBatch batch)
         files.reserve(batch.Files.size());
         for (TFoundFile &file : batch.Files) {
             const bool descriptor = file.InFolder && IsPartMetPath(file.Path);
-            (descriptor ? descriptors : files).push_back({std::move(file.Path), file.Size});
+            (descriptor ? descriptors : files).push_back({std::move(file.Path), file.Size, file.Listed});
         }
         if (!descriptors.empty())
             QueuePaths(m_parts, std::move(descriptors));

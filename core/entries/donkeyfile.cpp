@@ -19,8 +19,9 @@ TDonkeyFile::TDonkeyFile(const std::string &path, THashSelection selection)
 
 TDonkeyFile::TDonkeyFile(const std::string &path, const std::string &replaceSpaceStr,
                          const std::string &nameSuffix, const std::string &namePrefix,
-                         THashSelection selection)
-    : m_hashSelection(selection)
+                         THashSelection selection, TListedAs listed)
+    : m_listedAs(listed)
+    , m_hashSelection(selection)
     , m_path(path)
     , m_namePrefix(namePrefix)
     , m_nameSuffix(nameSuffix)
@@ -34,7 +35,7 @@ TDonkeyFile::~TDonkeyFile() = default;
 
 bool TDonkeyFile::OpenFile()
 {
-    const bool opened = m_file.Open(m_path) && m_file.Stat(m_openedAs);
+    const bool opened = m_file.Open(m_path, &m_openedAs, std::exchange(m_listedAs, TListedAs::Unknown));
     const std::string reason = opened ? std::string() : m_file.Error();
     if (!opened)
         m_file.Close();
@@ -103,8 +104,13 @@ TRunStart TDonkeyFile::BeginRun()
         m_file.Close();
         return {};
     }
-    m_file.AdviseSequential();
-    return {.File = &m_file, .Size = Size(), .Selection = m_hashSelection};
+    // A small file is read in a read or two: read-ahead advice gains nothing
+    // there, and costs a system call a file.
+    constexpr std::int64_t AdviceFrom = 256 * 1024;
+    const std::int64_t size = Size();
+    if (size >= AdviceFrom)
+        m_file.AdviseSequential();
+    return {.File = &m_file, .Size = size, .Selection = m_hashSelection};
 }
 
 void TDonkeyFile::ChunkDone(std::int32_t chunk)
@@ -137,14 +143,17 @@ void TDonkeyFile::EndRun(TRunEnd end)
 std::string TDonkeyFile::RunFault(const TRunEnd &end)
 {
     // A file that grew, or one that reports a false size (the pseudo-files of
-    // /proc say 0 and hold text), still has bytes past its size.
-    std::uint8_t probe;
-    std::string error;
-    const std::int64_t beyond = m_file.ReadAt(Size(), &probe, 1, error);
-    if (beyond < 0)
-        return error;
-    if (beyond > 0)
-        return "the file holds more bytes than its size said (it grew, or is no ordinary file)";
+    // /proc say 0 and hold text), still has bytes past its size; a run whose
+    // last read asked for one more byte has looked already.
+    if (!end.EndSeen) {
+        std::uint8_t probe;
+        std::string error;
+        const std::int64_t beyond = m_file.ReadAt(Size(), &probe, 1, error);
+        if (beyond < 0)
+            return error;
+        if (beyond > 0)
+            return "the file holds more bytes than its size said (it grew, or is no ordinary file)";
+    }
     // A file that changed under the reads would give hashes of no real
     // content; the change time shows a rewrite whose modification time was
     // put back.

@@ -77,9 +77,10 @@ public:
     using TNewBlockEvent = std::function<void(TDonkeyFile &)>;
 
     TDonkeyFile(const std::string &path, THashSelection selection);
+    // listed: what a folder's listing said of path (a walk knows the types).
     TDonkeyFile(const std::string &path, const std::string &replaceSpaceStr,
                 const std::string &nameSuffix, const std::string &namePrefix,
-                THashSelection selection);
+                THashSelection selection, TListedAs listed = TListedAs::Unknown);
     virtual ~TDonkeyFile();
 
     TDonkeyFile(const TDonkeyFile &) = delete;
@@ -209,6 +210,8 @@ private:
 
     TReadOnlyFile m_file;
     TReadOnlyFile::Identity m_openedAs;
+    // For the first opening only: a later one looks at the path again.
+    TListedAs m_listedAs = TListedAs::Unknown;
     const THashSelection m_hashSelection;
     const std::string m_path;
     const std::string m_namePrefix;

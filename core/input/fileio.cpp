@@ -174,7 +174,7 @@ std::wstring SystemPath(const std::string &path)
     return wide;
 }
 
-bool TReadOnlyFile::Open(const std::string &path)
+bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs)
 {
     Close();
     m_shortOfHandles = false;
@@ -205,6 +205,12 @@ bool TReadOnlyFile::Open(const std::string &path)
     m_handle = handle;
     m_position = 0;
     m_error.clear();
+    if (measured && !Stat(*measured)) {
+        const std::string reason = m_error;
+        Close();
+        m_error = reason;
+        return false;
+    }
     return true;
 }
 
@@ -381,6 +387,11 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t TReadOnlyFile::ReadAndPeek(void *buffer, std::size_t count)
+{
+    return Read(buffer, count + 1);
+}
+
 void TReadOnlyFile::AdviseSequential()
 {
     // FILE_FLAG_SEQUENTIAL_SCAN at opening already says so.
@@ -403,25 +414,41 @@ void TReadOnlyFile::SetErrorFromSystem()
 
 #else
 
-bool TReadOnlyFile::Open(const std::string &path)
+namespace {
+
+TReadOnlyFile::Identity IdentityOf(const struct stat &st)
+{
+    return {.size = static_cast<std::int64_t>(st.st_size),
+            .modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            .changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+} // namespace
+
+bool TReadOnlyFile::Open(const std::string &path, Identity *measured, TListedAs listed)
 {
     Close();
     m_shortOfHandles = false;
-    // Look before opening: opening a FIFO would block, opening a device may act.
-    struct stat before;
-    if (::stat(path.c_str(), &before) != 0) {
-        SetErrorFromSystem();
-        return false;
+    // Look before opening: opening a FIFO would block, opening a device may
+    // act. A folder's listing that said "regular file" has looked already.
+    if (listed != TListedAs::RegularFile) {
+        struct stat before;
+        if (::stat(path.c_str(), &before) != 0) {
+            SetErrorFromSystem();
+            return false;
+        }
+        if (S_ISDIR(before.st_mode)) {
+            m_error = ErrnoText(EISDIR);
+            return false;
+        }
+        if (!S_ISREG(before.st_mode)) {
+            m_error = "not a regular file";
+            return false;
+        }
     }
-    if (S_ISDIR(before.st_mode)) {
-        m_error = ErrnoText(EISDIR);
-        return false;
-    }
-    if (!S_ISREG(before.st_mode)) {
-        m_error = "not a regular file";
-        return false;
-    }
-    // O_NONBLOCK: should the path have become a FIFO meanwhile, open still returns.
+    // O_NONBLOCK: should the path have become a FIFO meanwhile, open still
+    // returns. The descriptor keeps it: it changes nothing for the reads of a
+    // regular file, the only kind kept open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         m_shortOfHandles = errno == EMFILE || errno == ENFILE;
@@ -429,17 +456,17 @@ bool TReadOnlyFile::Open(const std::string &path)
         return false;
     }
     struct stat after;
-    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode)) {
-        m_error = "not a regular file";
+    const bool looked = ::fstat(fd, &after) == 0;
+    if (!looked || !S_ISREG(after.st_mode)) {
+        m_error = looked && S_ISDIR(after.st_mode) ? ErrnoText(EISDIR) : "not a regular file";
         ::close(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     m_fd = fd;
     m_position = 0;
     m_error.clear();
+    if (measured)
+        *measured = IdentityOf(after);
     return true;
 }
 
@@ -463,9 +490,7 @@ bool TReadOnlyFile::Stat(Identity &identity)
         SetErrorFromSystem();
         return false;
     }
-    identity.size = static_cast<std::int64_t>(st.st_size);
-    identity.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    identity.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    identity = IdentityOf(st);
     return true;
 }
 
@@ -484,6 +509,31 @@ std::int64_t TReadOnlyFile::ReadAt(std::int64_t offset, void *buffer, std::size_
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t TReadOnlyFile::ReadAndPeek(void *buffer, std::size_t count)
+{
+    // A read of a regular file that returns less than it asked for has met
+    // the file's end: once count bytes are in, such a read tells the end
+    // with no read of its own.
+    auto *out = static_cast<char *>(buffer);
+    const std::size_t asked = count + 1;
+    std::size_t done = 0;
+    while (done < asked) {
+        const std::size_t want = asked - done;
+        const ssize_t n = ::pread(m_fd, out + done, want, static_cast<off_t>(m_position));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = ErrnoText(errno);
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+        m_position += n;
+        if (n == 0 || (static_cast<std::size_t>(n) < want && done >= count))
+            break;
     }
     return static_cast<std::int64_t>(done);
 }

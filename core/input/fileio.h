@@ -33,6 +33,13 @@ std::wstring SystemPath(const std::string &path);
 // Why a file is not read: another program is writing it (TReadOnlyFile::Settle).
 inline constexpr const char *BeingWrittenText = "the file is being written by another program";
 
+// What is known of a path before it is opened: a folder's listing may have
+// said it names a regular file (the walk of a folder reads the types there).
+enum class TListedAs {
+    Unknown,
+    RegularFile,
+};
+
 // A file opened read-only, sharing read and write with other programs. Only
 // regular files open; opening never blocks (a FIFO or a device is refused).
 class TReadOnlyFile final
@@ -55,7 +62,10 @@ public:
     TReadOnlyFile &operator=(const TReadOnlyFile &) = delete;
 
     // Opens path; on failure returns false and leaves the reason in Error().
-    bool Open(const std::string &path);
+    // measured, when given, receives what Stat would say of the open file.
+    // A path listed as a regular file is not looked at before it is opened:
+    // the listing looked (the open file's type is checked all the same).
+    bool Open(const std::string &path, Identity *measured = nullptr, TListedAs listed = TListedAs::Unknown);
     void Close();
     bool IsOpen() const;
 
@@ -89,6 +99,12 @@ public:
     // byte count (short only at end of file), or -1 on a read error (reason
     // in Error()). One thread at a time.
     std::int64_t Read(void *buffer, std::size_t count);
+
+    // Read's last read of a file: reads count bytes as Read does, and asks for
+    // one byte more in the same call (buffer holds count + 1). Returns count
+    // + 1 when the file goes on past them, count when it ends right there,
+    // less when it ends earlier, -1 on a read error.
+    std::int64_t ReadAndPeek(void *buffer, std::size_t count);
 
     // Tells the system that the file is about to be read once, front to back.
     void AdviseSequential();

@@ -220,7 +220,7 @@ void TWalkFeed::TShared::Serve(const TRequest &request, std::uint64_t generation
                 if (!handed)
                     return;
                 if (item.Kind == TWalkItem::TKind::File)
-                    found({item.Path, Options.MeasureWalks ? SizeOf(item.Path) : -1, item.Path != root});
+                    found({item.Path, Options.MeasureWalks ? SizeOf(item.Path) : -1, item.Path != root, item.Listed});
                 else if (item.Kind == TWalkItem::TKind::Failed)
                     batch.Failed.push_back(item);
             },

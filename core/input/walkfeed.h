@@ -48,6 +48,8 @@ struct TFoundFile
     std::int64_t Size = 0;
     // Met inside a folder that was walked, rather than given as it stands.
     bool InFolder = false;
+    // What the folder's listing said of it.
+    TListedAs Listed = TListedAs::Unknown;
 };
 
 struct TFeedBatch

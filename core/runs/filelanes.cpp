@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -39,12 +40,12 @@ struct TLaneFile
         , size(start.Size)
     {
         if (start.Selection & hsFileSpree) {
-            md5 = std::make_unique<TMD5>();
-            md5Feed = std::make_unique<TLaneFeed>(*md5);
+            md5.emplace();
+            md5Feed.emplace(*md5);
         }
         if (start.Selection & hsDonkey) {
-            chunk = std::make_unique<TMD4>();
-            md4Feed = std::make_unique<TLaneFeed>(*chunk);
+            chunk.emplace();
+            md4Feed.emplace(*chunk);
             chunkDigests.reserve(static_cast<std::size_t>(DonkeyChunkCount(size)) * DonkeyDigestBytes);
         }
         if (start.Selection & hsAich)
@@ -110,17 +111,20 @@ struct TLaneFile
         entry.EndRun({.ChunkDigests = chunkDigests,
                       .Md5 = read && md5 ? md5->Digest().data() : nullptr,
                       .Aich = aich.get(),
-                      .Failure = std::move(failure)});
+                      .Failure = std::move(failure),
+                      .EndSeen = read && endSeen});
     }
 
     TRunEntry &entry;
     TReadOnlyFile &file;
     const std::int64_t size;
     std::int64_t done = 0;
-    std::unique_ptr<TMD5> md5;
-    std::unique_ptr<TLaneFeed> md5Feed;
-    std::unique_ptr<TMD4> chunk;
-    std::unique_ptr<TLaneFeed> md4Feed;
+    // In place: one allocation a file, not five (with many small files the
+    // allocator's cost showed beside the hashing).
+    std::optional<TMD5> md5;
+    std::optional<TLaneFeed> md5Feed;
+    std::optional<TMD4> chunk;
+    std::optional<TLaneFeed> md4Feed;
     std::unique_ptr<TAichHash> aich;
     std::vector<std::unique_ptr<TAichLane>> aichLanes;
     std::size_t aichUsed = 0; // lanes fed this round
@@ -128,6 +132,8 @@ struct TLaneFile
     std::int32_t chunksDone = 0;
     const std::uint8_t *block = nullptr;
     std::size_t got = 0;
+    // The last read met the file's end where its size said.
+    bool endSeen = false;
 };
 
 // An entry that could not join the lanes beside the files in them.
@@ -278,11 +284,16 @@ private:
                 std::min({chunkLeft, f->size - f->done, static_cast<std::int64_t>(m_blockSize)}));
             f->block = free;
             f->got = want;
-            const std::int64_t got = want ? f->file.Read(free, want) : 0;
-            if (got != static_cast<std::int64_t>(want)) {
+            // A file's last read asks for a byte more where the buffer has
+            // room (the next file's block, read after it, begins there), so
+            // that its end needs no read of its own.
+            const bool last = f->done + static_cast<std::int64_t>(want) == f->size && want < m_blockSize;
+            const std::int64_t got = last ? f->file.ReadAndPeek(free, want) : want ? f->file.Read(free, want) : 0;
+            if (got < static_cast<std::int64_t>(want)) {
                 End(f, got < 0 ? f->file.Error() : ShrankText);
                 continue;
             }
+            f->endSeen = last && got == static_cast<std::int64_t>(want);
             free += want;
         }
         std::erase(m_active, nullptr);
@@ -294,15 +305,15 @@ private:
     // the bytes they read.
     void RunDigestLanes()
     {
-        const auto runLanes = [this](TLaneManager &lanes, std::unique_ptr<TLaneFeed> TLaneFile::*feed) {
+        const auto runLanes = [this](TLaneManager &lanes, std::optional<TLaneFeed> TLaneFile::*feed) {
             for (auto &f : m_active) {
                 if ((*f).*feed)
                     Feed(lanes, *((*f).*feed), f->block, f->got);
             }
             Drain(lanes);
         };
-        const bool both = std::any_of(m_active.begin(), m_active.end(), [](const auto &f) { return f->md5Feed != nullptr; })
-                          && std::any_of(m_active.begin(), m_active.end(), [](const auto &f) { return f->md4Feed != nullptr; });
+        const bool both = std::any_of(m_active.begin(), m_active.end(), [](const auto &f) { return f->md5Feed.has_value(); })
+                          && std::any_of(m_active.begin(), m_active.end(), [](const auto &f) { return f->md4Feed.has_value(); });
         // The lanes take as long as their longest stream: handing short ones
         // to another thread costs more than it saves (32 files of 4 KiB a
         // round took twice as long so on a busy machine).

@@ -116,7 +116,7 @@ std::optional<THashedEntry> THashQueue::TryTake()
     if (m_live == 0 && !ReadyToTake() && !m_items.empty() && (m_options.InOrder ? m_items.front().State == TState::Waiting : Claimable())) {
         lock.unlock();
         TWorker self;
-        self.Held.reserve(1);
+        self.Reserve(1);
         WorkOne(self);
         lock.lock();
     }

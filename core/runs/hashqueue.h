@@ -213,8 +213,20 @@ private:
             std::size_t Index = 0;
             std::unique_ptr<TDonkeyFile> Entry = {};
             std::string Fault = {};
+            std::int64_t Bytes = 0;
         };
         std::vector<THeld> Held;
+        // Items whose runs have ended, to hand back together (FinishEnded),
+        // and the entries of those a Stop dropped, let go of after that.
+        std::vector<std::size_t> Ended;
+        std::vector<std::unique_ptr<TDonkeyFile>> Dropped;
+
+        void Reserve(std::size_t items)
+        {
+            Held.reserve(items);
+            Ended.reserve(items);
+            Dropped.reserve(items);
+        }
 
         THeld *HeldAt(std::size_t index)
         {
@@ -253,6 +265,9 @@ private:
     // Hands the item the worker holds back to its place (or drops it, when a
     // Stop came meanwhile).
     void Finish(TWorker &worker, std::size_t index);
+    // The same for every item in worker.Ended, at once: one handover, one
+    // wake of whoever waits for them.
+    void FinishEnded(TWorker &worker);
     // Claims, makes and hashes one item alone; false when none was to be had.
     bool WorkOne(TWorker &worker);
     void WorkAlone(TWorker &worker);

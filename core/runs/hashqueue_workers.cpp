@@ -23,6 +23,9 @@ public:
 
     TRunEntry *Next(std::size_t free) override
     {
+        // The files of the round that ended go back together, before this
+        // worker may wait for work.
+        m_queue.FinishEnded(m_worker);
         while (std::optional<TClaim> claim = m_queue.Claim(m_worker, free, m_lanes)) {
             bool hash = false;
             TDonkeyFile *entry = m_queue.Make(m_worker, *claim, hash);
@@ -47,17 +50,23 @@ public:
         return nullptr;
     }
 
+    // Handed back with the others of its round, when the lanes next ask for
+    // work (or end).
     void Done(TRunEntry &entry) override
     {
         for (const TWorker::THeld &held : m_worker.Held) {
             if (held.Entry && static_cast<TRunEntry *>(held.Entry.get()) == &entry) {
-                m_queue.Finish(m_worker, held.Index);
+                m_worker.Ended.push_back(held.Index); // reserved: no throw
                 return;
             }
         }
     }
 
-    bool WaitForHandles() override { return m_queue.WaitForHandles(m_worker); }
+    bool WaitForHandles() override
+    {
+        m_queue.FinishEnded(m_worker);
+        return m_queue.WaitForHandles(m_worker);
+    }
 
 private:
     THashQueue &m_queue;
@@ -121,7 +130,7 @@ void THashQueue::Work(TWorker &worker, bool tokenTaken)
             ApplyPriorityLevel(worker.Level);
         }
         // Room for every item it may hold, taken once.
-        worker.Held.reserve(m_options.Lanes ? LaneCount() : 1);
+        worker.Reserve(m_options.Lanes ? LaneCount() : 1);
         while (WaitForWork(worker, token)) {
             try {
                 if (m_options.Lanes)
@@ -248,56 +257,69 @@ void THashQueue::HashAlone(TDonkeyFile &entry, std::size_t index)
 
 void THashQueue::Finish(TWorker &worker, std::size_t index)
 {
-    TWorker::THeld *held = worker.HeldAt(index);
-    // The binding to this queue served the item's run only: the entry may
-    // outlive the queue, and every way back passes here.
-    if (held->Entry)
-        held->Entry->OnNewBlock = nullptr;
-    const std::int64_t bytes = held->Entry ? held->Entry->Size() : 0;
-    std::unique_ptr<TDonkeyFile> dropped;
+    worker.Ended.push_back(index); // reserved: no throw
+    FinishEnded(worker);
+}
+
+void THashQueue::FinishEnded(TWorker &worker)
+{
+    if (worker.Ended.empty())
+        return;
+    for (const std::size_t index : worker.Ended) {
+        TWorker::THeld &held = *worker.HeldAt(index);
+        // The binding to this queue served the item's run only: the entry may
+        // outlive the queue, and every way back passes here.
+        if (held.Entry)
+            held.Entry->OnNewBlock = nullptr;
+        held.Bytes = held.Entry ? held.Entry->Size() : 0;
+    }
     bool ready = false;
     bool idle = false;
     {
         const std::lock_guard lock(m_mutex);
-        --m_working;
-        ++m_finished;
-        if (index < m_dropBelow) {
-            // Dropped by a Stop while it was under way.
-            dropped = std::move(held->Entry);
-            if (--m_droppedWorking == 0) {
-                m_abort = false;
-                idle = true;
-                m_workChanged.notify_all();
-            }
-        } else {
-            TItem &item = *ItemAt(index);
-            item.State = TState::Done;
-            item.Working = nullptr;
-            item.Entry = std::move(held->Entry);
-            item.Fault = std::move(held->Fault);
-            item.Bytes = bytes;
-            m_doneBytes += bytes;
-            if (m_options.InOrder) {
-                ready = index == m_first;
+        for (const std::size_t index : worker.Ended) {
+            TWorker::THeld *held = worker.HeldAt(index);
+            --m_working;
+            ++m_finished;
+            if (index < m_dropBelow) {
+                // Dropped by a Stop while it was under way.
+                worker.Dropped.push_back(std::move(held->Entry)); // reserved: no throw
+                if (--m_droppedWorking == 0) {
+                    m_abort = false;
+                    idle = true;
+                    m_workChanged.notify_all();
+                }
             } else {
-                if (m_readyLast == NoIndex)
-                    m_readyFirst = index;
-                else
-                    ItemAt(m_readyLast)->NextReady = index;
-                m_readyLast = index;
-                ready = true;
+                TItem &item = *ItemAt(index);
+                item.State = TState::Done;
+                item.Working = nullptr;
+                item.Entry = std::move(held->Entry);
+                item.Fault = std::move(held->Fault);
+                item.Bytes = held->Bytes;
+                m_doneBytes += held->Bytes;
+                if (m_options.InOrder) {
+                    ready = ready || index == m_first;
+                } else {
+                    if (m_readyLast == NoIndex)
+                        m_readyFirst = index;
+                    else
+                        ItemAt(m_readyLast)->NextReady = index;
+                    m_readyLast = index;
+                    ready = true;
+                }
             }
+            if (held != &worker.Held.back())
+                *held = std::move(worker.Held.back());
+            worker.Held.pop_back();
         }
         if (m_handleWaiters > 0)
             m_workChanged.notify_all();
-        if (held != &worker.Held.back())
-            *held = std::move(worker.Held.back());
-        worker.Held.pop_back();
     }
+    worker.Ended.clear();
     // In order, Take waits for the first item only.
     if (ready)
         m_resultChanged.notify_all();
-    dropped.reset();
+    worker.Dropped.clear();
     if ((ready || idle) && m_options.OnReady) {
         try {
             m_options.OnReady();
@@ -341,7 +363,9 @@ void THashQueue::WorkInLanes(TWorker &worker)
     TLaneFeeder feeder(*this, worker, options.MaxFiles);
     try {
         HashEntriesInLanes(feeder, options);
+        FinishEnded(worker);
     } catch (...) {
+        FinishEnded(worker);
         // The lanes could not be set up (short of memory) before they took a
         // file: this worker hashes its files one at a time instead.
         if (!worker.Held.empty())

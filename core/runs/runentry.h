@@ -52,6 +52,9 @@ struct TRunEnd
     TAichHash *Aich = nullptr;
     // Why the run failed; empty when it read the file through.
     std::string Failure = {};
+    // The run's last read asked for a byte past the size and the file ended
+    // where its size said: there is no need to look past it again.
+    bool EndSeen = false;
 };
 
 class TRunEntry

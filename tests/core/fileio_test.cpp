@@ -269,6 +269,41 @@ TEST(ReadOnlyFile, FolderSaysItIsOne)
     EXPECT_FALSE(file.IsOpen());
 }
 
+#ifndef _WIN32
+// A path a folder's listing named a regular file is opened without a look
+// first; should it have become a folder or a FIFO since, the open still
+// returns at once and refuses it. A file that opens is measured as Stat says.
+TEST(ReadOnlyFile, ListedAsRegularFileIsCheckedOnceOpen)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct
+    {
+        std::string path;
+        std::string error;
+    } refused[] = {{Utf8FromPath(dir.path()), ErrnoText(EISDIR)}, {fifo, "not a regular file"}};
+    for (const auto &c : refused) {
+        TReadOnlyFile file;
+        TReadOnlyFile::Identity measured;
+        EXPECT_FALSE(file.Open(c.path, &measured, TListedAs::RegularFile)) << c.path;
+        EXPECT_EQ(file.Error(), c.error) << c.path;
+        EXPECT_FALSE(file.IsOpen());
+    }
+
+    const std::string path = dir.file("three");
+    testsupport::WriteFile(path, std::string("abc"));
+    TReadOnlyFile file;
+    TReadOnlyFile::Identity measured, stated;
+    ASSERT_TRUE(file.Open(path, &measured, TListedAs::RegularFile)) << file.Error();
+    ASSERT_TRUE(file.Stat(stated));
+    EXPECT_EQ(measured, stated);
+    EXPECT_EQ(measured.size, 3);
+    char bytes[4] = {};
+    EXPECT_EQ(file.Read(bytes, sizeof bytes), 3); // blocking reads: the whole file
+}
+#endif
+
 // A file whose path is longer than the 260 characters of the plain Windows
 // form opens and reads.
 TEST(ReadOnlyFile, PathsLongerThanMaxPath)

@@ -143,20 +143,24 @@ protected:
 };
 
 // More files than lanes, of sizes around the block and read lengths, with a
-// missing path and a folder among them, and every selection of kinds side by
+// missing path and a folder among them (and a pseudo-file of /proc, whose
+// size says 0 and which holds text), and every selection of kinds side by
 // side, the AICH tree and the part hashes included; with the MD5 lanes on a
 // second thread too.
 TEST_P(LaneHasher, ManyFilesLikeOneFileRuns)
 {
     TempDir dir;
     std::vector<std::string> paths;
-    const std::uint64_t sizes[] = {0, 1, 55, 63, 64, 65, 1000, 4095, 262'143, 262'144, 262'145, 700'001};
+    const std::uint64_t sizes[] = {0, 1, 55, 63, 64, 65, 1000, 4095, 262'143, 262'144, 262'145, 700'001, 1'048'575, 1'048'576};
     for (int i = 0; i < 45; ++i) {
         paths.push_back(dir.file((i % 11 == 5 ? "missing" : "f") + std::to_string(i)));
         if (i % 11 != 5)
             testsupport::WritePatternFile(paths.back(), sizes[i % std::size(sizes)] + static_cast<std::uint64_t>(i / 12));
     }
     paths.push_back(dir.path().string());
+#ifdef __linux__
+    paths.push_back("/proc/self/status");
+#endif
     const std::vector<THashSelection> selections = {hsAll, hsDonkey, hsFileSpree, hsAll | hsAich | hsPartHashes,
                                                     hsDonkey | hsPartHashes, 0};
     ExpectLanesLikeReference(paths, selections, GetParam(), 0);
