@@ -14,7 +14,7 @@ Q_IMPORT_PLUGIN(QWindowsVistaStylePlugin)
 
 int main(int argc, char **argv)
 {
-    ShareOneHeap();
+    ShareFewHeaps();
     QApplication application(argc, argv);
     NameApplication();
     InstallTranslations(QLocale(), TranslationFolders());

@@ -26,10 +26,10 @@ bool Load(QTranslator &translator, const QString &name, const QString &language,
 
 } // namespace
 
-void ShareOneHeap()
+void ShareFewHeaps()
 {
 #if defined(__GLIBC__)
-    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_ARENA_MAX, 2);
 #endif
 }
 

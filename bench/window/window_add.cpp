@@ -33,7 +33,7 @@
 int main(int argc, char **argv)
 {
     // As the program does.
-    ShareOneHeap();
+    ShareFewHeaps();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     bool hashes = false;
