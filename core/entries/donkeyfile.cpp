@@ -84,7 +84,7 @@ void TDonkeyFile::ComputeHashes()
     HashOneFile(*this, HashOptions);
 }
 
-TRunStart TDonkeyFile::BeginRun()
+TRunStart TDonkeyFile::BeginRun(const std::atomic<bool> *stop)
 {
     if (m_hashSelection == 0 || OpenFailed()) {
         m_file.Close();
@@ -99,7 +99,7 @@ TRunStart TDonkeyFile::BeginRun()
     }
     // From here on a write to the file shows in its times (EndRun compares
     // them with those measured at opening).
-    if (std::string reason = m_file.Settle(m_openedAs); !reason.empty()) {
+    if (std::string reason = m_file.Settle(m_openedAs, stop); !reason.empty()) {
         MarkFailed(std::move(reason));
         m_file.Close();
         return {};

@@ -154,7 +154,7 @@ public:
     // ends where its size said, unchanged since it was opened, and the run
     // gave what was selected: one digest for every chunk, each chunk reported,
     // the MD5, the AICH tree.
-    TRunStart BeginRun() override;
+    TRunStart BeginRun(const std::atomic<bool> *stop) override;
     void ChunkDone(std::int32_t chunk) override;
     void EndRun(TRunEnd end) override;
     // Whether the hashes come from the file's bytes, so that a run of many

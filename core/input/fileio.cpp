@@ -267,7 +267,7 @@ bool TReadOnlyFile::Stat(Identity &identity)
     return true;
 }
 
-std::string TReadOnlyFile::Settle(const Identity &)
+std::string TReadOnlyFile::Settle(const Identity &, const std::atomic<bool> *)
 {
     // Nothing here waits for a write under way: only the tick of the clock
     // that stamps the change time is waited for. Counted in
@@ -557,16 +557,18 @@ bool TReadOnlyFile::Seek(std::int64_t offset)
 
 namespace {
 
-// Whether another open file has the file open for writing: a read lease is
-// refused then. Only the file's owner (or a process with CAP_LEASE) may take
-// one, and only the local file systems named here refuse it for that reason
-// alone (NFS and SMB refuse it whenever the server has not delegated the
-// file); elsewhere this cannot tell, and says no.
-bool OpenForWritingElsewhere(int fd)
+// Whether another open file has the file open for writing, as far as this
+// system can tell: a read lease is refused then. Only the file's owner (or a
+// process with CAP_LEASE) may take one, and only the local file systems named
+// here refuse it for that reason alone (NFS and SMB refuse it whenever the
+// server has not delegated the file); elsewhere this cannot tell.
+enum class TWriters { None, Some, Unknown };
+
+TWriters WritersElsewhere(int fd)
 {
     struct statfs where;
     if (::fstatfs(fd, &where) != 0)
-        return false;
+        return TWriters::Unknown;
     switch (static_cast<unsigned long>(where.f_type)) {
     case EXT4_SUPER_MAGIC: // ext2 and ext3 too
     case XFS_SUPER_MAGIC:
@@ -575,19 +577,19 @@ bool OpenForWritingElsewhere(int fd)
     case F2FS_SUPER_MAGIC:
         break;
     default:
-        return false;
+        return TWriters::Unknown;
     }
     // A program that opens the file for writing while the lease is held waits
     // until it is let go (at once), and this process is told by a signal:
     // SIGURG, which nothing here handles and which is ignored unless a program
     // asks for it, rather than SIGIO, which would end the process.
     if (::fcntl(fd, F_SETSIG, SIGURG) != 0)
-        return false;
+        return TWriters::Unknown;
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
-        return false;
+        return TWriters::None;
     }
-    return errno == EAGAIN;
+    return errno == EAGAIN ? TWriters::Some : TWriters::Unknown;
 }
 
 std::int64_t CoarseClockNs()
@@ -599,15 +601,38 @@ std::int64_t CoarseClockNs()
 
 } // namespace
 
-std::string TReadOnlyFile::Settle(const Identity &measured)
+std::string TReadOnlyFile::Settle(const Identity &measured, const std::atomic<bool> *stop)
 {
-    if (CoarseClockNs() - measured.changed < RecentChangeNs && OpenForWritingElsewhere(m_fd))
+    const std::int64_t now = CoarseClockNs();
+    const TWriters writers = now - measured.changed < RecentChangeNs ? WritersElsewhere(m_fd) : TWriters::None;
+    if (writers == TWriters::Some)
         return BeingWrittenText;
     timespec resolution{};
     const std::int64_t tick = ::clock_getres(CLOCK_REALTIME_COARSE, &resolution) == 0
                                   ? static_cast<std::int64_t>(resolution.tv_sec) * 1000000000 + resolution.tv_nsec
                                   : 0;
     WaitPastStampTick(measured.changed, tick, CoarseClockNs);
+    if (writers == TWriters::Unknown && measured.changed - now < RecentChangeNs) {
+        // Nothing says whether a writer holds the file (another user's file,
+        // a file system without leases), and a writer between two of its
+        // writes leaves a state of the file that is no content. The file is
+        // read once it has been left alone as long as a file that nobody
+        // holds must be; a write meanwhile moves its times, the tick of its
+        // last change being past. A stamp that far ahead of the clock (from
+        // another machine's) is not waited for: the wait is bounded all the
+        // same.
+        const std::int64_t quietAt = measured.changed + RecentChangeNs;
+        constexpr auto step = std::chrono::milliseconds(10);
+        for (;;) {
+            Identity seen;
+            if (!Stat(seen) || !(seen == measured))
+                return BeingWrittenText;
+            // A Stop ends the wait: the run ends before its first read.
+            if (CoarseClockNs() >= quietAt || (stop && stop->load(std::memory_order_relaxed)))
+                break;
+            std::this_thread::sleep_for(step);
+        }
+    }
     // Waits for a write that holds the file's lock; the answer itself does not
     // matter (a file of holes only has no data: ENXIO).
     ::lseek(m_fd, 0, SEEK_DATA);

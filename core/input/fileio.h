@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -81,7 +82,10 @@ public:
     //    two of them leaves a state of it that is no content: a file changed
     //    in the last two seconds and open for writing elsewhere is taken as
     //    being written (on Linux this can be told of the user's own files, or
-    //    with CAP_LEASE; on Windows of any);
+    //    with CAP_LEASE, on the local file systems; on Windows of any). Where
+    //    it cannot be told, such a file is read once it has been left alone
+    //    for those two seconds, and a change meanwhile is taken as a writer
+    //    at work; a Stop (stop, when given) ends that wait;
     //  - a write under way since before `measured` was taken, whose times were
     //    stamped before it, goes on changing bytes: on Linux a seek for data
     //    waits for it (ext4, XFS, Btrfs and tmpfs lock the file for a write
@@ -92,7 +96,7 @@ public:
     //    falls in the current tick, this waits for the tick to pass.
     // Costs one system call for a file that did not change in the last two
     // seconds. Moves the position of the file's descriptor, not Read's.
-    std::string Settle(const Identity &measured);
+    std::string Settle(const Identity &measured, const std::atomic<bool> *stop = nullptr);
 
     // Reads up to count bytes at the current position (Read's own, which only
     // Read and Seek move), retrying interrupted and partial reads. Returns the

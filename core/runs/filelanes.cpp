@@ -219,7 +219,7 @@ private:
     {
         try {
             if (!start.File)
-                start = entry.BeginRun();
+                start = entry.BeginRun(m_options.Stop);
             if (start.File) {
                 m_active.push_back(std::make_unique<TLaneFile>(entry, start)); // reserved: no throw
                 return;

@@ -133,7 +133,7 @@ void HashStarted(TRunEntry &entry, const TRunStart &start, const THashOptions &o
 
 void HashOneFile(TRunEntry &entry, const THashOptions &options)
 {
-    const TRunStart start = entry.BeginRun();
+    const TRunStart start = entry.BeginRun(options.Stop);
     if (!start.File)
         return;
     try {

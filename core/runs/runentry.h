@@ -7,6 +7,7 @@
 // beyond its size, one digest per chunk...) is the entry's to judge, in EndRun.
 // The runs know no more of the entry than this: TDonkeyFile implements it.
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <span>
@@ -60,7 +61,10 @@ struct TRunEnd
 class TRunEntry
 {
 public:
-    virtual TRunStart BeginRun() = 0;
+    // stop, when given, is the run's Stop: the entry may wait before the
+    // file can be read (a file that may be being written), and ends that wait
+    // when it is set.
+    virtual TRunStart BeginRun(const std::atomic<bool> *stop) = 0;
     virtual void ChunkDone(std::int32_t chunk) = 0;
     // Ends the run and closes the file, whether it succeeded or not.
     virtual void EndRun(TRunEnd end) = 0;

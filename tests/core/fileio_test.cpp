@@ -22,6 +22,7 @@
 #include <time.h>
 
 #include "missingpage.h"
+#include "niceprivilege.h"
 #endif
 
 #include "input/fileio.h"
@@ -209,6 +210,52 @@ TEST(ReadOnlyFile, SettleWaitsOutTheTickOfTheLastChange)
         // clock lags its ticks) is beyond any the clock could give again.
         if (measured.changed <= before + resolution.tv_nsec)
             EXPECT_GT(coarseNow(), measured.changed);
+    }
+}
+
+// Nothing can tell whether another program holds another user's file open
+// for writing (a thread without CAP_LEASE takes no lease on it), and a writer
+// between two of its writes leaves a state of the file that is no content:
+// such a file changed in the last two seconds is read only once it has been
+// left alone that long, and a write meanwhile says it is being written.
+TEST(ReadOnlyFile, SettleWaitsUntilAFileOthersMayWriteIsLeftAlone)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to give the file to another user";
+    for (const bool written : {true, false}) {
+        SCOPED_TRACE(written ? "written after it was measured" : "left alone");
+        TempDir dir;
+        const std::string path = dir.file("others.bin");
+        testsupport::WritePatternFile(path, 100000);
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        std::atomic<bool> measured = false;
+        std::atomic<bool> settled = false;
+        std::string reason = "not run";
+        std::thread reader([&] {
+            TReadOnlyFile file;
+            TReadOnlyFile::Identity identity;
+            if (!testsupport::DropThreadCapability(CAP_LEASE))
+                reason = "cannot drop CAP_LEASE";
+            else if (!file.Open(path, &identity))
+                reason = file.Error();
+            measured = true;
+            if (file.IsOpen())
+                reason = file.Settle(identity);
+            settled = true;
+        });
+        if (written) {
+            while (!measured)
+                std::this_thread::yield();
+            const int fd = ::open(path.c_str(), O_WRONLY);
+            for (std::uint8_t byte = 0; fd >= 0 && !settled; ++byte) {
+                EXPECT_EQ(::pwrite(fd, &byte, 1, 0), 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EXPECT_GE(fd, 0);
+            ::close(fd);
+        }
+        reader.join();
+        EXPECT_EQ(reason, written ? BeingWrittenText : "");
     }
 }
 #endif

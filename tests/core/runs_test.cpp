@@ -531,7 +531,7 @@ TEST(OneFileRun, EndRunJudgesWhatTheRunGave)
         SCOPED_TRACE(c.name);
         TDonkeyFile entry(path, hsAll);
         TRunEntry &run = entry;
-        const TRunStart start = run.BeginRun();
+        const TRunStart start = run.BeginRun(nullptr);
         ASSERT_NE(start.File, nullptr);
         EXPECT_EQ(start.Size, DonkeyChunkSize);
         EXPECT_EQ(entry.DonkeyHash(), "");
