@@ -9,11 +9,16 @@ hash: each should end with exit status 1 and say that the file changed while
 it was read. A hash that is printed is sorted by its MD5: of the first content,
 of the second, or of neither (a torn read).
 
-    python3 scripts/rewrite_race.py [--cli build/cli/brackwell-cli] [--runs 200] [--reopen]
+    python3 scripts/rewrite_race.py [--cli build/cli/brackwell-cli] [--runs 200] [--reopen] [--as-user nobody]
+
+With --as-user (as root), brackwell-cli runs as that user, who does not own
+the file: the system then cannot tell whether another program holds it open
+for writing.
 """
 import argparse
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -47,6 +52,7 @@ def main():
     parser.add_argument("--dir", help="where the file is made (default: a temporary folder)")
     parser.add_argument("--reopen", action="store_true",
                         help="the writer opens the file for each content and closes it after")
+    parser.add_argument("--as-user", help="run brackwell-cli as this user (a copy of it, in the file's folder)")
     args = parser.parse_args()
 
     contents = [os.urandom(SIZE), os.urandom(SIZE)]
@@ -56,6 +62,9 @@ def main():
         path = os.path.join(folder, "rewritten.bin")
         with open(path, "wb") as f:
             f.write(contents[0])
+        command = [args.cli]
+        if args.as_user:
+            command = ["runuser", "-u", args.as_user, "--", shutil.copy(args.cli, os.path.join(folder, "cli"))]
         pid = os.fork()
         if pid == 0:
             try:
@@ -67,7 +76,7 @@ def main():
             counts = {"first": 0, "second": 0, "neither": 0, "failed": 0}
             reasons = {}
             for _ in range(args.runs):
-                run = subprocess.run([args.cli, "--format=hashes", path], capture_output=True, text=True)
+                run = subprocess.run(command + ["--format=hashes", path], capture_output=True, text=True)
                 if run.returncode != 0:
                     counts["failed"] += 1
                     reason = run.stderr.strip().splitlines()[-1] if run.stderr.strip() else run.stdout.strip()

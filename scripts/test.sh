@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build, the outside oracle (every
 # value brackwell-cli prints, and every hash the window lists, compared with
-# rhash's, scripts/oracle.sh), the
-# whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer with
+# rhash's, scripts/oracle.sh), a file rewritten while it is hashed
+# (scripts/rewrite_race.py), the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer with
 # bounds-checked standard containers, again under ThreadSanitizer
 # (all but the window tests: Debian's Qt is not built for it), the core and
 # CLI suites cross-built for Windows and run under wine64, a bounded run of the
@@ -69,6 +69,24 @@ outside_oracle() {
   return $status
 }
 
+# A file rewritten in place while it is hashed, again and again: no run may
+# print a hash. Also as a user who does not own the file, for whom the
+# system cannot tell whether another program holds it open for writing.
+rewrite_race() {
+  if [ "$release_built" != 1 ]; then
+    echo "no release build to check"
+    return 1
+  fi
+  local status=0 mode
+  for mode in "" --reopen; do
+    python3 scripts/rewrite_race.py --runs 100 $mode || status=1
+    if [ "$(id -u)" = 0 ] && id nobody >/dev/null 2>&1; then
+      python3 scripts/rewrite_race.py --runs 100 $mode --as-user nobody || status=1
+    fi
+  done
+  return $status
+}
+
 sanitized() {
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DBRACKWELL_SANITIZE=address,undefined -DBRACKWELL_BUILD_BENCH=OFF &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -120,6 +138,7 @@ windows_window() {
 
 step "release build and tests" release
 step "outside oracle (rhash)" outside_oracle
+step "files rewritten while they are hashed" rewrite_race
 step "address and undefined-behaviour sanitizers" sanitized
 step "thread sanitizer" threads
 step "Windows build, tests under wine64" windows
