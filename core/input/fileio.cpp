@@ -618,14 +618,16 @@ std::string TReadOnlyFile::Settle(const Identity &measured, const std::atomic<bo
         // writes leaves a state of the file that is no content. The file is
         // read once it has been left alone as long as a file that nobody
         // holds must be; a write meanwhile moves its times, the tick of its
-        // last change being past. A stamp that far ahead of the clock (from
-        // another machine's) is not waited for: the wait is bounded all the
-        // same.
+        // last change being past. A stamp that far ahead of the clock (set
+        // by another machine's clock) is not waited for, so that the wait
+        // stays bounded.
         const std::int64_t quietAt = measured.changed + RecentChangeNs;
         constexpr auto step = std::chrono::milliseconds(10);
         for (;;) {
             Identity seen;
-            if (!Stat(seen) || !(seen == measured))
+            if (!Stat(seen))
+                return Error();
+            if (!(seen == measured))
                 return BeingWrittenText;
             // A Stop ends the wait: the run ends before its first read.
             if (CoarseClockNs() >= quietAt || (stop && stop->load(std::memory_order_relaxed)))

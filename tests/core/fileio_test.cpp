@@ -249,7 +249,7 @@ TEST(ReadOnlyFile, SettleWaitsUntilAFileOthersMayWriteIsLeftAlone)
             const int fd = ::open(path.c_str(), O_WRONLY);
             for (std::uint8_t byte = 0; fd >= 0 && !settled; ++byte) {
                 EXPECT_EQ(::pwrite(fd, &byte, 1, 0), 1);
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::yield();
             }
             EXPECT_GE(fd, 0);
             ::close(fd);
